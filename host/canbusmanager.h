@@ -1,0 +1,22 @@
+#pragma once
+
+#include "canservice_host_global.h"
+#include "canservicerecords.h"
+
+#include <QList>
+
+// The head unit's table of ambient-light colours, in the order its settings page shows them.
+class CANSERVICE_HOST_EXPORT CanBusManager
+{
+public:
+    static CanBusManager *instance();
+
+    QList<canservice::HwdColorDiff> getHwdColorDiffList() const;
+    void setHwdColorDiffList(const QList<canservice::HwdColorDiff> &list);
+    static QList<canservice::HwdColorDiff> defaultHwdColorDiffList();
+
+private:
+    CanBusManager();
+
+    QList<canservice::HwdColorDiff> m_colors;
+};

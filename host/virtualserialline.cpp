@@ -1,0 +1,122 @@
+#include "virtualserialline.h"
+
+#include <QPointer>
+
+namespace canservice {
+
+namespace {
+QList<VirtualSerialLine *> &openLines()
+{
+    static QList<VirtualSerialLine *> lines;
+    return lines;
+}
+QPointer<VirtualSerialLine> &lastLine()
+{
+    static QPointer<VirtualSerialLine> line;
+    return line;
+}
+} // namespace
+
+VirtualSerialLine::VirtualSerialLine(const QString &name, QObject *parent)
+    : SerialBackend(parent), m_name(name)
+{
+}
+
+VirtualSerialLine::~VirtualSerialLine()
+{
+    openLines().removeAll(this);
+}
+
+VirtualSerialLine *VirtualSerialLine::find(const QString &name)
+{
+    const auto &lines = openLines();
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+        if ((*it)->m_name == name)
+            return *it;
+    }
+    return nullptr;
+}
+
+VirtualSerialLine *VirtualSerialLine::lastOpened()
+{
+    return lastLine().data();
+}
+
+QString VirtualSerialLine::name() const
+{
+    return m_name;
+}
+
+int VirtualSerialLine::baudRate() const
+{
+    return m_baudRate;
+}
+
+QList<VirtualSerialLine::Write> VirtualSerialLine::writes() const
+{
+    return m_writes;
+}
+
+QList<VirtualSerialLine::Write> VirtualSerialLine::takeWrites()
+{
+    QList<Write> taken;
+    taken.swap(m_writes);
+    return taken;
+}
+
+QByteArray VirtualSerialLine::writtenBytes() const
+{
+    QByteArray all;
+    for (const Write &w : m_writes)
+        all += w.bytes;
+    return all;
+}
+
+void VirtualSerialLine::clearWrites()
+{
+    m_writes.clear();
+}
+
+void VirtualSerialLine::deliver(const QByteArray &chunk)
+{
+    if (m_open)
+        emit received(chunk);
+}
+
+bool VirtualSerialLine::open(const QString &device, int baudRate)
+{
+    Q_UNUSED(device)
+    m_baudRate = baudRate;
+    m_open = true;
+    if (!openLines().contains(this))
+        openLines().append(this);
+    lastLine() = this;
+    return true;
+}
+
+qint64 VirtualSerialLine::write(const QByteArray &data, bool flag)
+{
+    if (!m_open)
+        return -1;
+    m_writes.append({data, flag});
+    emit written(data, flag);
+    return data.size();
+}
+
+void VirtualSerialLine::close()
+{
+    m_open = false;
+    openLines().removeAll(this);
+}
+
+bool VirtualSerialLine::isOpen() const
+{
+    return m_open;
+}
+
+QString VirtualSerialLine::errorString() const
+{
+    return QString();
+}
+
+} // namespace canservice

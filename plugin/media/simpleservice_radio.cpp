@@ -1,0 +1,83 @@
+#include "simpleservice.h"
+
+#include "simpleservice_log.h"
+
+#include <cmath>
+#include <limits>
+
+namespace canservice {
+
+namespace {
+struct SourceStatus
+{
+    bool sent;
+    unsigned char status1;
+    unsigned char status2;
+};
+
+// Head unit's source type to the box's source status; types 6 to 8 have none.
+const SourceStatus SourceStatuses[] = {
+    {true, 0x01, 0x01}, {true, 0x08, 0x12}, {true, 0x08, 0x12}, {true, 0x08, 0x12},
+    {true, 0x0B, 0x10}, {true, 0x07, 0x30}, {false, 0, 0},      {false, 0, 0},
+    {false, 0, 0},      {true, 0x00, 0x00}, {true, 0x0B, 0x40},
+};
+const int SourceTypeCount = int(sizeof(SourceStatuses) / sizeof(SourceStatus));
+const int RadioSourceType = 0;
+} // namespace
+
+void SimpleService::onRadioSourceInformation(QString name, QStringList information, int type)
+{
+    sendNaviStatus(name, type);
+    sendRadioData(name, information, type);
+    sendNaviId3SongSet(information, type);
+    sendNaviId3AlbumSet(information, type);
+}
+
+void SimpleService::sendNaviStatus(QString name, int type)
+{
+    SS_DBG("--", "src type-->", type, name);
+    const bool known = type >= 0 && type < SourceTypeCount;
+    const SourceStatus status = known ? SourceStatuses[type] : SourceStatus{false, 0, 0};
+    SS_DBG("--", status.sent ? "true" : "false");
+    if (status.sent)
+        writeFrame(frameBody({0xC0, 0x02, status.status1, status.status2}), false);
+}
+
+// The radio frame carries the band and the frequency in units of the band (10 kHz on FM).
+void SimpleService::sendRadioData(QString name, QStringList information, int type)
+{
+    SS_DBG("--", "src type-->", type, name);
+
+    unsigned char band = 0x10;
+    int multiplier = 1;
+    if (name.contains(QLatin1String("FM1"))) {
+        band = 0x01;
+        multiplier = 100;
+    } else if (name.contains(QLatin1String("FM2")) || name.contains(QLatin1String("FM3"))) {
+        band = 0x02;
+        multiplier = 100;
+    }
+
+    int frequency = 0;
+    if (!information.isEmpty()) {
+        SS_DBG("--", information.at(0));
+        // Element 0 ends in a three-letter unit such as MHz or KHz.
+        QString number = information.at(0);
+        if (number.size() >= 3)
+            number.chop(3);
+        const float value = number.toFloat() * float(multiplier);
+        // Nonsense that does not fit an int is sent as 0 rather than left to chance.
+        if (std::isfinite(value) && std::fabs(value) < float(std::numeric_limits<int>::max()))
+            frequency = static_cast<int>(value);
+        SS_DBG("--", frequency, (frequency >> 8) & 0xFF, frequency & 0xFF);
+    }
+
+    const QByteArray frame = frameOf(frameBody({0xC2, 0x04, band,
+                                                static_cast<unsigned char>(frequency & 0xFF),
+                                                static_cast<unsigned char>((frequency >> 8) & 0xFF),
+                                                0x00}));
+    if (type == RadioSourceType)
+        mSerialPort.writeData(frame, false);
+}
+
+} // namespace canservice

@@ -1,0 +1,125 @@
+#include "simpleservice.h"
+
+#include "configmanager.h"
+#include "simpleservice_log.h"
+
+namespace canservice {
+
+namespace {
+enum ParseState {
+    WaitHeader = 0,
+    WaitLength = 2,
+    WaitId = 3,
+    WaitData = 4,
+    WaitChecksum = 5,
+};
+const char AckOk = '\xff';
+const char AckBadChecksum = '\xf0';
+} // namespace
+
+void SimpleService::onDataReady(QByteArray chunk)
+{
+    SS_DBG(ConfigManager::instance()->getPluginFullPath());
+    SS_DBG(chunk.toHex());
+
+    // A frame cut by the end of the last chunk goes on here; if it never completes, the time-out
+    // puts the parser back to idle.
+    if (mParseState != WaitHeader && !mParseOutTmr.isActive())
+        mParseOutTmr.start();
+
+    const int size = chunk.size();
+    for (int i = 0; i < size; ++i) {
+        const int b = static_cast<quint8>(chunk.at(i));
+        switch (mParseState) {
+        case WaitHeader:
+            if (b == 0x2E) {
+                mParseState = WaitId;
+            } else if (i == 0 && size == 1 && b == 0xFF) {
+                // The box answers with a lone FF: that is a sign of life too.
+                SS_DBG(mParseState, mSendTmroutCount);
+                linkUp();
+            }
+            break;
+        case WaitId:
+            mParseId = b;
+            mParseSum = b;
+            mParseState = WaitLength;
+            break;
+        case WaitLength:
+            // A length of 0 is taken as it comes: the count goes negative and the time-out has
+            // to end the frame. The box never sends one.
+            mParseRemain = b;
+            mParseSum += b;
+            mParseData.clear();
+            mParseState = WaitData;
+            break;
+        case WaitData:
+            mParseData.append(static_cast<char>(b));
+            mParseSum += b;
+            if (--mParseRemain == 0)
+                mParseState = WaitChecksum;
+            break;
+        case WaitChecksum:
+            mParseState = WaitHeader;
+            if (b == (~mParseSum & 0xFF)) {
+                SS_DBG("id:", mParseId);
+                mSerialPort.writeData(QByteArray(1, AckOk), true);
+                dispatchEvent(mParseId, mParseData);
+            } else {
+                mSerialPort.writeData(QByteArray(1, AckBadChecksum), true);
+                SS_ERR("checksum err!");
+            }
+            break;
+        default:
+            mParseState = WaitHeader;
+            break;
+        }
+    }
+}
+
+void SimpleService::onmParseOutTmrout()
+{
+    SS_DBG("parse out!!!", mParseState);
+    mParseState = WaitHeader;
+}
+
+int SimpleService::getCheckSum(QByteArray &data)
+{
+    quint8 sum = 0;
+    for (const char c : qAsConst(data))
+        sum += static_cast<quint8>(c);
+    return static_cast<quint8>(~sum);
+}
+
+int SimpleService::combineBytes(unsigned char b1, unsigned char b0)
+{
+    return b1 * 256 + b0;
+}
+
+int SimpleService::combineBytes(unsigned char b2, unsigned char b1, unsigned char b0)
+{
+    return b2 * 65536 + b1 * 256 + b0;
+}
+
+int SimpleService::combineBytes(unsigned char b3, unsigned char b2, unsigned char b1,
+                                unsigned char b0)
+{
+    const quint32 value = (quint32(b3) << 24) | (quint32(b2) << 16) | (quint32(b1) << 8) | b0;
+    return static_cast<qint32>(value);
+}
+
+QString SimpleService::toString(unsigned char byte)
+{
+    return QString::asprintf("%02x", byte);
+}
+
+QString SimpleService::toString(QByteArray &data)
+{
+    QString text;
+    text.reserve(data.size() * 3);
+    for (const char c : qAsConst(data))
+        text += QString::asprintf("%02x ", static_cast<quint8>(c));
+    return text;
+}
+
+} // namespace canservice

@@ -1,0 +1,108 @@
+#include "simpleservice.h"
+
+#include "simpleservice_log.h"
+#include "translator.h"
+
+namespace canservice {
+
+SimpleService::SimpleService() : CanServiceBase(nullptr)
+{
+    mSerialPort.open(QString(), 38400);
+    connect(&mSerialPort, SIGNAL(read(QByteArray)), this, SLOT(onDataReady(QByteArray)));
+
+    mCheckConnectTmr.setInterval(30000);
+    connect(&mCheckConnectTmr, SIGNAL(timeout()), this, SLOT(onCheckConnectTmrout()));
+    mRequestConnectTmr.setInterval(2000);
+    connect(&mRequestConnectTmr, SIGNAL(timeout()), this, SLOT(onRequestConnect()));
+    mSendTmr.setInterval(300);
+    connect(&mSendTmr, SIGNAL(timeout()), this, SLOT(onSendTmrout()));
+    mLongPressTmr.setSingleShot(true);
+    connect(&mLongPressTmr, SIGNAL(timeout()), this, SLOT(onLongPressTimeout()));
+    mParseOutTmr.setInterval(500);
+    mParseOutTmr.setSingleShot(true);
+    connect(&mParseOutTmr, SIGNAL(timeout()), this, SLOT(onmParseOutTmrout()));
+
+    mSteeringAngle = 0;
+    mDoorStatus = 0;
+    mTemperatureUnit = Translator::translate(1150);
+    mTemperatureStrDirty = false;
+    mTemperature = 1000.0f;
+
+    mAcData.resize(8);
+    mAcData.fill('\0');
+
+    initData();
+    initUnitMaxLevel();
+}
+
+SimpleService::~SimpleService() = default;
+
+void SimpleService::initData()
+{
+    mRadarData.append(QByteArray(19, '\xff'));
+    mCarSettingData.colorPosition = 0;
+}
+
+void SimpleService::start()
+{
+    SS_DBG("Ostrel");
+    sendStop();
+    sendStart();
+    request(0x6A, 0xFF);
+    request(0x30, 0xFF);
+    mRequestConnectTmr.start();
+    SS_DBG("start radar");
+    writeFrame(frameBody({0x6C, 0x02, 0xA3, 0x15}), false);
+}
+
+void SimpleService::stop()
+{
+    SS_DBG("Stop Ostrel");
+    sendStop();
+    disconnect(&mSerialPort, SIGNAL(read(QByteArray)), this, SLOT(onDataReady(QByteArray)));
+    mSerialPort.close();
+}
+
+int SimpleService::flushDebugFile()
+{
+    return -1;
+}
+
+// Any answer from the box: it is alive, so stop probing and retrying and restart the watchdog.
+void SimpleService::linkUp()
+{
+    mSendTmroutCount = 0;
+    mSendTmr.stop();
+    mRequestConnectTmr.stop();
+    mCheckConnectTmr.start();
+    emit notifyCanbusStatus(3);
+}
+
+void SimpleService::onRequestConnect()
+{
+    SS_DBG("ttttttttttt");
+    sendStop();
+    sendStart();
+    request(0x30, 0xFF);
+}
+
+void SimpleService::onCheckConnectTmrout()
+{
+    sendStart();
+    mSendTmr.start();
+}
+
+void SimpleService::onSendTmrout()
+{
+    if (mSendTmroutCount > 2) {
+        mSendTmroutCount = 0;
+        mSendTmr.stop();
+        mCheckConnectTmr.stop();
+        mRequestConnectTmr.start();
+        emit notifyCanbusStatus(0);
+        return;
+    }
+    ++mSendTmroutCount;
+}
+
+} // namespace canservice

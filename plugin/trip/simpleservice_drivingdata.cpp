@@ -1,0 +1,121 @@
+#include "simpleservice.h"
+
+#include "simpleservice_log.h"
+#include "simpleservice_payload.h"
+#include "translator.h"
+
+namespace canservice {
+
+namespace {
+enum class Form {
+    W16, // bytes 3..2, unsigned
+    W16Tenths, // bytes 3..2, unsigned, one decimal
+    W32Tenths, // bytes 5..2, signed, whole tenths dropped
+    W24, // bytes 3..1, unsigned
+};
+
+enum class Unit {
+    Distance, // byte 1 bit 0
+    Consumption, // byte 1 bits 0-1
+    Speed, // byte 1 bit 0
+    Time,
+};
+
+struct Item
+{
+    int code;
+    Form form;
+    Unit unit;
+    QString DrivingData::*field;
+};
+
+const Item Items[] = {
+    {0x10, Form::W16, Unit::Distance, &DrivingData::item4},
+    {0x20, Form::W32Tenths, Unit::Distance, &DrivingData::item4},
+    {0x21, Form::W32Tenths, Unit::Distance, &DrivingData::item11},
+    {0x22, Form::W32Tenths, Unit::Distance, &DrivingData::item17},
+    {0x30, Form::W16Tenths, Unit::Consumption, &DrivingData::item7},
+    {0x31, Form::W16Tenths, Unit::Consumption, &DrivingData::item15},
+    {0x32, Form::W16Tenths, Unit::Consumption, &DrivingData::item9},
+    {0x40, Form::W16Tenths, Unit::Speed, &DrivingData::item0},
+    {0x41, Form::W16Tenths, Unit::Speed, &DrivingData::item6},
+    {0x42, Form::W16Tenths, Unit::Speed, &DrivingData::item12},
+    {0x50, Form::W24, Unit::Time, &DrivingData::item2},
+    {0x51, Form::W24, Unit::Time, &DrivingData::item8},
+    {0x52, Form::W24, Unit::Time, &DrivingData::item14},
+    {0x61, Form::W16Tenths, Unit::Consumption, &DrivingData::item3},
+};
+
+int unitText(Unit unit, int selector)
+{
+    switch (unit) {
+    case Unit::Distance:
+        return selector & 1 ? 1169 : 1145;
+    case Unit::Consumption:
+        switch (selector & 3) {
+        case 0:
+            return 1167;
+        case 1:
+            return 1168;
+        default:
+            return 1141;
+        }
+    case Unit::Speed:
+        return selector & 1 ? 1205 : 1148;
+    case Unit::Time:
+        break;
+    }
+    return 1172;
+}
+} // namespace
+
+// 80: one trip-computer value per message: item code, unit selector, value low byte first.
+void SimpleService::doDrivingData(int id, QByteArray &paraBuf)
+{
+    Q_UNUSED(id)
+    if (paraBuf.size() != 6)
+        return;
+
+    const int code = byteAt(paraBuf, 0);
+    const Item *item = nullptr;
+    for (const Item &candidate : Items) {
+        if (candidate.code == code) {
+            item = &candidate;
+            break;
+        }
+    }
+    if (!item) {
+        emit drivingDataChanged();
+        return;
+    }
+
+    const int b1 = byteAt(paraBuf, 1), b2 = byteAt(paraBuf, 2), b3 = byteAt(paraBuf, 3);
+    QString text;
+    switch (item->form) {
+    case Form::W16:
+        text = QString::number(combineBytes(b3, b2));
+        break;
+    case Form::W16Tenths:
+        text = QString::asprintf("%.1f", double(float(combineBytes(b3, b2)) / 10.0f));
+        break;
+    case Form::W32Tenths:
+        text = QString::number(combineBytes(byteAt(paraBuf, 5), byteAt(paraBuf, 4), b3, b2) / 10);
+        break;
+    case Form::W24:
+        text = QString::number(combineBytes(b3, b2, b1));
+        break;
+    }
+
+    QString &field = mDrivingData.*(item->field);
+    field = text + Translator::translate(unitText(item->unit, b1));
+    SS_DBG(field);
+    emit drivingDataChanged();
+}
+
+int SimpleService::getDrivingData(DrivingData &data)
+{
+    data = mDrivingData;
+    return 0;
+}
+
+} // namespace canservice
