@@ -58,8 +58,11 @@ QString RealSerialLine::errorString() const
 
 void RealSerialLine::onError(QSerialPort::SerialPortError error)
 {
-    // A resource error on an open port means the device is gone; keep nothing half-open.
-    if (error == QSerialPort::ResourceError && m_port.isOpen()) {
+    // A device that vanished (an adapter pulled out, the far end of a pseudo-terminal closed)
+    // shows as read or resource errors that repeat for as long as the port stays open: close
+    // it once and say so once.
+    if ((error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
+        && m_port.isOpen()) {
         m_error = m_port.errorString();
         m_port.close();
         emit lost(m_error);

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs, when they are missing. As root it installs
+# them with apt-get; otherwise it names exactly what to install and stops.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "These Debian packages are missing: ${missing[*]}" >&2
+    echo "Install them as root:  apt-get install -y ${missing[*]}" >&2
+    exit 1
+fi
+
+echo "Installing ${missing[*]} ..."
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

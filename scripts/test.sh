@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Set-up, build with warnings as errors, and run every test, the slow real-time ones included.
+# To leave the slow ones out:  bash scripts/test.sh -LE slow
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/build.sh -DCANSERVICE_WERROR=ON
+cd build
+ctest --output-on-failure -j2 "$@"

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "configmanager.h"
+#include "simpleservice.h"
+#include "virtualserialline.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+#include <memory>
+
+namespace testsupport {
+
+// A frame as the box sends it: 2E, id, length, data, and the complement of the 8-bit sum.
+inline QByteArray frame(int id, const QByteArray &payload)
+{
+    QByteArray f;
+    f.append('\x2e');
+    f.append(char(id));
+    f.append(char(payload.size()));
+    f.append(payload);
+    unsigned sum = 0;
+    for (int i = 1; i < f.size(); ++i)
+        sum += quint8(f.at(i));
+    f.append(char(~sum & 0xFF));
+    return f;
+}
+
+inline QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
+
+// Writes as "hexbytes/flag" texts, so a failed comparison shows what was sent.
+inline QStringList describe(const QList<canservice::VirtualSerialLine::Write> &writes)
+{
+    QStringList out;
+    for (const auto &w : writes)
+        out << QString::fromLatin1(w.bytes.toHex()) + (w.flag ? QLatin1String("/true")
+                                                               : QLatin1String("/false"));
+    return out;
+}
+
+// A service on an in-process line, as the head unit would create it.
+struct ServiceOnLine
+{
+    ServiceOnLine()
+    {
+        canservice::ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:box"));
+        service = std::make_unique<canservice::SimpleService>();
+        line = canservice::VirtualSerialLine::lastOpened();
+    }
+
+    void receive(const QByteArray &chunk) { line->deliver(chunk); }
+    void receiveFrame(int id, const QByteArray &payload) { line->deliver(frame(id, payload)); }
+    QStringList takeWrites() { return describe(line->takeWrites()); }
+
+    std::unique_ptr<canservice::SimpleService> service;
+    canservice::VirtualSerialLine *line = nullptr;
+};
+
+} // namespace testsupport

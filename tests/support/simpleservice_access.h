@@ -1,0 +1,41 @@
+#pragma once
+
+#include "simpleservice.h"
+
+namespace canservice {
+
+// The tests' one way into the service's private state.
+struct SimpleServiceTestAccess
+{
+    static int &parseState(SimpleService &s) { return s.mParseState; }
+    static int &parseRemain(SimpleService &s) { return s.mParseRemain; }
+    static QByteArray &parseData(SimpleService &s) { return s.mParseData; }
+    static QTimer &parseOutTimer(SimpleService &s) { return s.mParseOutTmr; }
+    static QTimer &checkConnectTimer(SimpleService &s) { return s.mCheckConnectTmr; }
+    static QTimer &requestConnectTimer(SimpleService &s) { return s.mRequestConnectTmr; }
+    static QTimer &sendTimer(SimpleService &s) { return s.mSendTmr; }
+    static QTimer &longPressTimer(SimpleService &s) { return s.mLongPressTmr; }
+    static int &sendTimeoutCount(SimpleService &s) { return s.mSendTmroutCount; }
+    static SerialPort &serialPort(SimpleService &s) { return s.mSerialPort; }
+    static QByteArray &radarData(SimpleService &s) { return s.mRadarData; }
+    static QByteArray &acData(SimpleService &s) { return s.mAcData; }
+    static int &acTemperatureLevel(SimpleService &s) { return s.mAcTemperatureLevel; }
+    static int &steeringAngle(SimpleService &s) { return s.mSteeringAngle; }
+    static int &tireAlertState(SimpleService &s) { return s.mTireAlertState; }
+    static bool &keyPressed(SimpleService &s) { return s.mSwcKeyPressed; }
+    static QByteArray &colorCodeTable(SimpleService &s) { return s.mColorCodeTable; }
+    static quint16 &lastGpsYear(SimpleService &s) { return s.mLastGpsYear; }
+    static OtherInfoData &otherInfoData(SimpleService &s) { return s.mOtherInfoData; }
+
+    // Timer slots, for the periods too long to wait for in every test.
+    static void checkConnectTimeout(SimpleService &s) { s.onCheckConnectTmrout(); }
+    static void sendTimeout(SimpleService &s) { s.onSendTmrout(); }
+    static void ambientLightChanged(SimpleService &s, const AmbientLightData &d)
+    {
+        s.ambienLightChanged(d);
+    }
+};
+
+using Access = SimpleServiceTestAccess;
+
+} // namespace canservice

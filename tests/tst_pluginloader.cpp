@@ -1,0 +1,106 @@
+// The plugin as a head unit meets it: a file loaded with QPluginLoader.
+#include "canservicebase.h"
+#include "configmanager.h"
+#include "virtualserialline.h"
+
+#include <QJsonObject>
+#include <QPluginLoader>
+#include <QPointer>
+#include <QtTest>
+
+class tst_PluginLoader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void metaDataBeforeLoading();
+    void oneInstanceWhileItLives();
+    void castsToTheServiceInterface();
+    void answersOnlyItsOwnNames();
+    void isAServiceOnTheConfiguredLine();
+    void cleanupTestCase();
+
+private:
+    QPluginLoader m_loader{QStringLiteral(SIMPLESERVICE_PLUGIN_PATH)};
+};
+
+void tst_PluginLoader::initTestCase()
+{
+    canservice::ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:loaded"));
+}
+
+void tst_PluginLoader::metaDataBeforeLoading()
+{
+    const QJsonObject meta = m_loader.metaData();
+    QVERIFY2(!meta.isEmpty(), qPrintable(m_loader.errorString()));
+    QCOMPARE(meta.value(QLatin1String("IID")).toString(),
+             QStringLiteral("com.velmora.CanServicePlugin"));
+    QCOMPARE(meta.value(QLatin1String("className")).toString(), QStringLiteral("SimpleService"));
+    // moc leaves an empty MetaData object out of the block; either way the host reads {}.
+    QVERIFY(meta.value(QLatin1String("MetaData")).toObject().isEmpty());
+    QVERIFY(!m_loader.isLoaded());
+}
+
+void tst_PluginLoader::oneInstanceWhileItLives()
+{
+    QObject *first = m_loader.instance();
+    QVERIFY2(first, qPrintable(m_loader.errorString()));
+    QCOMPARE(m_loader.instance(), first);
+    QVERIFY(first->parent() == nullptr);
+}
+
+void tst_PluginLoader::castsToTheServiceInterface()
+{
+    QObject *object = m_loader.instance();
+    QVERIFY2(object, qPrintable(m_loader.errorString()));
+    auto *service = qobject_cast<CanServiceBase *>(object);
+    QVERIFY(service);
+    QCOMPARE(static_cast<QObject *>(service), object);
+    QCOMPARE(object->qt_metacast("com.velmora.canservicebase/1.0"), static_cast<void *>(service));
+    QCOMPARE(object->metaObject()->className(), "canservice::SimpleService");
+}
+
+void tst_PluginLoader::answersOnlyItsOwnNames()
+{
+    QObject *object = m_loader.instance();
+    QVERIFY(object);
+    QCOMPARE(object->qt_metacast("canservice::SimpleService"), static_cast<void *>(object));
+    QCOMPARE(object->qt_metacast("CanServiceBase"), static_cast<void *>(object));
+    QCOMPARE(object->qt_metacast("QObject"), static_cast<void *>(object));
+    QCOMPARE(object->qt_metacast("com.example.other/1.0"), static_cast<void *>(nullptr));
+    QCOMPARE(object->qt_metacast(nullptr), static_cast<void *>(nullptr));
+}
+
+void tst_PluginLoader::isAServiceOnTheConfiguredLine()
+{
+    auto *service = qobject_cast<CanServiceBase *>(m_loader.instance());
+    QVERIFY(service);
+    canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::find(QStringLiteral("loaded"));
+    QVERIFY(line);
+    QCOMPARE(line->baudRate(), 38400);
+    QVERIFY(line->writes().isEmpty());
+
+    // Speed message: 256.0 km/h, acknowledged with FF.
+    QSignalSpy speed(service, SIGNAL(speedChanged()));
+    line->deliver(QByteArray::fromHex("2ef603001001f5"));
+    QCOMPARE(speed.count(), 1);
+    QCOMPARE(service->getSpeed(), 256.0f);
+    QCOMPARE(line->writtenBytes(), QByteArray::fromHex("ff"));
+}
+
+void tst_PluginLoader::cleanupTestCase()
+{
+    // A request after the instance was deleted gets a new one.
+    QPointer<QObject> first = m_loader.instance();
+    QVERIFY(first);
+    delete first.data();
+    QVERIFY(first.isNull());
+    QObject *second = m_loader.instance();
+    QVERIFY(second);
+    QVERIFY(qobject_cast<CanServiceBase *>(second));
+    delete second;
+}
+
+QTEST_GUILESS_MAIN(tst_PluginLoader)
+#include "tst_pluginloader.moc"
