@@ -30,6 +30,11 @@ struct SimpleServiceTestAccess
     // Timer slots, for the periods too long to wait for in every test.
     static void checkConnectTimeout(SimpleService &s) { s.onCheckConnectTmrout(); }
     static void sendTimeout(SimpleService &s) { s.onSendTmrout(); }
+    static void send3Param(SimpleService &s, unsigned char length, unsigned char id,
+                           unsigned char d0, unsigned char d1, unsigned char d2, unsigned char d3)
+    {
+        s.send3Param(length, id, d0, d1, d2, d3);
+    }
     static void ambientLightChanged(SimpleService &s, const AmbientLightData &d)
     {
         s.ambienLightChanged(d);
