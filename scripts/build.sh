@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-cmake -S . -B build -G Ninja "$@" > build.log 2>&1 || { cat build.log >&2; exit 1; }
+mkdir -p build
+cmake -S . -B build -G Ninja "$@" > build/configure.log 2>&1 || { cat build/configure.log >&2; exit 1; }
 cmake --build build -j2
-rm -f build.log
 echo "Built: build/plugins/libsimpleservice.so (the plugin) and build/lib/libcanservice-host.so"
