@@ -2,6 +2,7 @@
 
 #include "configmanager.h"
 #include "serialport_real_p.h"
+#include "serialtap.h"
 #include "virtualserialline.h"
 
 #include <QDebug>
@@ -13,6 +14,12 @@ const QLatin1String virtualPrefix("virtual:");
 }
 
 SerialBackend::~SerialBackend() = default;
+
+SerialTap *SerialTap::instance()
+{
+    static SerialTap tap;
+    return &tap;
+}
 
 SerialPort::SerialPort(QObject *parent) : QObject(parent) { }
 
@@ -45,7 +52,10 @@ bool SerialPort::open(const QString &device, int baudRate)
         });
         m_backend = std::move(real);
     }
-    connect(m_backend.get(), &SerialBackend::received, this, &SerialPort::read);
+    connect(m_backend.get(), &SerialBackend::received, this, [this](const QByteArray &chunk) {
+        emit SerialTap::instance()->received(m_device, chunk);
+        emit read(chunk);
+    });
 
     if (!m_backend->open(m_device, baudRate)) {
         qWarning().noquote() << QStringLiteral("canservice: cannot open serial device %1: %2")
@@ -59,7 +69,10 @@ qint64 SerialPort::writeData(const QByteArray &data, bool flag)
 {
     if (!m_backend || !m_backend->isOpen())
         return -1;
-    return m_backend->write(data, flag);
+    const qint64 written = m_backend->write(data, flag);
+    if (written >= 0)
+        emit SerialTap::instance()->written(m_device, data, flag);
+    return written;
 }
 
 void SerialPort::close()

@@ -1,0 +1,145 @@
+#include "boxline.h"
+
+#include "exitcodes.h"
+
+#include <QSerialPort>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+BoxLine::BoxLine(QObject *parent) : QObject(parent) { }
+
+BoxLine::~BoxLine()
+{
+    if (m_master >= 0)
+        ::close(m_master);
+    if (m_slaveKeeper >= 0)
+        ::close(m_slaveKeeper);
+}
+
+BoxLine *BoxLine::createPty(QString *error, QObject *parent)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        *error = QStringLiteral("Cannot create a pseudo-terminal: %1.")
+                         .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        if (master >= 0)
+            ::close(master);
+        return nullptr;
+    }
+    auto *line = new BoxLine(parent);
+    line->m_master = master;
+    line->m_deviceName = QString::fromLocal8Bit(::ptsname(master));
+
+    // Hold the slave open in raw mode: no echo of what the box sends before the head unit has
+    // opened it, and the line survives the head unit closing and opening it again.
+    line->m_slaveKeeper = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    if (line->m_slaveKeeper >= 0) {
+        termios raw;
+        if (::tcgetattr(line->m_slaveKeeper, &raw) == 0) {
+            ::cfmakeraw(&raw);
+            ::tcsetattr(line->m_slaveKeeper, TCSANOW, &raw);
+        }
+    }
+
+    line->m_readNotifier = new QSocketNotifier(master, QSocketNotifier::Read, line);
+    connect(line->m_readNotifier, &QSocketNotifier::activated, line, &BoxLine::readMaster);
+    line->m_writeNotifier = new QSocketNotifier(master, QSocketNotifier::Write, line);
+    line->m_writeNotifier->setEnabled(false);
+    connect(line->m_writeNotifier, &QSocketNotifier::activated, line, &BoxLine::flushMaster);
+    return line;
+}
+
+QString describeDeviceError(const QString &device, int *exitCode)
+{
+    const int fd = ::open(device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int error = errno;
+    if (fd >= 0) {
+        const bool terminal = ::isatty(fd);
+        ::close(fd);
+        if (!terminal) {
+            *exitCode = exitcode::DeviceNotFound;
+            return QStringLiteral("%1 is not a serial device.").arg(device);
+        }
+        // It opens, yet the serial port refused it: another program holds its lock.
+        *exitCode = exitcode::DeviceBusy;
+        return QStringLiteral("The serial device %1 is busy: another program has it open.")
+                .arg(device);
+    }
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        *exitCode = exitcode::DeviceNotFound;
+        return QStringLiteral("There is no serial device %1.").arg(device);
+    case EACCES:
+    case EPERM:
+        *exitCode = exitcode::DevicePermission;
+        return QStringLiteral("No permission to open the serial device %1 (add yourself to its "
+                              "group, often dialout).")
+                .arg(device);
+    case EBUSY:
+        *exitCode = exitcode::DeviceBusy;
+        return QStringLiteral("The serial device %1 is busy: another program has it open.")
+                .arg(device);
+    default:
+        *exitCode = exitcode::Failure;
+        return QStringLiteral("Cannot open the serial device %1: %2.")
+                .arg(device, QString::fromLocal8Bit(std::strerror(error)));
+    }
+}
+
+BoxLine *BoxLine::openDevice(const QString &device, QString *error, int *exitCode,
+                             QObject *parent)
+{
+    auto *line = new BoxLine(parent);
+    line->m_deviceName = device;
+    line->m_serial = new QSerialPort(device, line);
+    if (!line->m_serial->open(QIODevice::ReadWrite)) {
+        *error = describeDeviceError(device, exitCode);
+        delete line;
+        return nullptr;
+    }
+    line->m_serial->setBaudRate(38400);
+    line->m_serial->setDataBits(QSerialPort::Data8);
+    line->m_serial->setParity(QSerialPort::NoParity);
+    line->m_serial->setStopBits(QSerialPort::OneStop);
+    line->m_serial->setFlowControl(QSerialPort::NoFlowControl);
+    connect(line->m_serial, &QSerialPort::readyRead, line,
+            [line] { emit line->received(line->m_serial->readAll()); });
+    return line;
+}
+
+void BoxLine::write(const QByteArray &bytes)
+{
+    if (m_serial) {
+        m_serial->write(bytes);
+        return;
+    }
+    m_pending += bytes;
+    flushMaster();
+}
+
+void BoxLine::flushMaster()
+{
+    while (!m_pending.isEmpty()) {
+        const ssize_t n = ::write(m_master, m_pending.constData(), size_t(m_pending.size()));
+        if (n <= 0)
+            break;
+        m_pending.remove(0, int(n));
+    }
+    m_writeNotifier->setEnabled(!m_pending.isEmpty());
+}
+
+void BoxLine::readMaster()
+{
+    char buffer[4096];
+    const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+    if (n > 0)
+        emit received(QByteArray(buffer, int(n)));
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QSerialPort;
+class QSocketNotifier;
+
+// The CAN box's end of the serial line: the master side of a pseudo-terminal that a head unit
+// opens as its device, or a real serial device wired to one.
+class BoxLine : public QObject
+{
+    Q_OBJECT
+
+public:
+    // A new pseudo-terminal; the head unit opens deviceName().
+    static BoxLine *createPty(QString *error, QObject *parent = nullptr);
+    // A serial device at 38400 8N1. On failure, error and exitCode say why.
+    static BoxLine *openDevice(const QString &device, QString *error, int *exitCode,
+                               QObject *parent = nullptr);
+    ~BoxLine() override;
+
+    QString deviceName() const { return m_deviceName; }
+    void write(const QByteArray &bytes);
+
+signals:
+    void received(const QByteArray &chunk);
+
+private:
+    explicit BoxLine(QObject *parent);
+    void readMaster();
+    void flushMaster();
+
+    QString m_deviceName;
+    int m_master = -1;
+    int m_slaveKeeper = -1;
+    QSocketNotifier *m_readNotifier = nullptr;
+    QSocketNotifier *m_writeNotifier = nullptr;
+    QByteArray m_pending;
+    QSerialPort *m_serial = nullptr;
+};
+
+// Why a device cannot be opened, as one sentence, and the exit code for it.
+QString describeDeviceError(const QString &device, int *exitCode);

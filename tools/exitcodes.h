@@ -1,0 +1,19 @@
+#pragma once
+
+// Exit codes of the canservice tool, one per kind of failure a person can meet.
+namespace exitcode {
+enum : int {
+    Ok = 0,
+    Failure = 1,
+    Usage = 2,
+    DeviceNotFound = 3,
+    DevicePermission = 4,
+    DeviceBusy = 5,
+    PluginNotLoaded = 6,
+    PluginNotAService = 7,
+    BadCapture = 8,
+    BadScenario = 9,
+    CannotWrite = 10,
+    NoPseudoTerminal = 11,
+};
+}

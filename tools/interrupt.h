@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+// SIGINT and SIGTERM turned into a Qt signal: the handler only writes a byte to a socket pair,
+// and a QSocketNotifier brings it into the event loop.
+class Interrupt : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Interrupt(QObject *parent = nullptr);
+    ~Interrupt() override;
+
+signals:
+    void requested();
+
+private:
+    static void handler(int);
+    static int s_fds[2];
+    QSocketNotifier *m_notifier = nullptr;
+};

@@ -1,0 +1,55 @@
+// canservice: a command-line head unit for the CAN service plugin, and a simulated CAN box.
+#include "exitcodes.h"
+#include "tool.h"
+
+#include <QCoreApplication>
+
+namespace {
+const char Usage[] = R"(Usage: canservice COMMAND [OPTIONS]
+
+Runs the CAN service plugin as a head unit would, against a simulated or a real CAN box.
+
+Commands:
+  demo             a simulated box on a pseudo-terminal and a scripted 20-second drive, with
+                   the head unit's commands; prints every event and the final vehicle state
+  monitor DEVICE   a real box on DEVICE: prints what the plugin decodes until Ctrl-C
+  replay FILE      decodes a capture of what a box sent (FILE or - for standard input)
+  sim              only the simulated box, on a new pseudo-terminal or a serial DEVICE
+
+Run 'canservice COMMAND --help' for the options of a command.
+
+Exit codes: 0 ok, 1 failure, 2 bad usage, 3 no such device, 4 no permission for the device,
+5 device busy, 6 plugin not found or not loadable, 7 plugin is not a CAN service,
+8 malformed capture, 9 malformed scenario, 10 cannot write a file, 11 no pseudo-terminal.
+)";
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("canservice"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
+
+    QStringList arguments = QCoreApplication::arguments();
+    const QString command = arguments.value(1);
+    if (command.isEmpty() || command == QLatin1String("--help") || command == QLatin1String("-h")
+        || command == QLatin1String("help")) {
+        tool::out() << Usage;
+        tool::out().flush();
+        return command.isEmpty() ? exitcode::Usage : exitcode::Ok;
+    }
+    arguments.removeAt(1);
+    arguments[0] = QStringLiteral("canservice ") + command;
+
+    if (command == QLatin1String("demo"))
+        return tool::demo(arguments);
+    if (command == QLatin1String("monitor"))
+        return tool::monitor(arguments);
+    if (command == QLatin1String("replay"))
+        return tool::replay(arguments);
+    if (command == QLatin1String("sim"))
+        return tool::sim(arguments);
+
+    tool::err() << "canservice: unknown command \"" << command << "\"; see canservice --help\n";
+    return exitcode::Usage;
+}

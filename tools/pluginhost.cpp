@@ -1,0 +1,68 @@
+#include "pluginhost.h"
+
+#include "canservicebase.h"
+#include "configmanager.h"
+#include "exitcodes.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonObject>
+
+namespace {
+const QLatin1String ServicePluginIid("com.velmora.CanServicePlugin");
+}
+
+QString PluginHost::defaultPluginPath()
+{
+    const QString fromEnvironment = qEnvironmentVariable("CANSERVICE_PLUGIN");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    // Next to the tool in the build tree (bin/ and plugins/ side by side), else where it was built.
+    const QString besideTool = QDir(QCoreApplication::applicationDirPath())
+                                       .filePath(QStringLiteral("../plugins/libsimpleservice.so"));
+    if (QFileInfo::exists(besideTool))
+        return QFileInfo(besideTool).canonicalFilePath();
+    return QStringLiteral(CANSERVICE_BUILT_PLUGIN);
+}
+
+CanServiceBase *PluginHost::load(const QString &path)
+{
+    if (!QFileInfo::exists(path)) {
+        m_error = QStringLiteral("The plugin %1 was not found; build it first or name it with "
+                                 "--plugin.")
+                          .arg(path);
+        m_exitCode = exitcode::PluginNotLoaded;
+        return nullptr;
+    }
+    m_loader.setFileName(path);
+    const QJsonObject meta = m_loader.metaData();
+    if (meta.isEmpty()) {
+        m_error = QStringLiteral("%1 is not a Qt plugin: %2").arg(path, m_loader.errorString());
+        m_exitCode = exitcode::PluginNotLoaded;
+        return nullptr;
+    }
+    const QString iid = meta.value(QLatin1String("IID")).toString();
+    if (iid != ServicePluginIid) {
+        m_error = QStringLiteral("%1 is a plugin for %2, not a CAN service (%3).")
+                          .arg(path, iid, ServicePluginIid);
+        m_exitCode = exitcode::PluginNotAService;
+        return nullptr;
+    }
+    canservice::ConfigManager::instance()->setPluginFullPath(QFileInfo(path).canonicalFilePath());
+    QObject *instance = m_loader.instance();
+    if (!instance) {
+        m_error = QStringLiteral("The plugin %1 could not be loaded: %2")
+                          .arg(path, m_loader.errorString());
+        m_exitCode = exitcode::PluginNotLoaded;
+        return nullptr;
+    }
+    auto *service = qobject_cast<CanServiceBase *>(instance);
+    if (!service) {
+        m_error = QStringLiteral("The plugin %1 does not implement the CAN service interface %2.")
+                          .arg(path, QLatin1String(CanServiceBase_iid));
+        m_exitCode = exitcode::PluginNotAService;
+        return nullptr;
+    }
+    return service;
+}
