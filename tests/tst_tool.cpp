@@ -1,0 +1,345 @@
+// The canservice tool as a person runs it: its commands, its errors and its exit codes.
+#include "canservicebase.h"
+
+#include <QProcess>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+namespace {
+const QString Tool = QStringLiteral(CANSERVICE_TOOL);
+const QString OtherPlugin = QStringLiteral(OTHER_PLUGIN);
+const QString DataDir = QStringLiteral(TEST_DATA_DIR);
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run run(const QStringList &arguments, int timeoutMs = 20000, const QByteArray &input = {})
+{
+    QProcess process;
+    process.start(Tool, arguments);
+    if (!input.isNull()) {
+        process.write(input);
+        process.closeWriteChannel();
+    }
+    Run result;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        result.err = QStringLiteral("timed out");
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+// Event lines without their times, and without the health summary.
+QStringList events(const QString &output)
+{
+    QStringList lines;
+    for (QString line : output.split(QLatin1Char('\n'))) {
+        line = line.trimmed();
+        const int space = line.indexOf(QLatin1String("  "));
+        if (space < 0 || !line.at(0).isDigit())
+            continue;
+        lines << line.mid(space).trimmed();
+    }
+    return lines;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+
+// The capture's bytes and times, for writing it again cut another way.
+QList<QPair<QString, QByteArray>> captureChunks(const QByteArray &text)
+{
+    QList<QPair<QString, QByteArray>> chunks;
+    for (const QByteArray &line : text.split('\n')) {
+        if (line.trimmed().isEmpty() || line.startsWith('#'))
+            continue;
+        const QList<QByteArray> words = line.simplified().split(' ');
+        chunks.append({QString::fromLatin1(words.at(0)), QByteArray::fromHex(words.mid(1).join())});
+    }
+    return chunks;
+}
+
+const QStringList DriveEvents = {
+    "link up",
+    "version CB 3.1",
+    "speed 50 km/h",
+    "rotation 3000 rpm",
+    "door left-front open",
+    "units distance km, temperature -",
+    "climate on, ac on, auto, fan 3, wind mode 2, left 21 °C, right 21.5 °C, rear 18 °C",
+    "climate mode manual",
+    "units distance km, temperature °C",
+    "key 5 press",
+    "key 5 long press",
+    "key 5 long release",
+    "door left-front closed",
+    "radar front - - - - rear 2 3 4 -",
+    "speed 0 km/h",
+};
+} // namespace
+
+class tst_Tool : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void helpDescribesEveryCommandAndOption_data();
+    void helpDescribesEveryCommandAndOption();
+    void errorsHaveOneSentenceAndTheirOwnCode_data();
+    void errorsHaveOneSentenceAndTheirOwnCode();
+    void busyDevice();
+    void deviceWithoutPermission();
+    void replayDecodesTheCapture();
+    void replayIsTheSameHoweverTheBytesAreCut();
+    void replayJsonReadsStateBack();
+    void monitorRecordReplaysToTheSameEvents();
+};
+
+void tst_Tool::helpDescribesEveryCommandAndOption_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("mentions");
+    QTest::newRow("tool") << QStringList{"--help"}
+                          << QStringList({"demo", "monitor DEVICE", "replay FILE", "sim", "Exit codes"});
+    QTest::newRow("demo") << QStringList({"demo", "--help"})
+                          << QStringList({"--plugin", "--json", "--verbose"});
+    QTest::newRow("monitor") << QStringList({"monitor", "--help"})
+                             << QStringList({"--plugin", "--json", "--record", "DEVICE"});
+    QTest::newRow("replay") << QStringList({"replay", "--help"})
+                            << QStringList({"--plugin", "--json", "--no-wait", "FILE"});
+    QTest::newRow("sim") << QStringList({"sim", "--help"})
+                         << QStringList({"--pty", "--scenario", "--silence", "--corrupt", "--noise",
+                                         "--split", "--seed", "--duration", "DEVICE"});
+}
+
+void tst_Tool::helpDescribesEveryCommandAndOption()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, mentions);
+    const Run r = run(arguments);
+    QCOMPARE(r.exitCode, 0);
+    for (const QString &m : mentions)
+        QVERIFY2(r.out.contains(m), qPrintable(m + QLatin1String(" missing from:\n") + r.out));
+}
+
+void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("says");
+
+    QTest::newRow("no command") << QStringList() << 2 << "Usage";
+    QTest::newRow("unknown command") << QStringList{"drive"} << 2 << "unknown command \"drive\"";
+    QTest::newRow("monitor without a device") << QStringList{"monitor"} << 2 << "expects one DEVICE";
+    QTest::newRow("unknown option") << QStringList({"replay", "--fast", "x"}) << 2 << "fast";
+    QTest::newRow("missing device") << QStringList({"monitor", "/dev/ttyUSB-canservice-none"}) << 3
+                                    << "There is no serial device /dev/ttyUSB-canservice-none.";
+    QTest::newRow("not a serial device") << QStringList({"monitor", "/dev/null"}) << 3
+                                         << "/dev/null is not a serial device.";
+    QTest::newRow("plugin not found")
+            << QStringList({"replay", "--plugin", "/nonexistent/libsimpleservice.so", DataDir + "/drive.cap"})
+            << 6 << "The plugin /nonexistent/libsimpleservice.so was not found";
+    QTest::newRow("plugin of another kind")
+            << QStringList({"replay", "--plugin", OtherPlugin, DataDir + "/drive.cap"}) << 7
+            << "is a plugin for org.example.MediaCodec/2.0, not a CAN service";
+    QTest::newRow("not a plugin")
+            << QStringList({"replay", "--plugin", DataDir + "/drive.cap", DataDir + "/drive.cap"})
+            << 6 << "is not a Qt plugin";
+    QTest::newRow("capture not found") << QStringList({"replay", "/nonexistent.cap"}) << 8
+                                       << "cannot read the capture /nonexistent.cap";
+    QTest::newRow("malformed capture") << QStringList({"replay", DataDir + "/malformed.cap"}) << 8
+                                       << "malformed.cap:4: \"2g\" is not hexadecimal.";
+    QTest::newRow("bad scenario") << QStringList({"sim", "--scenario", DataDir + "/malformed.cap"})
+                                  << 9 << "not valid JSON";
+    QTest::newRow("bad fault option") << QStringList({"sim", "--corrupt", "2"}) << 2
+                                      << "--corrupt takes a share between 0 and 1.";
+}
+
+void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, says);
+    const Run r = run(arguments);
+    QCOMPARE(r.exitCode, exitCode);
+    const QString all = r.err + r.out;
+    QVERIFY2(all.contains(says), qPrintable(all));
+    if (exitCode > 2)
+        QCOMPARE(r.err.trimmed().count(QLatin1Char('\n')), 0);
+}
+
+void tst_Tool::busyDevice()
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    QSerialPort holder(QString::fromLocal8Bit(ptsname(master)));
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    const Run r = run({"monitor", holder.portName().prepend("/dev/")});
+    ::close(master);
+    QCOMPARE(r.exitCode, 5);
+    QVERIFY2(r.err.contains(QLatin1String("is busy")), qPrintable(r.err));
+}
+
+void tst_Tool::deviceWithoutPermission()
+{
+    if (::geteuid() == 0)
+        QSKIP("root may open any device; run the tests as another user to check this");
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const QString slave = QString::fromLocal8Bit(ptsname(master));
+    QVERIFY(::chmod(ptsname(master), 0) == 0);
+    const Run r = run({"monitor", slave});
+    ::close(master);
+    QCOMPARE(r.exitCode, 4);
+    QVERIFY2(r.err.contains(QLatin1String("No permission")), qPrintable(r.err));
+}
+
+void tst_Tool::replayDecodesTheCapture()
+{
+    const Run r = run({"replay", DataDir + "/drive.cap"});
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(events(r.out), DriveEvents);
+    QVERIFY2(r.out.contains(QLatin1String("frames accepted 10, checksum errors 1, receive time-outs 0")),
+             qPrintable(r.out));
+}
+
+void tst_Tool::replayIsTheSameHoweverTheBytesAreCut()
+{
+    QTemporaryDir dir;
+    const auto chunks = captureChunks(readFile(DataDir + "/drive.cap"));
+    QVERIFY(!chunks.isEmpty());
+
+    // With the times: every chunk cut again into single bytes at the same time.
+    QByteArray byteByByte;
+    QByteArray stream;
+    for (const auto &chunk : chunks) {
+        for (const char b : chunk.second)
+            byteByByte += chunk.first.toLatin1() + ' ' + QByteArray(1, b).toHex() + '\n';
+        stream += chunk.second;
+    }
+    writeFile(dir.filePath("bytes.cap"), byteByByte);
+    const Run timed = run({"replay", dir.filePath("bytes.cap")});
+    QCOMPARE(timed.exitCode, 0);
+    QCOMPARE(events(timed.out), DriveEvents);
+
+    // Without times the key has no time to be held: the same events however the stream is cut.
+    writeFile(dir.filePath("one-line.cap"), stream.toHex(' '));
+    QByteArray perByte;
+    for (const char b : qAsConst(stream))
+        perByte += QByteArray(1, b).toHex() + '\n';
+    writeFile(dir.filePath("per-byte.cap"), perByte);
+    writeFile(dir.filePath("binary.cap"), stream);
+
+    const Run whole = run({"replay", dir.filePath("one-line.cap")});
+    QCOMPARE(whole.exitCode, 0);
+    QStringList untimed = DriveEvents;
+    untimed.removeAll(QStringLiteral("key 5 long press"));
+    untimed.replaceInStrings(QStringLiteral("key 5 long release"), QStringLiteral("key 5 short release"));
+    QCOMPARE(events(whole.out), untimed);
+    for (const char *name : {"per-byte.cap", "binary.cap"}) {
+        const Run r = run({"replay", dir.filePath(name)});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(events(r.out), untimed);
+    }
+    // From standard input too.
+    const Run piped = run({"replay", "-"}, 20000, stream);
+    QCOMPARE(events(piped.out), untimed);
+}
+
+void tst_Tool::replayJsonReadsStateBack()
+{
+    const Run r = run({"replay", "--json", "--no-wait", DataDir + "/drive.cap"});
+    QCOMPARE(r.exitCode, 0);
+    QList<QJsonObject> objects;
+    for (const QString &line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QJsonDocument doc = QJsonDocument::fromJson(line.toUtf8());
+        QVERIFY2(doc.isObject(), qPrintable(line));
+        objects << doc.object();
+    }
+    const auto find = [&objects](const char *signal) {
+        for (const QJsonObject &o : objects)
+            if (o.value("signal").toString() == QLatin1String(signal))
+                return o;
+        return QJsonObject();
+    };
+    QCOMPARE(find("speedChanged").value("state").toObject().value("speed").toDouble(), 50.0);
+    QCOMPARE(find("sigVersionData").value("state").toObject().value("version").toString(),
+             QStringLiteral("CB 3.1"));
+    const QJsonObject climate = find("acStatusChanged").value("state").toObject();
+    QCOMPARE(climate.value("temperature").toDouble(), 21.0);
+    QCOMPARE(climate.value("rightTemperature").toDouble(), 21.5);
+    QVERIFY(find("speedChanged").value("time").isDouble());
+    QCOMPARE(objects.last().value("health").toObject().value("checksumErrors").toInt(), 1);
+}
+
+void tst_Tool::monitorRecordReplaysToTheSameEvents()
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath("short.json"), R"({"events": [
+        {"at": 0.0, "version": "REC 1", "climate": {"manual": true, "left": 20.0, "right": 20.0}},
+        {"at": 0.5, "speed": 20.0, "rpm": 1500},
+        {"at": 0.8, "doors": {"right-front": true}},
+        {"at": 1.1, "radar": {"front": [3, 9, 0, 0]}},
+        {"at": 1.4, "key": {"code": 9, "hold": 0.2}}
+    ]})");
+
+    QProcess box;
+    box.start(Tool, {"sim", "--scenario", dir.filePath("short.json"), "--duration", "20"});
+    QVERIFY(box.waitForReadyRead(5000));
+    const QString firstLine = QString::fromUtf8(box.readLine()).trimmed();
+    QVERIFY2(firstLine.startsWith(QLatin1String("pty: /dev/")), qPrintable(firstLine));
+    const QString pty = firstLine.mid(5);
+
+    QProcess monitor;
+    monitor.start(Tool, {"monitor", pty, "--record", dir.filePath("run.cap")});
+    QVERIFY(monitor.waitForStarted());
+    QString seen;
+    QTRY_VERIFY_WITH_TIMEOUT((seen += QString::fromUtf8(monitor.readAllStandardOutput()))
+                                     .contains(QLatin1String("key 9 short release")),
+                             10000);
+    ::kill(pid_t(monitor.processId()), SIGINT);
+    QVERIFY(monitor.waitForFinished(5000));
+    seen += QString::fromUtf8(monitor.readAllStandardOutput());
+    QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(monitor.exitCode(), 0);
+    QVERIFY2(seen.contains(QLatin1String("Link health: frames accepted")), qPrintable(seen));
+    box.kill();
+    box.waitForFinished();
+
+    QStringList watched = events(seen);
+    watched.removeFirst(); // "watching DEVICE; Ctrl-C ends"
+    QVERIFY(watched.contains(QStringLiteral("door right-front open")));
+    QVERIFY(watched.contains(QStringLiteral("version REC 1")));
+    const Run replayed = run({"replay", dir.filePath("run.cap")});
+    QCOMPARE(replayed.exitCode, 0);
+    QCOMPARE(events(replayed.out), watched);
+}
+
+QTEST_GUILESS_MAIN(tst_Tool)
+#include "tst_tool.moc"
