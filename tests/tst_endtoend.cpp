@@ -1,0 +1,130 @@
+// The plugin and the simulated box over a real pseudo-terminal, as in a car.
+#include "boxline.h"
+#include "boxsimulator.h"
+#include "canservicebase.h"
+#include "configmanager.h"
+#include "pluginhost.h"
+
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const char Drive[] = R"({"events": [
+    {"at": 0.0, "version": "E2E 1.0", "climate": {"power": true, "manual": true, "left": 21.0, "right": 21.0}},
+    {"at": 0.4, "speed": 42.5},
+    {"at": 0.8, "key": {"code": 7, "hold": 2.0}}
+]})";
+} // namespace
+
+class tst_EndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void aDriveOverAPseudoTerminal();
+    void silenceLosesTheLinkAndSpeechBringsItBack();
+
+private:
+    void startDrive(const QByteArray &scenario);
+
+    std::unique_ptr<BoxLine> m_line;
+    std::unique_ptr<BoxSimulator> m_box;
+    std::unique_ptr<PluginHost> m_host;
+    CanServiceBase *m_service = nullptr;
+    QStringList m_reports;
+};
+
+void tst_EndToEnd::init()
+{
+    QLoggingCategory::defaultCategory()->setEnabled(QtDebugMsg, false);
+    QString error;
+    m_line.reset(BoxLine::createPty(&error));
+    if (!m_line)
+        QSKIP(qPrintable(error));
+    canservice::ConfigManager::instance()->setSerialDevice(m_line->deviceName());
+    m_host = std::make_unique<PluginHost>();
+    m_service = m_host->load(QStringLiteral(SIMPLESERVICE_PLUGIN_PATH));
+    QVERIFY2(m_service, qPrintable(m_host->error()));
+}
+
+void tst_EndToEnd::cleanup()
+{
+    delete m_service;
+    m_service = nullptr;
+    m_box.reset();
+    m_line.reset();
+    m_reports.clear();
+}
+
+void tst_EndToEnd::startDrive(const QByteArray &json)
+{
+    Scenario scenario;
+    QString error;
+    QVERIFY2(scenario.parse(json, QStringLiteral("test"), &error), qPrintable(error));
+    m_box = std::make_unique<BoxSimulator>(m_line.get(), scenario, FaultOptions());
+    connect(m_box.get(), &BoxSimulator::report, this, [this](const QString &r) { m_reports << r; });
+    m_service->start();
+    m_box->begin();
+}
+
+void tst_EndToEnd::aDriveOverAPseudoTerminal()
+{
+    QSignalSpy status(m_service, &CanServiceBase::notifyCanbusStatus);
+    QSignalSpy version(m_service, &CanServiceBase::sigVersionData);
+    QSignalSpy speed(m_service, &CanServiceBase::speedChanged);
+    QSignalSpy keys(m_service, &CanServiceBase::keyEvent);
+    QSignalSpy climate(m_service, &CanServiceBase::acStatusChanged);
+    startDrive(Drive);
+
+    // The handshake reaches the box in order.
+    QTRY_VERIFY_WITH_TIMEOUT(m_reports.size() >= 5, 5000);
+    QCOMPARE(m_reports.mid(0, 5), QStringList({"box <- stop", "box <- start",
+                                               "box <- request message 0x6a",
+                                               "box <- request version", "box <- radar start"}));
+    QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty(), 5000);
+    QCOMPARE(status.first().first().toInt(), 3);
+    QTRY_VERIFY_WITH_TIMEOUT(!version.isEmpty(), 5000);
+    QCOMPARE(m_service->version(), QStringLiteral("E2E 1.0"));
+
+    QTRY_VERIFY_WITH_TIMEOUT(m_service->getSpeed() == 42.5f, 5000);
+
+    // Climate round trip: temperature up in manual mode, and the box's next status shows it.
+    QTRY_VERIFY_WITH_TIMEOUT(m_service->getAcTemperature() == 21.0f, 5000);
+    climate.clear();
+    QCOMPARE(m_service->sendAcKey(19, 0), 0);
+    QVERIFY(climate.wait(3000));
+    QCOMPARE(m_service->getAcTemperature(), 21.5f);
+    QVERIFY(m_reports.contains(QStringLiteral("box <- climate key temperature up")));
+
+    // The key held two seconds: press, long press, and the release after it.
+    QTRY_COMPARE_WITH_TIMEOUT(keys.size(), 3, 6000);
+    QCOMPARE(keys.at(0), (QList<QVariant>{7, 0, true}));
+    QCOMPARE(keys.at(1), (QList<QVariant>{7, 2, true}));
+    QCOMPARE(keys.at(2), (QList<QVariant>{7, 3, true}));
+
+    // Every frame the head unit sent was acknowledged by the box, and the other way round.
+    QVERIFY(m_box->hostFrames() >= 6);
+    QTRY_COMPARE_WITH_TIMEOUT(m_box->hostAcks(), m_box->framesSent(), 2000);
+    QCOMPARE(m_box->hostNaks(), 0);
+}
+
+void tst_EndToEnd::silenceLosesTheLinkAndSpeechBringsItBack()
+{
+    QSignalSpy status(m_service, &CanServiceBase::notifyCanbusStatus);
+    startDrive(R"({"events": [{"at": 0.5, "speed": 10.0}, {"at": 1.0, "silence": 34}]})");
+    QTRY_VERIFY_WITH_TIMEOUT(m_service->getSpeed() == 10.0f, 5000);
+    status.clear();
+
+    // The watchdog after 30 s, the probe's four ticks, then the loss; the box speaks at 35 s.
+    QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty(), 40000);
+    QCOMPARE(status.first().first().toInt(), 0);
+    QCOMPARE(status.size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(status.size() >= 2, 10000);
+    QCOMPARE(status.at(1).first().toInt(), 3);
+}
+
+QTEST_GUILESS_MAIN(tst_EndToEnd)
+#include "tst_endtoend.moc"
