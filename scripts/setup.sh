@@ -4,6 +4,9 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev)
+# Further packages a caller needs (the fuzz build asks for clang).
+read -r -a extra <<< "${CANSERVICE_EXTRA_PACKAGES:-}"
+packages+=("${extra[@]}")
 
 missing=()
 for p in "${packages[@]}"; do

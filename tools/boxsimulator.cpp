@@ -371,10 +371,10 @@ void BoxSimulator::writeOut(const QByteArray &bytes)
 }
 
 // The box speaks once the head unit has started it; the scenario still moves the model before.
-void BoxSimulator::send(int id, const QByteArray &payload)
+bool BoxSimulator::send(int id, const QByteArray &payload)
 {
     if (!m_running || silent())
-        return;
+        return false;
     QByteArray frame = boxFrame(id, payload);
     if (m_faults.noiseRate > 0 && m_random.generateDouble() < m_faults.noiseRate) {
         QByteArray noise;
@@ -390,6 +390,7 @@ void BoxSimulator::send(int id, const QByteArray &payload)
         ++m_framesSent;
     }
     writeOut(frame);
+    return true;
 }
 
 void BoxSimulator::sendClimate()
@@ -397,10 +398,10 @@ void BoxSimulator::sendClimate()
     send(ClimateId, m_model.climateMessage());
 }
 
+// A silent box still hears the line (acknowledgements of what it sent before are counted) but
+// answers nothing.
 void BoxSimulator::onReceived(const QByteArray &chunk)
 {
-    if (silent())
-        return;
     for (const char c : chunk) {
         const auto b = quint8(c);
         if (m_frame.isEmpty()) {
@@ -419,6 +420,8 @@ void BoxSimulator::onReceived(const QByteArray &chunk)
             continue;
         const QByteArray frame = m_frame;
         m_frame.clear();
+        if (silent())
+            continue;
         if (boxFrame(quint8(frame.at(1)), frame.mid(3, frame.size() - 4)) != frame) {
             emit report(QStringLiteral("box <- frame with a wrong checksum: %1")
                                 .arg(QString::fromLatin1(frame.toHex(' '))));

@@ -108,8 +108,10 @@ public:
     int hostAcks() const { return m_hostAcks; }
     int hostNaks() const { return m_hostNaks; }
 
-    // Sends one message now (unless silent).
-    void send(int id, const QByteArray &payload);
+    // Sends one message now; false when the box is silent or not started. A frame corrupted on
+    // purpose counts as sent.
+    bool send(int id, const QByteArray &payload);
+    bool silent() const;
 
 signals:
     // A line for the person watching: what the box received, decoded, or what it did.
@@ -124,7 +126,6 @@ private:
     void applyStep(const QJsonObject &change);
     void runDueSteps();
     void heartbeat();
-    bool silent() const;
     void writeOut(const QByteArray &bytes);
     void sendClimate();
 

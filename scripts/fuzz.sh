@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the receive-path fuzz target with clang (libFuzzer, AddressSanitizer, UBSan) and runs it
+# for SECONDS (default 60). A crash, leak or undefined behaviour fails the run, and the input
+# that caused it is printed in hex and kept in build-fuzz/artifacts/.
+#   bash scripts/fuzz.sh 3600     # an hour
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-60}"
+
+CANSERVICE_EXTRA_PACKAGES="clang libclang-rt-14-dev" bash scripts/setup.sh
+
+flags="-fsanitize=address,undefined -fsanitize=fuzzer-no-link -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+mkdir -p build-fuzz
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCANSERVICE_FUZZ=ON -DCANSERVICE_BUILD_TESTS=OFF -DCANSERVICE_WERROR=ON \
+    -DCMAKE_CXX_FLAGS="$flags" > build-fuzz/configure.log 2>&1 \
+    || { cat build-fuzz/configure.log >&2; exit 1; }
+cmake --build build-fuzz -j2 --target fuzz_receive
+
+work=build-fuzz/corpus
+artifacts=build-fuzz/artifacts
+mkdir -p "$work" "$artifacts"
+status=0
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    build-fuzz/bin/fuzz_receive -max_total_time="$seconds" -print_final_stats=1 \
+    -artifact_prefix="$artifacts/" -timeout=10 "$work" fuzz/corpus || status=$?
+if [ "$status" -ne 0 ]; then
+    for f in "$artifacts"/*; do
+        [ -f "$f" ] || continue
+        echo "Reproducer $f:"
+        od -An -tx1 -v "$f"
+    done
+    echo "Run it again: build-fuzz/bin/fuzz_receive $artifacts/<file>" >&2
+fi
+exit "$status"

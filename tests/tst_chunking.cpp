@@ -1,0 +1,189 @@
+// However a stream is cut into chunks, the service hears the same thing: the same
+// acknowledgements, the same frames dispatched, the same signals and the same final state.
+#include "logcapture.h"
+#include "servicefixture.h"
+#include "signalrecorder.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+using namespace canservice;
+using namespace testsupport;
+
+namespace {
+// Identifiers with the payload lengths their decoders accept.
+const QList<QPair<int, QList<int>>> Messages = {
+    {0x09, {9}},  {0x11, {10}}, {0x16, {17}}, {0x17, {17}},   {0x20, {2}}, {0x22, {4}},
+    {0x23, {6}},  {0x24, {5, 8}}, {0x25, {2}}, {0x29, {8, 5}}, {0x2F, {2}}, {0x30, {3, 9}},
+    {0x40, {4}},  {0x41, {3}},  {0x48, {5}},  {0x50, {6}},    {0x65, {2}}, {0x67, {2}},
+    {0x68, {2}},  {0x85, {1}},  {0x95, {2}},  {0xF2, {2}},    {0xF3, {1}}, {0xF6, {3}},
+    {0xFF, {2}},  {0xC8, {4}},
+};
+
+QByteArray randomStream(QRandomGenerator &random)
+{
+    QByteArray stream;
+    const int parts = 5 + int(random.bounded(30));
+    for (int p = 0; p < parts; ++p) {
+        const int kind = int(random.bounded(10));
+        if (kind < 6 || kind == 9) {
+            const auto &message = Messages.at(int(random.bounded(Messages.size())));
+            // Mostly an accepted length, sometimes one the decoder drops.
+            int length = message.second.at(int(random.bounded(message.second.size())));
+            if (random.bounded(5) == 0)
+                length = 1 + int(random.bounded(20));
+            QByteArray payload(length, '\0');
+            for (char &c : payload)
+                c = char(random.bounded(256));
+            if (message.first == 0x41 && random.bounded(2))
+                payload[0] = 3;
+            if (message.first == 0x20 || message.first == 0x11)
+                payload[message.first == 0x20 ? 1 : 3] = char(random.bounded(2));
+            QByteArray f = frame(message.first, payload);
+            if (kind == 9)
+                f[f.size() - 1] = char(f.at(f.size() - 1) ^ (1 + random.bounded(255)));
+            stream += f;
+        } else {
+            const int count = 1 + int(random.bounded(4));
+            for (int i = 0; i < count; ++i)
+                stream += char(random.bounded(256));
+        }
+    }
+    return stream;
+}
+
+QString snapshot(SimpleService &s)
+{
+    DrivingData d;
+    s.getDrivingData(d);
+    FuelConsumptionData f;
+    s.getFuelConsumptionData(f);
+    UnitData u;
+    s.getUnitData(u);
+    OtherInfoData o;
+    s.getOtherInfoData(o);
+    QStringList parts{QString::number(double(s.getSpeed())), s.getSpeedUnit(), s.getTemperatureUnit(),
+                      QString::number(s.getRotate()), QString::number(s.getDoorStatus()),
+                      QString::number(s.getTireAlertType()), QString::number(s.getEarGlonass()),
+                      s.version(), QString::number(s.getMileageUnits()),
+                      QString::number(double(s.getOilAllMileage())),
+                      QString::number(double(s.getTimeAllMileage())),
+                      QString::number(double(s.getAcTemperature())),
+                      QString::number(double(s.getAcRightTemperature())),
+                      QString::number(double(s.getAcRearTemperature())),
+                      QString::number(s.getAcWindMode()), QString::number(s.getAcWindScale()),
+                      QString::number(s.getAcAirClearStatus()),
+                      QString::number(s.isPowerOff()), QString::number(s.isAc()),
+                      QString::number(s.getCarSettingData().colorIndex),
+                      o.parkingAssistText};
+    for (const int step : {s.getFrontRadarLeftDistance(), s.getFrontRadarMiddleLeftDistance(),
+                           s.getFrontRadarMiddleRightDistance(), s.getFrontRadarRightDistance(),
+                           s.getRearRadarLeftDistance(), s.getRearRadarMiddleLeftDistance(),
+                           s.getRearRadarMiddleRightDistance(), s.getRearRadarRightDistance()})
+        parts << QString::number(step);
+    parts << d.item0 << d.item2 << d.item3 << d.item4 << d.item6 << d.item7 << d.item8 << d.item9
+          << d.item11 << d.item12 << d.item14 << d.item15 << d.item17;
+    parts << f.fuel0 << f.fuel1 << f.fuel2 << f.fuel3 << f.fuel4 << f.fuel5;
+    for (int i = 0; i < u.level.size(); ++i)
+        parts << QString::number(u.level.at(i)) << u.text.at(i);
+    return parts.join(QLatin1Char('|'));
+}
+
+struct Heard
+{
+    QByteArray acknowledgements;
+    QStringList dispatched;
+    QStringList signals_;
+    QString state;
+
+    bool operator==(const Heard &o) const
+    {
+        return acknowledgements == o.acknowledgements && dispatched == o.dispatched
+                && signals_ == o.signals_ && state == o.state;
+    }
+};
+
+// Feeds the chunks to a new service, with no event loop in between: well within the receive
+// time-out, and no key is held long enough for a long press.
+Heard feed(const QList<QByteArray> &chunks)
+{
+    ServiceOnLine box;
+    SignalRecorder recorder(box.service.get());
+    LogCapture log;
+    for (const QByteArray &chunk : chunks)
+        box.receive(chunk);
+    Heard heard;
+    heard.acknowledgements = box.line->writtenBytes();
+    heard.dispatched = log.items().filter(QRegularExpression(QStringLiteral("^id: \\d+$")));
+    // A chunk that happens to be a lone FF is the box's answer: only the link status may differ.
+    heard.signals_ = recorder.events.filter(QRegularExpression(QStringLiteral("^(?!notifyCanbusStatus)")));
+    heard.state = snapshot(*box.service);
+    return heard;
+}
+
+QList<QByteArray> cutAt(const QByteArray &stream, QList<int> points)
+{
+    std::sort(points.begin(), points.end());
+    QList<QByteArray> chunks;
+    int from = 0;
+    for (int p : points) {
+        chunks << stream.mid(from, p - from);
+        from = p;
+    }
+    chunks << stream.mid(from);
+    return chunks;
+}
+} // namespace
+
+class tst_Chunking : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLoggingCategory::defaultCategory()->setEnabled(QtDebugMsg, true); }
+    void randomStreamsHoweverCut();
+    void everySingleCutOfShortStreams();
+};
+
+void tst_Chunking::randomStreamsHoweverCut()
+{
+    const quint32 seed = qEnvironmentVariableIsSet("CHUNKING_SEED")
+            ? quint32(qEnvironmentVariableIntValue("CHUNKING_SEED"))
+            : QRandomGenerator::global()->generate();
+    qInfo("seed %u (CHUNKING_SEED repeats a run)", seed);
+    QRandomGenerator random(seed);
+    for (int round = 0; round < 150; ++round) {
+        const QByteArray stream = randomStream(random);
+        const Heard whole = feed({stream});
+        QVERIFY(!whole.acknowledgements.isEmpty());
+
+        QList<QByteArray> bytes;
+        for (const char c : stream)
+            bytes << QByteArray(1, c);
+        QVERIFY2(feed(bytes) == whole, qPrintable(QString::fromLatin1(stream.toHex())));
+
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            QList<int> points;
+            const int count = 1 + int(random.bounded(12));
+            for (int i = 0; i < count; ++i)
+                points << int(random.bounded(stream.size() + 1));
+            QVERIFY2(feed(cutAt(stream, points)) == whole,
+                     qPrintable(QString::fromLatin1(stream.toHex())));
+        }
+    }
+}
+
+void tst_Chunking::everySingleCutOfShortStreams()
+{
+    QRandomGenerator random(20261205);
+    for (int round = 0; round < 10; ++round) {
+        const QByteArray stream = randomStream(random).left(120);
+        const Heard whole = feed({stream});
+        for (int p = 1; p < stream.size(); ++p)
+            QVERIFY2(feed(cutAt(stream, {p})) == whole,
+                     qPrintable(QStringLiteral("cut at %1 of %2").arg(p).arg(QString::fromLatin1(stream.toHex()))));
+    }
+}
+
+QTEST_GUILESS_MAIN(tst_Chunking)
+#include "tst_chunking.moc"

@@ -1,0 +1,154 @@
+// The box at full line rate over a real pseudo-terminal, with silences long enough to lose the
+// link: nothing intact is lost or decoded twice, the link status follows, and memory stays flat.
+//
+// CANSERVICE_SOAK_SECONDS sets the length (default 62: one silence); hours work the same way.
+#include "boxline.h"
+#include "boxsimulator.h"
+#include "canservicebase.h"
+#include "configmanager.h"
+#include "pluginhost.h"
+#include "serialtap.h"
+
+#include <QFile>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+long residentKiB()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.value(1).toLong() * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+const int LineBytesPerSecond = 3840; // 38400 baud, 10 bits a byte
+const int TrafficSeconds = 20;
+const int SilenceSeconds = 33; // the link is lost 31.2 s after the last frame
+} // namespace
+
+class tst_Soak : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fullLineRateWithSilences();
+};
+
+void tst_Soak::fullLineRateWithSilences()
+{
+    const int seconds = qEnvironmentVariableIsSet("CANSERVICE_SOAK_SECONDS")
+            ? qEnvironmentVariableIntValue("CANSERVICE_SOAK_SECONDS")
+            : 62;
+    QLoggingCategory::defaultCategory()->setEnabled(QtDebugMsg, false);
+
+    QString error;
+    std::unique_ptr<BoxLine> line(BoxLine::createPty(&error));
+    if (!line)
+        QSKIP(qPrintable(error));
+    canservice::ConfigManager::instance()->setSerialDevice(line->deviceName());
+    PluginHost host;
+    CanServiceBase *service = host.load(QStringLiteral(SIMPLESERVICE_PLUGIN_PATH));
+    QVERIFY2(service, qPrintable(host.error()));
+
+    // A silence after every stretch of traffic, as long as the run allows.
+    FaultOptions faults;
+    const int cycle = TrafficSeconds + SilenceSeconds + 2;
+    int silences = 0;
+    for (int at = TrafficSeconds; at + SilenceSeconds + 4 < seconds; at += cycle, ++silences)
+        faults.silences.append({double(at), double(SilenceSeconds)});
+    Scenario quiet;
+    BoxSimulator box(line.get(), quiet, faults);
+
+    // Messages whose decoders tell the host of every one: sent and decoded counts must match.
+    int sentRotation = 0, sentClimate = 0, sentVersion = 0, sentTrip = 0;
+    int decodedRotation = 0, decodedClimate = 0, decodedVersion = 0, decodedTrip = 0;
+    connect(service, &CanServiceBase::rotateChanged, this, [&] { ++decodedRotation; });
+    connect(service, &CanServiceBase::acStatusChanged, this, [&] { ++decodedClimate; });
+    connect(service, &CanServiceBase::sigVersionData, this, [&] { ++decodedVersion; });
+    connect(service, &CanServiceBase::drivingDataChanged, this, [&] { ++decodedTrip; });
+    QList<int> statusChanges;
+    connect(service, &CanServiceBase::notifyCanbusStatus, this, [&](int status) {
+        if (statusChanges.isEmpty() || statusChanges.last() != status)
+            statusChanges << status;
+    });
+    int acknowledged = 0;
+    connect(canservice::SerialTap::instance(), &canservice::SerialTap::written, this,
+            [&](const QString &, const QByteArray &bytes) { acknowledged += bytes == "\xff"; });
+
+    QElapsedTimer clock;
+    clock.start();
+    double budget = 0;
+    int turn = 0;
+    QTimer pump;
+    pump.setTimerType(Qt::PreciseTimer);
+    connect(&pump, &QTimer::timeout, this, [&] {
+        budget = qMin(budget + LineBytesPerSecond * 0.02, 200.0);
+        while (budget > 0) {
+            int *sent = nullptr;
+            QByteArray payload;
+            int id = 0;
+            switch (turn++ % 4) {
+            case 0:
+                id = 0x41, payload = QByteArray::fromHex("030bb8"), sent = &sentRotation;
+                payload[2] = char(turn);
+                break;
+            case 1:
+                id = 0x29, payload = QByteArray::fromHex("4823" "2a" "0008002b05"), sent = &sentClimate;
+                break;
+            case 2:
+                id = 0x30, payload = QByteArray("CB 9.9"), sent = &sentVersion;
+                break;
+            default:
+                id = 0x50, payload = QByteArray::fromHex("3000") + char(turn) + QByteArray(3, '\0'), sent = &sentTrip;
+            }
+            budget -= payload.size() + 4;
+            if (box.send(id, payload))
+                ++*sent;
+        }
+    });
+
+    service->start();
+    box.begin();
+    QTRY_VERIFY_WITH_TIMEOUT(box.running(), 5000);
+    pump.start(20);
+    QTest::qWait(5000);
+    const long warm = residentKiB();
+
+    QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() >= seconds * 1000, (seconds + 10) * 1000);
+    pump.stop();
+    const long end = residentKiB();
+    // The last acknowledgements and decodes are still on their way.
+    QTRY_COMPARE_WITH_TIMEOUT(box.hostAcks(), box.framesSent(), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(decodedRotation, sentRotation, 3000);
+
+    const int sent = sentRotation + sentClimate + sentVersion + sentTrip;
+    qInfo("%d s at %d bytes/s: box sent %d frames (%d of them counted per message), the head unit "
+          "acknowledged %d, decoded %d; %d silences; resident memory %ld KiB after warm-up, "
+          "%ld KiB at the end",
+          seconds, LineBytesPerSecond, box.framesSent(), sent, box.hostAcks(),
+          decodedRotation + decodedClimate + decodedVersion + decodedTrip, silences, warm, end);
+
+    QVERIFY(sent > seconds * 100);
+    QCOMPARE(box.hostAcks(), box.framesSent());
+    QCOMPARE(acknowledged, box.framesSent());
+    QCOMPARE(box.hostNaks(), 0);
+    QCOMPARE(decodedRotation, sentRotation);
+    QCOMPARE(decodedClimate, sentClimate);
+    QCOMPARE(decodedVersion, sentVersion);
+    QCOMPARE(decodedTrip, sentTrip);
+
+    // Up, then lost and back once for every silence.
+    QList<int> expected{3};
+    for (int i = 0; i < silences; ++i)
+        expected << 0 << 3;
+    QCOMPARE(statusChanges, expected);
+
+    QVERIFY2(end - warm < 2048, qPrintable(QStringLiteral("grew from %1 to %2 KiB").arg(warm).arg(end)));
+    delete service;
+}
+
+QTEST_GUILESS_MAIN(tst_Soak)
+#include "tst_soak.moc"
