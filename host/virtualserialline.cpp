@@ -98,7 +98,9 @@ qint64 VirtualSerialLine::write(const QByteArray &data, bool flag)
 {
     if (!m_open)
         return -1;
-    m_writes.append({data, flag});
+    m_bytesWritten += data.size();
+    if (m_recording)
+        m_writes.append({data, flag});
     emit written(data, flag);
     return data.size();
 }

@@ -37,6 +37,9 @@ public:
     // Every byte written so far, writes joined.
     QByteArray writtenBytes() const;
     void clearWrites();
+    // Off: writes are counted and signalled but not kept, for runs that write a lot.
+    void setRecording(bool on) { m_recording = on; }
+    qint64 bytesWritten() const { return m_bytesWritten; }
 
     // The box sends a chunk. Nothing arrives while the line is closed.
     void deliver(const QByteArray &chunk);
@@ -54,6 +57,8 @@ private:
     QString m_name;
     int m_baudRate = 0;
     bool m_open = false;
+    bool m_recording = true;
+    qint64 m_bytesWritten = 0;
     QList<Write> m_writes;
 };
 

@@ -3,7 +3,7 @@
 # them with apt-get; otherwise it names exactly what to install and stops.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev)
+packages=(cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev libbenchmark-dev)
 # Further packages a caller needs (the fuzz build asks for clang).
 read -r -a extra <<< "${CANSERVICE_EXTRA_PACKAGES:-}"
 packages+=("${extra[@]}")
