@@ -30,6 +30,8 @@ SimpleService::SimpleService() : CanServiceBase(nullptr)
 
     mAcData.resize(8);
     mAcData.fill('\0');
+    // Room for the longest payload, kept across frames.
+    mParseData.reserve(256);
 
     initData();
     initUnitMaxLevel();

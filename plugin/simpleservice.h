@@ -280,6 +280,7 @@ private:
 
     // Parking sensors.
     QByteArray mRadarData;
+    QByteArray mRadarCandidate;
 
     // Trip computer.
     DrivingData mDrivingData;

@@ -13,5 +13,23 @@ long threadId()
     return id;
 }
 
+// As QDebug writes a character: control characters and anything beyond ASCII escaped.
+void item(QString &out, QChar value)
+{
+    const uint code = value.unicode();
+    if (code < 0x20)
+        out += QLatin1String("\\x") + QString::number(code, 16);
+    else if (code < 0x80)
+        out += value;
+    else
+        out += QLatin1String("\\u") + QStringLiteral("%1").arg(code, 4, 16, QLatin1Char('0'));
+}
+
+void output(QtMsgType type, int line, const char *function, const QString &message)
+{
+    const QMessageLogContext context("simpleservice", line, function, "default");
+    qt_message_output(type, context, message);
+}
+
 } // namespace logging
 } // namespace canservice

@@ -1,14 +1,17 @@
 #pragma once
 
-#include <QDebug>
+#include <QByteArray>
 #include <QLoggingCategory>
-#include <QMessageLogger>
+#include <QString>
 
 // Every line the service logs has one shape:
 //   [DBG] <kernel thread id> <function signature> <line> -- <items...>
-// with the message context ("simpleservice", line, signature, "default"). Items are written
-// unquoted and separated by single blanks. The macros test the level first, so with the level
-// disabled nothing is formatted and the items are not even evaluated.
+// with the message context ("simpleservice", line, signature, "default"). Items are written as
+// QDebug writes them unquoted, separated by single blanks. The macros test the level first, so
+// with the level disabled nothing is formatted and the items are not even evaluated.
+//
+// The line is put together in one QString and handed to the message handler directly: the same
+// text as streaming the items into QDebug, for a fraction of the work.
 
 namespace canservice {
 namespace logging {
@@ -21,14 +24,52 @@ inline bool enabled(QtMsgType type)
     return type == QtDebugMsg ? category->isDebugEnabled() : category->isCriticalEnabled();
 }
 
+inline void item(QString &out, const char *text)
+{
+    out += QString::fromUtf8(text);
+}
+inline void item(QString &out, const QString &text)
+{
+    out += text;
+}
+inline void item(QString &out, const QByteArray &bytes)
+{
+    out += QString::fromUtf8(bytes);
+}
+inline void item(QString &out, bool value)
+{
+    out += value ? QLatin1String("true") : QLatin1String("false");
+}
+inline void item(QString &out, int value)
+{
+    out += QString::number(value);
+}
+inline void item(QString &out, long value)
+{
+    out += QString::number(value);
+}
+inline void item(QString &out, float value)
+{
+    out += QString::number(double(value), 'g', 6);
+}
+void item(QString &out, QChar value);
+
+void output(QtMsgType type, int line, const char *function, const QString &message);
+
 template<typename... Items>
 void write(QtMsgType type, int line, const char *function, const Items &...items)
 {
-    QMessageLogger logger("simpleservice", line, function, "default");
-    QDebug out = type == QtDebugMsg ? logger.debug() : logger.critical();
-    out.noquote();
-    out << (type == QtDebugMsg ? "[DBG]" : "[ERR]") << threadId() << function << line << "--";
-    (out << ... << items);
+    QString out;
+    out.reserve(160);
+    out += type == QtDebugMsg ? QLatin1String("[DBG] ") : QLatin1String("[ERR] ");
+    out += QString::number(threadId());
+    out += QLatin1Char(' ');
+    out += QLatin1String(function);
+    out += QLatin1Char(' ');
+    out += QString::number(line);
+    out += QLatin1String(" --");
+    ((out += QLatin1Char(' '), item(out, items)), ...);
+    output(type, line, function, out);
 }
 
 } // namespace logging

@@ -25,6 +25,7 @@ private slots:
     void logLineShape_data();
     void logLineShape();
     void disabledDebugCostsNoFormatting();
+    void itemsReadAsQDebugWritesThem();
 };
 
 void tst_Service::constructedIdleOnAnOpenLine()
@@ -182,6 +183,46 @@ void tst_Service::disabledDebugCostsNoFormatting()
     QLoggingCategory::defaultCategory()->setEnabled(QtDebugMsg, true);
     SS_DBG(++evaluated);
     QCOMPARE(evaluated, 1);
+}
+
+namespace {
+// The text QDebug makes of the same items, unquoted: what the log lines have always looked like.
+template<typename... Items>
+QString viaQDebug(const Items &...items)
+{
+    QString text;
+    {
+        QDebug out(&text);
+        out.noquote();
+        (out << ... << items);
+    }
+    return text.endsWith(QLatin1Char(' ')) ? text.chopped(1) : text;
+}
+
+template<typename... Items>
+QString viaHelper(const Items &...items)
+{
+    LogCapture log;
+    canservice::logging::write(QtDebugMsg, 1, "f", items...);
+    const QString line = log.entries().value(0).message;
+    return line.mid(line.indexOf(QLatin1String(" -- ")) + 4);
+}
+} // namespace
+
+void tst_Service::itemsReadAsQDebugWritesThem()
+{
+    const QString path;
+    QCOMPARE(viaHelper(1, -42, 0L, 2147483647), viaQDebug(1, -42, 0L, 2147483647));
+    for (float f : {0.5f, 256.0f, 256.5f, 50.625f, 4095.9375f, -1.5f, 1000.0f, 12345678.0f,
+                    0.000123f, 6553.5f, -100.0f})
+        QCOMPARE(viaHelper(f), viaQDebug(f));
+    QCOMPARE(viaHelper(true, false), viaQDebug(true, false));
+    QCOMPARE(viaHelper("--", "paraBuf.size(): ", 8), viaQDebug("--", "paraBuf.size(): ", 8));
+    QCOMPARE(viaHelper(QStringLiteral("°F"), QByteArray("2e41")), viaQDebug(QStringLiteral("°F"), QByteArray("2e41")));
+    for (ushort c : {0x05, 0x1f, 0x20, 0x41, 0x7f, 0xe9, 0x20ac})
+        QCOMPARE(viaHelper(QChar(c), int(c)), viaQDebug(QChar(c), int(c)));
+    QCOMPARE(viaHelper(path), viaQDebug(path));
+    QCOMPARE(viaHelper("id:", 65), QStringLiteral("id: 65"));
 }
 
 QTEST_GUILESS_MAIN(tst_Service)

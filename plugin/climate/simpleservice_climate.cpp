@@ -24,7 +24,7 @@ void SimpleService::doConditioner(int id, QByteArray &paraBuf)
     if (paraBuf.size() != 8)
         return;
     SS_DBG(paraBuf.toHex());
-    mAcData = paraBuf;
+    storePayload(mAcData, paraBuf);
     // In automatic mode the box's temperature index is the level the temperature keys step.
     if (getManualClimateMode() == 0)
         mAcTemperatureLevel = byteAt(paraBuf, 2);

@@ -25,11 +25,14 @@ int quantise(int raw)
     return 2 + (raw - 2) / 6;
 }
 
-QByteArray radarWith(const QByteArray &block, const QByteArray &paraBuf, int first)
+// The candidate block is built in a buffer kept for it, so a radar message costs no allocation.
+const QByteArray &radarWith(QByteArray &candidate, const QByteArray &block,
+                            const QByteArray &paraBuf, int first)
 {
-    QByteArray candidate = block;
+    storePayload(candidate, block);
+    char *bytes = candidate.data();
     for (int k = 0; k < 4; ++k)
-        candidate[first + k] = static_cast<char>(quantise(byteAt(paraBuf, k)));
+        bytes[first + k] = static_cast<char>(quantise(byteAt(paraBuf, k)));
     return candidate;
 }
 } // namespace
@@ -41,7 +44,7 @@ void SimpleService::doFrontRadar(int id, QByteArray &paraBuf)
     SS_DBG(paraBuf.size());
     if (paraBuf.size() != 6)
         return;
-    radarChanged(radarWith(mRadarData, paraBuf, FrontBlock));
+    radarChanged(radarWith(mRadarCandidate, mRadarData, paraBuf, FrontBlock));
 }
 
 // 34: four rear sensors.
@@ -51,14 +54,14 @@ void SimpleService::doRearRadar(int id, QByteArray &paraBuf)
     SS_DBG(paraBuf.size());
     if (paraBuf.size() != 4)
         return;
-    radarChanged(radarWith(mRadarData, paraBuf, RearBlock));
+    radarChanged(radarWith(mRadarCandidate, mRadarData, paraBuf, RearBlock));
 }
 
 void SimpleService::radarChanged(QByteArray radarData)
 {
     if (radarData == mRadarData)
         return;
-    mRadarData = radarData;
+    storePayload(mRadarData, radarData);
     emit sigRadarChanged();
 }
 

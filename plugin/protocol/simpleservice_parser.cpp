@@ -13,8 +13,17 @@ enum ParseState {
     WaitData = 4,
     WaitChecksum = 5,
 };
-const char AckOk = '\xff';
-const char AckBadChecksum = '\xf0';
+// Shared, so an acknowledgement costs no allocation.
+const QByteArray &ackOk()
+{
+    static const QByteArray ack(1, '\xff');
+    return ack;
+}
+const QByteArray &ackBadChecksum()
+{
+    static const QByteArray nak(1, '\xf0');
+    return nak;
+}
 } // namespace
 
 void SimpleService::onDataReady(QByteArray chunk)
@@ -50,7 +59,8 @@ void SimpleService::onDataReady(QByteArray chunk)
             // to end the frame. The box never sends one.
             mParseRemain = b;
             mParseSum += b;
-            mParseData.clear();
+            // Emptied, not freed: its reserved capacity serves every frame.
+            mParseData.resize(0);
             mParseState = WaitData;
             break;
         case WaitData:
@@ -63,10 +73,10 @@ void SimpleService::onDataReady(QByteArray chunk)
             mParseState = WaitHeader;
             if (b == (~mParseSum & 0xFF)) {
                 SS_DBG("id:", mParseId);
-                mSerialPort.writeData(QByteArray(1, AckOk), true);
+                mSerialPort.writeData(ackOk(), true);
                 dispatchEvent(mParseId, mParseData);
             } else {
-                mSerialPort.writeData(QByteArray(1, AckBadChecksum), true);
+                mSerialPort.writeData(ackBadChecksum(), true);
                 SS_ERR("checksum err!");
             }
             break;

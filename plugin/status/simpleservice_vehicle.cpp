@@ -29,7 +29,7 @@ void SimpleService::doCarInformation(int id, QByteArray &paraBuf)
     Q_UNUSED(id)
     if (byteAt(paraBuf, 0) != 3)
         return;
-    mRotateData = paraBuf;
+    storePayload(mRotateData, paraBuf);
     emit rotateChanged();
 }
 

@@ -50,7 +50,7 @@ void SimpleService::doTimeMileageInformation(int id, QByteArray &paraBuf)
     Q_UNUSED(id)
     if (paraBuf.size() != 9)
         return;
-    mTimeMileageData = paraBuf;
+    storePayload(mTimeMileageData, paraBuf);
     emit timeMileageInformation();
 }
 
@@ -60,7 +60,7 @@ void SimpleService::doLightSetInformation(int id, QByteArray &paraBuf)
     Q_UNUSED(id)
     if (paraBuf.size() != 2)
         return;
-    mLightSetData = paraBuf;
+    storePayload(mLightSetData, paraBuf);
     emit lightSetInformation();
 }
 
