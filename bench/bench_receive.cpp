@@ -5,6 +5,7 @@
 //   bench_receive                         Google Benchmark run, figures as counters
 //   bench_receive --frames N              feeds the traffic mix of N frames once (for callgrind)
 
+#include "boxsimulator.h"
 #include "canservicebase.h"
 #include "configmanager.h"
 #include "simpleservice.h"
@@ -61,16 +62,7 @@ const double LineBytesPerSecond = 3840.0; // 38400 baud, 10 bits a byte
 
 QByteArray frame(int id, const QByteArray &payload)
 {
-    QByteArray f;
-    f.append('\x2e');
-    f.append(char(id));
-    f.append(char(payload.size()));
-    f.append(payload);
-    quint8 sum = 0;
-    for (int i = 1; i < f.size(); ++i)
-        sum += quint8(f.at(i));
-    f.append(char(~sum));
-    return f;
+    return boxFrame(id, payload);
 }
 
 // One message of a kind, varied by n so that change tests go both ways.

@@ -43,20 +43,9 @@ struct CANSERVICE_HOST_EXPORT CarSettingData
     qint32 state16 = 1;
 };
 
-// The ambient-light part of the vehicle settings; laid out like CarSettingData.
-struct CANSERVICE_HOST_EXPORT AmbientLightData
+// The ambient-light part of the vehicle settings: the same fields in the same order.
+struct CANSERVICE_HOST_EXPORT AmbientLightData : CarSettingData
 {
-    quint8 state0 = 1;
-    quint8 colorPosition = 0xFF;
-    quint8 colorIndex = 0xFF;
-    quint8 state3 = 1;
-    quint8 state4 = 1;
-    QByteArray valueText = QByteArray::number(16777215);
-    quint8 state12 = 0xFF;
-    quint8 state13 = 1;
-    quint8 state14 = 1;
-    quint8 state15 = 1;
-    qint32 state16 = 1;
 };
 
 // Display units: six entries, each with its number of levels, its level and the word for it.

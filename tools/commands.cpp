@@ -172,8 +172,9 @@ bool loadScenario(const QCommandLineParser &parser, Scenario *scenario, int *exi
     return true;
 }
 
-void printHealth(const LinkHealth &health, bool json)
+void printHealth(LinkHealth &health, const EventPrinter &printer, bool json)
 {
+    health.linkLosses = printer.linkLosses();
     if (json) {
         const QJsonObject h{{"framesAccepted", health.framesAccepted},
                             {"checksumErrors", health.checksumErrors},
@@ -296,13 +297,10 @@ int demo(const QStringList &arguments)
                              .arg(packet.header, 2, 16, QLatin1Char('0')));
     });
 
-    QObject::connect(&printer, &EventPrinter::printed, [&health, &printer] {
-        health.linkLosses = printer.linkLosses();
-    });
     QTimer::singleShot(21000, Qt::PreciseTimer, &printer, [service, &printer, &health, json] {
         service->stop();
         printer.printSummary();
-        printHealth(health, json);
+        printHealth(health, printer, json);
         QCoreApplication::quit();
     });
 
@@ -375,8 +373,7 @@ int monitor(const QStringList &arguments)
     Interrupt interrupt;
     QObject::connect(&interrupt, &Interrupt::requested, [service, &printer, &health, json] {
         service->stop();
-        health.linkLosses = printer.linkLosses();
-        printHealth(health, json);
+        printHealth(health, printer, json);
         QCoreApplication::quit();
     });
     clock.start();
@@ -441,8 +438,7 @@ int replay(const QStringList &arguments)
     }
     // Long enough after the last chunk for a cut frame's receive time-out to run out.
     QTimer::singleShot(last + 600, Qt::PreciseTimer, &printer, [&printer, &health, json] {
-        health.linkLosses = printer.linkLosses();
-        printHealth(health, json);
+        printHealth(health, printer, json);
         QCoreApplication::quit();
     });
     QCoreApplication::exec();

@@ -148,7 +148,6 @@ EventPrinter::EventPrinter(CanServiceBase *service, QTextStream &out, bool json,
 
 void EventPrinter::emitLine(const QString &signal, const QString &text, const QJsonObject &state)
 {
-    m_lines << text;
     const double seconds = m_clock.elapsed() / 1000.0;
     if (m_json) {
         const QJsonObject object{{"time", seconds}, {"signal", signal}, {"state", state}};
@@ -157,7 +156,6 @@ void EventPrinter::emitLine(const QString &signal, const QString &text, const QJ
         m_out << QString::asprintf("%7.3f  ", seconds) << text << '\n';
     }
     m_out.flush();
-    emit printed(text);
 }
 
 void EventPrinter::note(const QString &text)

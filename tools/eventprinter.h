@@ -24,11 +24,6 @@ public:
     void printSummary();
 
     int linkLosses() const { return m_linkLosses; }
-    // Every line printed so far, without times; tests compare these.
-    QStringList lines() const { return m_lines; }
-
-signals:
-    void printed(const QString &line);
 
 private:
     void emitLine(const QString &signal, const QString &text, const QJsonObject &state);
@@ -43,7 +38,6 @@ private:
     QTextStream &m_out;
     bool m_json;
     QElapsedTimer m_clock;
-    QStringList m_lines;
 
     int m_linkStatus = -1;
     int m_linkLosses = 0;

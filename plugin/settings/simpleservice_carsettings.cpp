@@ -30,17 +30,7 @@ void SimpleService::doCarSetInformation(int id, QByteArray &paraBuf)
         return;
 
     AmbientLightData light;
-    light.state0 = mCarSettingData.state0;
-    light.colorPosition = mCarSettingData.colorPosition;
-    light.colorIndex = mCarSettingData.colorIndex;
-    light.state3 = mCarSettingData.state3;
-    light.state4 = mCarSettingData.state4;
-    light.valueText = mCarSettingData.valueText;
-    light.state12 = mCarSettingData.state12;
-    light.state13 = mCarSettingData.state13;
-    light.state14 = mCarSettingData.state14;
-    light.state15 = mCarSettingData.state15;
-    light.state16 = mCarSettingData.state16;
+    static_cast<CarSettingData &>(light) = mCarSettingData;
 
     const int colorCode = byteAt(paraBuf, 0);
     const QList<HwdColorDiff> colors = CanBusManager::instance()->getHwdColorDiffList();
