@@ -29,9 +29,10 @@ void tst_LinkLoss::silenceAfterAnAnswerIsALossAfter31Seconds()
     QElapsedTimer clock;
     clock.start();
 
+    // Qt runs timers of 20 s and more to the whole second, so the watchdog may be half a second out.
     QVERIFY(probe.wait(32000));
     const qint64 probedAfter = clock.elapsed();
-    QVERIFY2(probedAfter >= 29500, qPrintable(QString::number(probedAfter)));
+    QVERIFY2(probedAfter >= 29000, qPrintable(QString::number(probedAfter)));
     QCOMPARE(box.takeWrites(), QStringList{"2e8101017c/false"});
 
     QVERIFY(status.wait(3000));
