@@ -179,6 +179,10 @@ void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode_data()
                                   << 9 << "not valid JSON";
     QTest::newRow("bad fault option") << QStringList({"sim", "--corrupt", "2"}) << 2
                                       << "--corrupt takes a share between 0 and 1.";
+    QTest::newRow("bad silence") << QStringList({"sim", "--silence", "5"}) << 2
+                                 << "--silence takes AT:SECONDS";
+    QTest::newRow("bad duration") << QStringList({"sim", "--duration", "soon"}) << 2
+                                  << "--duration takes a number of seconds";
 }
 
 void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode()

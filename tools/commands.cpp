@@ -110,8 +110,13 @@ bool parseFaults(const QCommandLineParser &parser, FaultOptions *faults, QString
         }
     }
     faults->splitChunks = parser.isSet(QStringLiteral("split"));
-    if (parser.isSet(QStringLiteral("seed")))
-        faults->seed = parser.value(QStringLiteral("seed")).toUInt();
+    if (parser.isSet(QStringLiteral("seed"))) {
+        faults->seed = parser.value(QStringLiteral("seed")).toUInt(&ok);
+        if (!ok) {
+            *error = QStringLiteral("--seed takes a whole number.");
+            return false;
+        }
+    }
     for (const QString &silence : parser.values(QStringLiteral("silence"))) {
         const QStringList parts = silence.split(QLatin1Char(':'));
         bool okAt = false, okFor = false;
@@ -476,6 +481,15 @@ int sim(const QStringList &arguments)
         err() << "canservice sim: " << error << '\n';
         return exitcode::Usage;
     }
+    double duration = -1;
+    if (parser.isSet(QStringLiteral("duration"))) {
+        bool ok = false;
+        duration = parser.value(QStringLiteral("duration")).toDouble(&ok);
+        if (!ok || duration <= 0) {
+            err() << "canservice sim: --duration takes a number of seconds above 0.\n";
+            return exitcode::Usage;
+        }
+    }
     Scenario scenario;
     int exit = exitcode::Ok;
     if (!loadScenario(parser, &scenario, &exit))
@@ -515,9 +529,8 @@ int sim(const QStringList &arguments)
     };
     Interrupt interrupt;
     QObject::connect(&interrupt, &Interrupt::requested, finish);
-    if (parser.isSet(QStringLiteral("duration")))
-        QTimer::singleShot(int(parser.value(QStringLiteral("duration")).toDouble() * 1000),
-                           Qt::PreciseTimer, &box, finish);
+    if (duration > 0)
+        QTimer::singleShot(int(duration * 1000), Qt::PreciseTimer, &box, finish);
     box.begin();
     QCoreApplication::exec();
     delete line;
