@@ -22,6 +22,8 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <functional>
+#include <memory>
 
 namespace {
 LinkHealth *g_health = nullptr;
@@ -192,6 +194,63 @@ void printHealth(LinkHealth &health, const EventPrinter &printer, bool json)
     }
     tool::out().flush();
 }
+
+// What every command that runs the plugin shares: its log lines kept aside (and counted), the
+// acknowledgements counted, the line chosen, the plugin loaded, and the printer of its events.
+class Session
+{
+public:
+    explicit Session(const QCommandLineParser &parser)
+        : json(parser.isSet(QStringLiteral("json"))), m_parser(parser)
+    {
+        tool::installLogHandler(parser.isSet(QStringLiteral("verbose")), &health);
+        tool::countAcknowledgements(&health);
+    }
+    ~Session()
+    {
+        printer.reset();
+        delete service;
+    }
+
+    // Loads the plugin on the device; -1 when it is ready, else the exit code, already explained.
+    int load(const QString &device)
+    {
+        canservice::ConfigManager::instance()->setSerialDevice(device);
+        int exit = exitcode::Ok;
+        service = loadService(host, m_parser, &exit);
+        if (!service)
+            return exit;
+        printer = std::make_unique<EventPrinter>(service, tool::out(), json);
+        return -1;
+    }
+
+    void start()
+    {
+        service->start();
+        m_started = true;
+    }
+
+    // Stops the service if it was started, prints what is asked and leaves the event loop.
+    void finish(bool withSummary)
+    {
+        if (m_started)
+            service->stop();
+        if (withSummary)
+            printer->printSummary();
+        printHealth(health, *printer, json);
+        QCoreApplication::quit();
+    }
+
+    const bool json;
+    LinkHealth health;
+    PluginHost host;
+    CanServiceBase *service = nullptr;
+    std::unique_ptr<EventPrinter> printer;
+
+private:
+    const QCommandLineParser &m_parser;
+    bool m_started = false;
+};
 } // namespace
 
 QString LinkHealth::text() const
@@ -249,28 +308,21 @@ int demo(const QStringList &arguments)
     if (const int exit = parseArguments(parser, arguments, 0, QString()); exit >= 0)
         return exit;
 
-    LinkHealth health;
-    installLogHandler(parser.isSet(QStringLiteral("verbose")), &health);
-    countAcknowledgements(&health);
-
+    Session session(parser);
     QString error;
-    BoxLine *line = BoxLine::createPty(&error);
+    std::unique_ptr<BoxLine> line(BoxLine::createPty(&error));
     if (!line) {
         err() << "canservice: " << error << '\n';
         return exitcode::NoPseudoTerminal;
     }
-    BoxSimulator box(line, Scenario::builtInDrive(), FaultOptions());
-    canservice::ConfigManager::instance()->setSerialDevice(line->deviceName());
-
-    PluginHost host;
-    int exit = exitcode::Ok;
-    CanServiceBase *service = loadService(host, parser, &exit);
-    if (!service)
+    BoxSimulator box(line.get(), Scenario::builtInDrive(), FaultOptions());
+    if (const int exit = session.load(line->deviceName()); exit >= 0)
         return exit;
-    const bool json = parser.isSet(QStringLiteral("json"));
-    EventPrinter printer(service, out(), json);
+    CanServiceBase *service = session.service;
+    EventPrinter &printer = *session.printer;
     QObject::connect(&box, &BoxSimulator::report, &printer, &EventPrinter::note);
-    printer.note(QStringLiteral("simulated box on %1, plugin %2").arg(line->deviceName(), host.fileName()));
+    printer.note(QStringLiteral("simulated box on %1, plugin %2")
+                         .arg(line->deviceName(), session.host.fileName()));
 
     // What the head unit does during the drive, at seconds from the start.
     const auto at = [&](double seconds, const QString &what, std::function<void()> action) {
@@ -302,18 +354,11 @@ int demo(const QStringList &arguments)
                              .arg(packet.header, 2, 16, QLatin1Char('0')));
     });
 
-    QTimer::singleShot(21000, Qt::PreciseTimer, &printer, [service, &printer, &health, json] {
-        service->stop();
-        printer.printSummary();
-        printHealth(health, printer, json);
-        QCoreApplication::quit();
-    });
+    QTimer::singleShot(21000, Qt::PreciseTimer, &printer, [&session] { session.finish(true); });
 
-    service->start();
+    session.start();
     box.begin();
-    QCoreApplication::exec();
-    delete service;
-    return exitcode::Ok;
+    return QCoreApplication::exec();
 }
 
 int monitor(const QStringList &arguments)
@@ -361,31 +406,17 @@ int monitor(const QStringList &arguments)
                          });
     }
 
-    LinkHealth health;
-    installLogHandler(parser.isSet(QStringLiteral("verbose")), &health);
-    countAcknowledgements(&health);
-    canservice::ConfigManager::instance()->setSerialDevice(device);
-    PluginHost host;
-    int exit = exitcode::Ok;
-    CanServiceBase *service = loadService(host, parser, &exit);
-    if (!service)
+    Session session(parser);
+    if (const int exit = session.load(device); exit >= 0)
         return exit;
-    const bool json = parser.isSet(QStringLiteral("json"));
-    EventPrinter printer(service, out(), json);
-    if (!json)
-        printer.note(QStringLiteral("watching %1; Ctrl-C ends").arg(device));
+    if (!session.json)
+        session.printer->note(QStringLiteral("watching %1; Ctrl-C ends").arg(device));
 
     Interrupt interrupt;
-    QObject::connect(&interrupt, &Interrupt::requested, [service, &printer, &health, json] {
-        service->stop();
-        printHealth(health, printer, json);
-        QCoreApplication::quit();
-    });
+    QObject::connect(&interrupt, &Interrupt::requested, [&session] { session.finish(false); });
     clock.start();
-    service->start();
-    QCoreApplication::exec();
-    delete service;
-    return exitcode::Ok;
+    session.start();
+    return QCoreApplication::exec();
 }
 
 int replay(const QStringList &arguments)
@@ -420,18 +451,11 @@ int replay(const QStringList &arguments)
         return exitcode::BadCapture;
     }
 
-    LinkHealth health;
-    installLogHandler(parser.isSet(QStringLiteral("verbose")), &health);
-    countAcknowledgements(&health);
-    canservice::ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:replay"));
-    PluginHost host;
-    int exit = exitcode::Ok;
-    CanServiceBase *service = loadService(host, parser, &exit);
-    if (!service)
+    // The plugin is not started: nothing answers on a replay, it only listens.
+    Session session(parser);
+    if (const int exit = session.load(QStringLiteral("virtual:replay")); exit >= 0)
         return exit;
     canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::find(QStringLiteral("replay"));
-    const bool json = parser.isSet(QStringLiteral("json"));
-    EventPrinter printer(service, out(), json);
 
     const bool wait = capture.timed && !parser.isSet(QStringLiteral("no-wait"));
     const double start = capture.chunks.isEmpty() ? 0.0 : capture.chunks.first().time;
@@ -442,13 +466,8 @@ int replay(const QStringList &arguments)
         last = qMax(last, delay);
     }
     // Long enough after the last chunk for a cut frame's receive time-out to run out.
-    QTimer::singleShot(last + 600, Qt::PreciseTimer, &printer, [&printer, &health, json] {
-        printHealth(health, printer, json);
-        QCoreApplication::quit();
-    });
-    QCoreApplication::exec();
-    delete service;
-    return exitcode::Ok;
+    QTimer::singleShot(last + 600, Qt::PreciseTimer, line, [&session] { session.finish(false); });
+    return QCoreApplication::exec();
 }
 
 int sim(const QStringList &arguments)
