@@ -1,6 +1,7 @@
 #pragma once
 
 #include "canservice_host_global.h"
+#include "serialport.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -17,15 +18,19 @@ public:
     using QObject::QObject;
     ~SerialBackend() override;
 
-    // On failure errorString() says why, in the system's words.
+    // On failure error() and errorString() say why, the latter in the system's words.
     virtual bool open(const QString &device, int baudRate) = 0;
     virtual qint64 write(const QByteArray &data, bool flag) = 0;
+    // Writes out what is still queued, within SerialPort::FlushTimeoutMs, then closes.
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
-    virtual QString errorString() const = 0;
+    virtual SerialPort::Error error() const { return SerialPort::NoError; }
+    virtual QString errorString() const { return QString(); }
 
 signals:
     void received(const QByteArray &chunk);
+    // The device went away underneath an open line; the backend has closed it.
+    void lost(canservice::SerialPort::Error error, const QString &reason);
 };
 
 } // namespace canservice

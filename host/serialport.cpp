@@ -5,9 +5,11 @@
 #include "serialtap.h"
 #include "virtualserialline.h"
 
-#include <QDebug>
+#include <QTimer>
 
 namespace canservice {
+
+Q_LOGGING_CATEGORY(lcSerialLine, "canservice.serial")
 
 namespace {
 const QLatin1String virtualPrefix("virtual:");
@@ -21,7 +23,13 @@ SerialTap *SerialTap::instance()
     return &tap;
 }
 
-SerialPort::SerialPort(QObject *parent) : QObject(parent) { }
+SerialPort::SerialPort(QObject *parent) : QObject(parent)
+{
+    qRegisterMetaType<SerialPort::Error>("canservice::SerialPort::Error");
+    m_retryTimer = new QTimer(this);
+    m_retryTimer->setSingleShot(true);
+    connect(m_retryTimer, &QTimer::timeout, this, &SerialPort::retryOpen);
+}
 
 SerialPort::~SerialPort()
 {
@@ -32,25 +40,23 @@ bool SerialPort::open(const QString &device, int baudRate)
 {
     close();
     m_backend.reset();
+    m_baudRate = baudRate;
+    m_retryDelay = FirstRetryMs;
 
     m_device = device.isEmpty() ? ConfigManager::instance()->serialDevice() : device;
     if (m_device.isEmpty()) {
-        qWarning().noquote() << "canservice: no serial device configured; set"
-                             << "CANSERVICE_SERIAL_DEVICE to the CAN box's line (for example"
-                             << "/dev/ttyUSB0)";
+        qCWarning(lcSerialLine).noquote()
+                << "canservice: no serial device configured; set CANSERVICE_SERIAL_DEVICE to the"
+                << "CAN box's line (for example /dev/ttyUSB0)";
+        setError(NotConfiguredError, QStringLiteral("no serial device configured"));
         return false;
     }
 
     if (m_device.startsWith(virtualPrefix)) {
         m_backend = std::make_unique<VirtualSerialLine>(m_device.mid(virtualPrefix.size()));
     } else {
-        auto real = std::make_unique<RealSerialLine>();
-        connect(real.get(), &RealSerialLine::lost, this, [this](const QString &reason) {
-            qWarning().noquote() << QStringLiteral("canservice: serial device %1 was lost: %2; "
-                                                   "writes are dropped until it is opened again")
-                                            .arg(m_device, reason);
-        });
-        m_backend = std::move(real);
+        m_backend = std::make_unique<RealSerialLine>();
+        connect(m_backend.get(), &SerialBackend::lost, this, &SerialPort::lineLost);
     }
     connect(m_backend.get(), &SerialBackend::received, this, [this](const QByteArray &chunk) {
         emit SerialTap::instance()->received(m_device, chunk);
@@ -58,17 +64,29 @@ bool SerialPort::open(const QString &device, int baudRate)
     });
 
     if (!m_backend->open(m_device, baudRate)) {
-        qWarning().noquote() << QStringLiteral("canservice: cannot open serial device %1: %2")
-                                        .arg(m_device, m_backend->errorString());
+        qCWarning(lcSerialLine).noquote()
+                << QStringLiteral("canservice: cannot open serial device %1: %2; trying again "
+                                  "until it can be opened")
+                           .arg(m_device, m_backend->errorString());
+        m_down = true;
+        setError(m_backend->error(), m_backend->errorString());
+        m_retryTimer->start(m_retryDelay);
         return false;
     }
+    m_error = NoError;
+    m_errorString.clear();
     return true;
 }
 
 qint64 SerialPort::writeData(const QByteArray &data, bool flag)
 {
-    if (!m_backend || !m_backend->isOpen())
+    if (!m_backend || !m_backend->isOpen()) {
+        if (m_down) {
+            ++m_droppedWrites;
+            emit SerialTap::instance()->dropped(m_device, data);
+        }
         return -1;
+    }
     const qint64 written = m_backend->write(data, flag);
     if (written >= 0)
         emit SerialTap::instance()->written(m_device, data, flag);
@@ -77,6 +95,8 @@ qint64 SerialPort::writeData(const QByteArray &data, bool flag)
 
 void SerialPort::close()
 {
+    m_retryTimer->stop();
+    m_down = false;
     if (m_backend)
         m_backend->close();
 }
@@ -89,6 +109,50 @@ bool SerialPort::isOpen() const
 QString SerialPort::deviceName() const
 {
     return m_device;
+}
+
+void SerialPort::setError(Error error, const QString &reason)
+{
+    m_error = error;
+    m_errorString = reason;
+    emit errorOccurred(error);
+    emit SerialTap::instance()->errorOccurred(m_device, error, reason);
+}
+
+void SerialPort::lineLost(Error error, const QString &reason)
+{
+    qCWarning(lcSerialLine).noquote()
+            << QStringLiteral("canservice: serial device %1 was lost: %2; writes are dropped "
+                              "until it is back, trying to open it again")
+                       .arg(m_device, reason);
+    m_down = true;
+    ++m_lineLosses;
+    m_retryDelay = FirstRetryMs;
+    setError(error, reason);
+    emit lineStateChanged(false);
+    emit SerialTap::instance()->lineStateChanged(m_device, false);
+    m_retryTimer->start(m_retryDelay);
+}
+
+// One attempt per expiry, with the delay doubling: a missing device costs a few system calls a
+// few times a second at first and one every five seconds after that.
+void SerialPort::retryOpen()
+{
+    if (!m_down || !m_backend)
+        return;
+    if (!m_backend->open(m_device, m_baudRate)) {
+        m_retryDelay = qMin(m_retryDelay * 2, LastRetryMs);
+        m_retryTimer->start(m_retryDelay);
+        return;
+    }
+    qCInfo(lcSerialLine).noquote()
+            << QStringLiteral("canservice: serial device %1 is open again").arg(m_device);
+    m_down = false;
+    m_retryDelay = FirstRetryMs;
+    m_error = NoError;
+    m_errorString.clear();
+    emit lineStateChanged(true);
+    emit SerialTap::instance()->lineStateChanged(m_device, true);
 }
 
 } // namespace canservice

@@ -1,6 +1,20 @@
 #include "serialport_real_p.h"
 
+#include <QElapsedTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace canservice {
+
+namespace {
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+} // namespace
 
 RealSerialLine::RealSerialLine(QObject *parent) : SerialBackend(parent)
 {
@@ -10,14 +24,23 @@ RealSerialLine::RealSerialLine(QObject *parent) : SerialBackend(parent)
             emit received(chunk);
     });
     connect(&m_port, &QSerialPort::errorOccurred, this, &RealSerialLine::onError);
+    // Putting the old settings back on close would change the line speed under bytes that the
+    // UART has not sent yet; the line is the box's alone, so it keeps its settings.
+    // Qt 5.15 marks the setter deprecated without offering another way to say this.
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    m_port.setSettingsRestoredOnClose(false);
+    QT_WARNING_POP
 }
 
 bool RealSerialLine::open(const QString &device, int baudRate)
 {
-    m_error.clear();
+    m_error = SerialPort::NoError;
+    m_errorString.clear();
+    m_device = device;
     m_port.setPortName(device);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_error = m_port.errorString();
+        failOpen(m_port.error());
         return false;
     }
     // Settings after open: QSerialPort applies them to the open descriptor. A pseudo-terminal
@@ -26,11 +49,43 @@ bool RealSerialLine::open(const QString &device, int baudRate)
             && m_port.setParity(QSerialPort::NoParity) && m_port.setStopBits(QSerialPort::OneStop)
             && m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
-        m_error = m_port.errorString();
+        m_error = SerialPort::NotSerialDeviceError;
+        m_errorString = m_port.errorString();
         m_port.close();
         return false;
     }
     return true;
+}
+
+// QSerialPort tells what failed but not always why: a held lock reads as a permission error and
+// its text then blames permission. The device node itself tells the cases apart.
+void RealSerialLine::failOpen(QSerialPort::SerialPortError error)
+{
+    const QByteArray path = m_device.toLocal8Bit();
+    struct stat node = {};
+    if (::stat(path.constData(), &node) != 0) {
+        const int reason = errno;
+        m_error = reason == EACCES ? SerialPort::PermissionError : SerialPort::DeviceNotFoundError;
+        m_errorString = systemText(reason);
+    } else if (!S_ISCHR(node.st_mode)) {
+        m_error = SerialPort::NotSerialDeviceError;
+        m_errorString = systemText(S_ISDIR(node.st_mode) ? EISDIR : ENOTTY);
+    } else if (::access(path.constData(), R_OK | W_OK) != 0) {
+        const int reason = errno;
+        m_error = SerialPort::PermissionError;
+        m_errorString = systemText(reason);
+    } else if (error == QSerialPort::PermissionError) {
+        // Allowed to open it, yet refused: another program holds the device.
+        m_error = SerialPort::BusyError;
+        m_errorString = systemText(EBUSY);
+    } else if (error == QSerialPort::UnsupportedOperationError) {
+        m_error = SerialPort::NotSerialDeviceError;
+        m_errorString = systemText(ENOTTY);
+    } else {
+        m_error = error == QSerialPort::DeviceNotFoundError ? SerialPort::DeviceNotFoundError
+                                                            : SerialPort::UnknownError;
+        m_errorString = m_port.errorString();
+    }
 }
 
 qint64 RealSerialLine::write(const QByteArray &data, bool flag)
@@ -41,8 +96,27 @@ qint64 RealSerialLine::write(const QByteArray &data, bool flag)
     return m_port.write(data);
 }
 
+// QSerialPort queues writes until the event loop runs again, and close() throws the queue away:
+// the stop command a service writes just before closing would never leave. Wait for the queue,
+// within a bound, so a dead line cannot hang the head unit.
 void RealSerialLine::close()
 {
+    if (!m_port.isOpen())
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    while (m_port.bytesToWrite() > 0) {
+        const qint64 left = SerialPort::FlushTimeoutMs - clock.elapsed();
+        if (left <= 0 || !m_port.waitForBytesWritten(int(left)))
+            break;
+    }
+    if (const qint64 unsent = m_port.bytesToWrite(); unsent > 0)
+        qCWarning(lcSerialLine).noquote()
+                << QStringLiteral("canservice: serial device %1 took no more bytes within %2 ms; "
+                                  "%3 bytes were not sent")
+                           .arg(m_device)
+                           .arg(SerialPort::FlushTimeoutMs)
+                           .arg(unsent);
     m_port.close();
 }
 
@@ -51,22 +125,35 @@ bool RealSerialLine::isOpen() const
     return m_port.isOpen();
 }
 
-QString RealSerialLine::errorString() const
-{
-    return m_error;
-}
-
 void RealSerialLine::onError(QSerialPort::SerialPortError error)
 {
     // A device that vanished (an adapter pulled out, the far end of a pseudo-terminal closed)
-    // shows as read or resource errors that repeat for as long as the port stays open: close
-    // it once and say so once.
-    if ((error == QSerialPort::ResourceError || error == QSerialPort::ReadError)
-        && m_port.isOpen()) {
-        m_error = m_port.errorString();
-        m_port.close();
-        emit lost(m_error);
-    }
+    // shows as read, write or resource errors that repeat for as long as the port stays open:
+    // close it once and say so once.
+    if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError
+         && error != QSerialPort::WriteError)
+        || !m_port.isOpen())
+        return;
+    // QSerialPort's text carries a stale errno here; a read on the descriptor tells the real
+    // reason. A terminal that was hung up (a removed adapter, a closed pseudo-terminal master)
+    // reads as end of file; other failures leave their errno.
+    char byte = 0;
+    const ssize_t n = ::read(int(m_port.handle()), &byte, 1);
+    const int reason = errno;
+    QString why;
+    if (n < 0 && reason != EAGAIN)
+        why = systemText(reason);
+    else if (n == 0)
+        why = QStringLiteral("the device hung up");
+    else
+        why = m_port.errorString();
+    if (n == 1)
+        emit received(QByteArray(1, byte));
+    m_port.clearError();
+    m_port.close();
+    m_error = SerialPort::DeviceLostError;
+    m_errorString = why;
+    emit lost(m_error, why);
 }
 
 } // namespace canservice

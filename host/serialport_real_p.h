@@ -2,9 +2,12 @@
 
 #include "serialbackend.h"
 
+#include <QLoggingCategory>
 #include <QSerialPort>
 
 namespace canservice {
+
+Q_DECLARE_LOGGING_CATEGORY(lcSerialLine)
 
 // A device line through QSerialPort: a USB-serial adapter, a UART or a pseudo-terminal.
 class RealSerialLine : public SerialBackend
@@ -18,17 +21,17 @@ public:
     qint64 write(const QByteArray &data, bool flag) override;
     void close() override;
     bool isOpen() const override;
-    QString errorString() const override;
-
-signals:
-    // The device went away underneath an open line (an adapter pulled out).
-    void lost(const QString &reason);
+    SerialPort::Error error() const override { return m_error; }
+    QString errorString() const override { return m_errorString; }
 
 private:
     void onError(QSerialPort::SerialPortError error);
+    void failOpen(QSerialPort::SerialPortError error);
 
     QSerialPort m_port;
-    QString m_error;
+    QString m_device;
+    SerialPort::Error m_error = SerialPort::NoError;
+    QString m_errorString;
 };
 
 } // namespace canservice

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "canservice_host_global.h"
+#include "serialport.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -8,8 +9,9 @@
 
 namespace canservice {
 
-// The head unit's diagnostic tap on its serial lines: every chunk received and every write, with
-// the device it went over. Recorders and monitors listen here; nothing is kept.
+// The head unit's diagnostic tap on its serial lines: every chunk received, every write, and what
+// happens to the line, with the device it concerns. Recorders and monitors listen here; nothing
+// is kept.
 class CANSERVICE_HOST_EXPORT SerialTap : public QObject
 {
     Q_OBJECT
@@ -20,6 +22,10 @@ public:
 signals:
     void received(const QString &device, const QByteArray &chunk);
     void written(const QString &device, const QByteArray &bytes, bool flag);
+    void dropped(const QString &device, const QByteArray &bytes);
+    void errorOccurred(const QString &device, canservice::SerialPort::Error error,
+                       const QString &reason);
+    void lineStateChanged(const QString &device, bool up);
 
 private:
     SerialTap() = default;

@@ -1,4 +1,4 @@
-// The head unit's side: texts, colours, configuration, records and the serial line.
+// The head unit's side: texts, colours, configuration, records and the in-process line.
 #include "canbusmanager.h"
 #include "canservicerecords.h"
 #include "configmanager.h"
@@ -7,66 +7,9 @@
 #include "virtualserialline.h"
 
 #include <QSignalSpy>
-#include <QSocketNotifier>
 #include <QtTest>
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 using namespace canservice;
-
-namespace {
-struct Warnings
-{
-    Warnings() { previous = qInstallMessageHandler(&Warnings::handler); }
-    ~Warnings() { qInstallMessageHandler(previous); }
-    static void handler(QtMsgType type, const QMessageLogContext &, const QString &message)
-    {
-        if (type == QtWarningMsg)
-            lines << message;
-    }
-    static QStringList lines;
-    QtMessageHandler previous;
-};
-QStringList Warnings::lines;
-
-// A pseudo-terminal pair: the test plays the box on the master side.
-struct Pty
-{
-    Pty()
-    {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
-            slave = QString::fromLocal8Bit(ptsname(master));
-    }
-    ~Pty() { closeMaster(); }
-    void closeMaster()
-    {
-        if (master >= 0)
-            ::close(master);
-        master = -1;
-    }
-    QByteArray readMaster(int expected)
-    {
-        QByteArray got;
-        QElapsedTimer clock;
-        clock.start();
-        fcntl(master, F_SETFL, O_NONBLOCK);
-        while (got.size() < expected && clock.elapsed() < 5000) {
-            char buf[256];
-            const ssize_t n = ::read(master, buf, sizeof buf);
-            if (n > 0)
-                got.append(buf, int(n));
-            else
-                QTest::qWait(10);
-        }
-        return got;
-    }
-    int master = -1;
-    QString slave;
-};
-} // namespace
 
 class tst_Host : public QObject
 {
@@ -80,10 +23,6 @@ private slots:
     void recordDefaults();
     void virtualLineKeepsWritesAndDeliversChunksAsGiven();
     void closedPortDropsWritesAndReceivesNothing();
-    void missingDeviceGivesOneWarningWithTheReason();
-    void noDeviceConfiguredSaysHowToConfigureOne();
-    void realLineOverAPseudoTerminal();
-    void vanishedDeviceGivesOneWarningAndDropsWrites();
 };
 
 void tst_Host::translatorTexts_data()
@@ -208,76 +147,6 @@ void tst_Host::closedPortDropsWritesAndReceivesNothing()
     QVERIFY(line->writes().isEmpty());
     QCOMPARE(read.count(), 0);
     QCOMPARE(VirtualSerialLine::find(QStringLiteral("closing")), nullptr);
-}
-
-void tst_Host::missingDeviceGivesOneWarningWithTheReason()
-{
-    Warnings warnings;
-    Warnings::lines.clear();
-    SerialPort port;
-    QVERIFY(!port.open(QStringLiteral("/dev/canservice-no-such-device"), 38400));
-    QCOMPARE(Warnings::lines.size(), 1);
-    const QString &line = Warnings::lines.at(0);
-    QVERIFY2(line.contains(QLatin1String("/dev/canservice-no-such-device")), qPrintable(line));
-    QVERIFY2(line.contains(QLatin1String("No such file or directory")), qPrintable(line));
-    QCOMPARE(port.writeData(QByteArray::fromHex("2e"), false), qint64(-1));
-}
-
-void tst_Host::noDeviceConfiguredSaysHowToConfigureOne()
-{
-    Warnings warnings;
-    Warnings::lines.clear();
-    ConfigManager::instance()->setSerialDevice(QString());
-    SerialPort port;
-    QVERIFY(!port.open(QString(), 38400));
-    QCOMPARE(Warnings::lines.size(), 1);
-    QVERIFY(Warnings::lines.at(0).contains(QLatin1String("CANSERVICE_SERIAL_DEVICE")));
-}
-
-void tst_Host::realLineOverAPseudoTerminal()
-{
-    Pty pty;
-    if (pty.slave.isEmpty())
-        QSKIP("this system gives no pseudo-terminal");
-
-    ConfigManager::instance()->setSerialDevice(pty.slave);
-    SerialPort port;
-    QVERIFY(port.open(QString(), 38400));
-    QCOMPARE(port.deviceName(), pty.slave);
-
-    port.writeData(QByteArray::fromHex("2e8101017c"), false);
-    QCOMPARE(pty.readMaster(5), QByteArray::fromHex("2e8101017c"));
-
-    QSignalSpy read(&port, &SerialPort::read);
-    const QByteArray frame = QByteArray::fromHex("2e41020300b9");
-    QCOMPARE(::write(pty.master, frame.constData(), size_t(frame.size())), ssize_t(frame.size()));
-    const auto received = [&read] {
-        QByteArray all;
-        for (const QList<QVariant> &args : qAsConst(read))
-            all += args.at(0).toByteArray();
-        return all;
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(received(), frame, 5000);
-}
-
-void tst_Host::vanishedDeviceGivesOneWarningAndDropsWrites()
-{
-    Pty pty;
-    if (pty.slave.isEmpty())
-        QSKIP("this system gives no pseudo-terminal");
-    SerialPort port;
-    QVERIFY(port.open(pty.slave, 38400));
-
-    Warnings warnings;
-    Warnings::lines.clear();
-    // The far end going away is what a pulled USB adapter looks like to the line.
-    pty.closeMaster();
-    QTRY_VERIFY_WITH_TIMEOUT(!port.isOpen(), 5000);
-    QCOMPARE(Warnings::lines.size(), 1);
-    QVERIFY2(Warnings::lines.at(0).contains(pty.slave), qPrintable(Warnings::lines.at(0)));
-    QCOMPARE(port.writeData(QByteArray::fromHex("2e"), false), qint64(-1));
-    QTest::qWait(50);
-    QCOMPARE(Warnings::lines.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_Host)

@@ -1,0 +1,311 @@
+// The serial line as the field has it: real pseudo-terminals that open, refuse, vanish and come
+// back, under the host's port and under the service.
+#include "configmanager.h"
+#include "serialport.h"
+#include "serialtap.h"
+#include "servicefixture.h"
+#include "simpleservice.h"
+
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace canservice;
+
+namespace {
+struct Warnings
+{
+    Warnings() { previous = qInstallMessageHandler(&Warnings::handler); }
+    ~Warnings() { qInstallMessageHandler(previous); }
+    static void handler(QtMsgType type, const QMessageLogContext &, const QString &message)
+    {
+        if (type == QtWarningMsg)
+            lines << message;
+    }
+    static QStringList lines;
+    QtMessageHandler previous;
+};
+QStringList Warnings::lines;
+
+// A pseudo-terminal pair: the test plays the box on the master side.
+struct Pty
+{
+    Pty()
+    {
+        master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
+            slave = QString::fromLocal8Bit(ptsname(master));
+    }
+    ~Pty() { closeMaster(); }
+    void closeMaster()
+    {
+        if (master >= 0)
+            ::close(master);
+        master = -1;
+    }
+    void send(const QByteArray &bytes) const
+    {
+        QCOMPARE(::write(master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+    }
+    // What the head unit wrote, until `expected` bytes came, the head unit closed its end
+    // (reads then fail) or five seconds passed.
+    QByteArray readUntil(int expected, bool *closed = nullptr) const
+    {
+        QByteArray got;
+        QElapsedTimer clock;
+        clock.start();
+        while (got.size() < expected && clock.elapsed() < 5000) {
+            char buf[256];
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            if (n > 0) {
+                got.append(buf, int(n));
+            } else if (n < 0 && errno != EAGAIN) {
+                if (closed)
+                    *closed = true;
+                break;
+            } else {
+                QTest::qWait(5);
+            }
+        }
+        return got;
+    }
+    QByteArray readAvailable() const
+    {
+        QByteArray got;
+        char buf[256];
+        ssize_t n;
+        while ((n = ::read(master, buf, sizeof buf)) > 0)
+            got.append(buf, int(n));
+        return got;
+    }
+    int master = -1;
+    QString slave;
+};
+
+double cpuSeconds()
+{
+    rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
+            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+} // namespace
+
+class tst_SerialLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void openFailureIsNamed_data();
+    void openFailureIsNamed();
+    void bytesArriveInLineOrder();
+    void lostDeviceIsReportedOnceAndWritesAreCounted();
+    void stopCommandReachesTheBoxBeforeTheLineCloses();
+    void replugThroughALinkBringsTheBoxBack();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void tst_SerialLine::init()
+{
+    if (Pty().slave.isEmpty())
+        QSKIP("this system gives no pseudo-terminal");
+    Warnings::lines.clear();
+}
+
+void tst_SerialLine::openFailureIsNamed_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<int>("systemError");
+
+    QTest::newRow("not configured") << QString() << int(SerialPort::NotConfiguredError) << 0;
+    QTest::newRow("missing") << m_dir.filePath("ttyUSB9") << int(SerialPort::DeviceNotFoundError)
+                             << ENOENT;
+    QTest::newRow("directory") << m_dir.path() << int(SerialPort::NotSerialDeviceError) << EISDIR;
+    QTest::newRow("regular file") << m_dir.filePath("file") << int(SerialPort::NotSerialDeviceError)
+                                  << ENOTTY;
+    QTest::newRow("character device that is no terminal")
+            << QStringLiteral("/dev/null") << int(SerialPort::NotSerialDeviceError) << ENOTTY;
+    QTest::newRow("busy") << QStringLiteral("busy") << int(SerialPort::BusyError) << EBUSY;
+    QTest::newRow("no permission") << QStringLiteral("forbidden") << int(SerialPort::PermissionError)
+                                   << EACCES;
+}
+
+void tst_SerialLine::openFailureIsNamed()
+{
+    QFETCH(QString, device);
+    QFETCH(int, error);
+    QFETCH(int, systemError);
+
+    QFile(m_dir.filePath("file")).open(QIODevice::WriteOnly);
+    Pty pty;
+    QSerialPort holder;
+    if (device == QLatin1String("busy")) {
+        holder.setPortName(pty.slave);
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        device = pty.slave;
+    } else if (device == QLatin1String("forbidden")) {
+        if (::geteuid() == 0)
+            QSKIP("root opens any device; the tool's test runs this case as another user");
+        QVERIFY(::chmod(qPrintable(pty.slave), 0) == 0);
+        device = pty.slave;
+    }
+    ConfigManager::instance()->setSerialDevice(QString());
+
+    Warnings warnings;
+    SerialPort port;
+    QSignalSpy errors(&port, &SerialPort::errorOccurred);
+    QVERIFY(!port.open(device, 38400));
+    QCOMPARE(int(port.error()), error);
+    QCOMPARE(errors.count(), 1);
+    if (systemError)
+        QCOMPARE(port.errorString(), systemText(systemError));
+    QVERIFY2(Warnings::lines.size() == 1, qPrintable(Warnings::lines.join('|')));
+    const QString expectedName = device.isEmpty() ? QStringLiteral("CANSERVICE_SERIAL_DEVICE") : device;
+    QVERIFY2(Warnings::lines.at(0).contains(expectedName), qPrintable(Warnings::lines.at(0)));
+    QCOMPARE(port.writeData(QByteArray::fromHex("2e"), false), qint64(-1));
+}
+
+void tst_SerialLine::bytesArriveInLineOrder()
+{
+    Pty pty;
+    ConfigManager::instance()->setSerialDevice(pty.slave);
+    SerialPort port;
+    QVERIFY(port.open(QString(), 38400));
+    QCOMPARE(port.deviceName(), pty.slave);
+
+    port.writeData(QByteArray::fromHex("2e8101017c"), false);
+    QCOMPARE(pty.readUntil(5), QByteArray::fromHex("2e8101017c"));
+
+    QSignalSpy read(&port, &SerialPort::read);
+    const QByteArray frame = QByteArray::fromHex("2e41020300b9");
+    pty.send(frame.left(2));
+    pty.send(frame.mid(2));
+    const auto received = [&read] {
+        QByteArray all;
+        for (const QList<QVariant> &args : qAsConst(read))
+            all += args.at(0).toByteArray();
+        return all;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(received(), frame, 5000);
+}
+
+void tst_SerialLine::lostDeviceIsReportedOnceAndWritesAreCounted()
+{
+    auto pty = std::make_unique<Pty>();
+    SerialPort port;
+    QVERIFY(port.open(pty->slave, 38400));
+    QSignalSpy state(&port, &SerialPort::lineStateChanged);
+    QSignalSpy tapDropped(SerialTap::instance(), &SerialTap::dropped);
+
+    Warnings warnings;
+    // The far end going away is what a pulled USB adapter looks like to the line.
+    pty->closeMaster();
+    QTRY_VERIFY_WITH_TIMEOUT(!port.isOpen(), 5000);
+    QCOMPARE(state.count(), 1);
+    QCOMPARE(state.at(0).at(0).toBool(), false);
+    QCOMPARE(port.error(), SerialPort::DeviceLostError);
+    QVERIFY(!port.errorString().isEmpty());
+    QCOMPARE(port.lineLosses(), 1);
+    QCOMPARE(Warnings::lines.size(), 1);
+    QVERIFY2(Warnings::lines.at(0).contains(pty->slave), qPrintable(Warnings::lines.at(0)));
+
+    QCOMPARE(port.writeData(QByteArray::fromHex("2e8101017c"), false), qint64(-1));
+    QCOMPARE(port.droppedWrites(), qint64(1));
+    QCOMPARE(tapDropped.count(), 1);
+    QTest::qWait(300);
+    QCOMPARE(Warnings::lines.size(), 1);
+    QCOMPARE(state.count(), 1);
+
+    // Closing on purpose ends the retries and is no loss; later writes are not counted.
+    port.close();
+    port.writeData(QByteArray::fromHex("2e"), false);
+    QCOMPARE(port.droppedWrites(), qint64(1));
+}
+
+void tst_SerialLine::stopCommandReachesTheBoxBeforeTheLineCloses()
+{
+    Pty box;
+    ConfigManager::instance()->setSerialDevice(box.slave);
+    SimpleService service;
+    service.start();
+    const QByteArray handshake = QByteArray::fromHex("2e8101007d2e8101017c2e90026aff042e900230ff3e2e6c02a315d9");
+    QCOMPARE(box.readUntil(handshake.size()), handshake);
+
+    // No event loop between the write and the close: the write has to leave within stop().
+    service.stop();
+    bool closed = false;
+    QCOMPARE(box.readUntil(100, &closed), QByteArray::fromHex("2e8101007d"));
+    QVERIFY(closed);
+}
+
+void tst_SerialLine::replugThroughALinkBringsTheBoxBack()
+{
+    // udev's by-id link: a stable name whose target changes when the adapter comes back.
+    const QString link = m_dir.filePath("by-id-canbox");
+    const auto pointLinkAt = [&](const QString &target) {
+        const QString next = link + QStringLiteral(".new");
+        QFile::remove(next);
+        QVERIFY(QFile::link(target, next));
+        QVERIFY(::rename(qPrintable(next), qPrintable(link)) == 0);
+    };
+    auto boxA = std::make_unique<Pty>();
+    pointLinkAt(boxA->slave);
+
+    QSignalSpy state(SerialTap::instance(), &SerialTap::lineStateChanged);
+    ConfigManager::instance()->setSerialDevice(link);
+    Warnings warnings;
+    SimpleService service;
+    QSignalSpy version(&service, &CanServiceBase::sigVersionData);
+
+    boxA->closeMaster();
+    QTRY_COMPARE_WITH_TIMEOUT(state.count(), 1, 5000);
+    QCOMPARE(state.at(0), (QVariantList{link, false}));
+
+    // Missing for a while: the retries wait, they do not spin.
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer missing;
+    missing.start();
+    QTest::qWait(700);
+    const double cpuUsed = cpuSeconds() - cpuBefore;
+    QVERIFY2(cpuUsed < 0.1 * missing.elapsed() / 1000.0,
+             qPrintable(QStringLiteral("%1 s of CPU while the device was missing").arg(cpuUsed)));
+
+    Pty boxB;
+    pointLinkAt(boxB.slave);
+    // The next attempt comes at most one back-off step (two seconds here) after the link is back.
+    QTRY_COMPARE_WITH_TIMEOUT(state.count(), 2, 2500);
+    QCOMPARE(state.at(1), (QVariantList{link, true}));
+    QCOMPARE(Warnings::lines.size(), 1);
+
+    const QByteArray frame = testsupport::frame(0x30, "BOX B 2.0");
+    boxB.send(frame);
+    QTRY_COMPARE_WITH_TIMEOUT(version.count(), 1, 5000);
+    QCOMPARE(service.version(), QStringLiteral("BOX B 2.0"));
+    // The acknowledgement, among whatever the service's retries sent to the new box.
+    QTest::qWait(100);
+    QByteArray written = boxB.readAvailable();
+    for (const char *frameHex : {"2e8101007d", "2e8101017c", "2e900230ff3e"})
+        written.replace(QByteArray::fromHex(frameHex), QByteArray());
+    QCOMPARE(written, QByteArray::fromHex("ff"));
+}
+
+QTEST_GUILESS_MAIN(tst_SerialLine)
+#include "tst_serialline.moc"
