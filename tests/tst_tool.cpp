@@ -119,6 +119,7 @@ private slots:
     void replayIsTheSameHoweverTheBytesAreCut();
     void replayJsonReadsStateBack();
     void monitorRecordReplaysToTheSameEvents();
+    void monitorFollowsTheLineThroughAReplug();
 };
 
 void tst_Tool::helpDescribesEveryCommandAndOption_data()
@@ -159,9 +160,9 @@ void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode_data()
     QTest::newRow("monitor without a device") << QStringList{"monitor"} << 2 << "expects one DEVICE";
     QTest::newRow("unknown option") << QStringList({"replay", "--fast", "x"}) << 2 << "fast";
     QTest::newRow("missing device") << QStringList({"monitor", "/dev/ttyUSB-canservice-none"}) << 3
-                                    << "There is no serial device /dev/ttyUSB-canservice-none.";
+                                    << "There is no serial device /dev/ttyUSB-canservice-none";
     QTest::newRow("not a serial device") << QStringList({"monitor", "/dev/null"}) << 3
-                                         << "/dev/null is not a serial device.";
+                                         << "/dev/null is not a serial device";
     QTest::newRow("plugin not found")
             << QStringList({"replay", "--plugin", "/nonexistent/libsimpleservice.so", DataDir + "/drive.cap"})
             << 6 << "The plugin /nonexistent/libsimpleservice.so was not found";
@@ -347,6 +348,11 @@ void tst_Tool::monitorRecordReplaysToTheSameEvents()
     QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);
     QCOMPARE(monitor.exitCode(), 0);
     QVERIFY2(seen.contains(QLatin1String("Link health: frames accepted")), qPrintable(seen));
+    // Ctrl-C stops the plugin, and its stop command reaches the box before the line closes.
+    QString boxSaw;
+    QTRY_VERIFY_WITH_TIMEOUT((boxSaw += QString::fromUtf8(box.readAllStandardOutput()))
+                                     .contains(QLatin1String("box <- stop")),
+                             5000);
     box.kill();
     box.waitForFinished();
 
@@ -357,6 +363,72 @@ void tst_Tool::monitorRecordReplaysToTheSameEvents()
     const Run replayed = run({"replay", dir.filePath("run.cap")});
     QCOMPARE(replayed.exitCode, 0);
     QCOMPARE(events(replayed.out), watched);
+}
+
+void tst_Tool::monitorFollowsTheLineThroughAReplug()
+{
+    struct Box
+    {
+        Box()
+        {
+            // Not inherited by the tool: closing it here has to hang the line up.
+            master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+            if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
+                slave = QString::fromLocal8Bit(ptsname(master));
+        }
+        ~Box() { ::close(master); }
+        bool heard()
+        {
+            char buf[64];
+            const ssize_t n = ::read(master, buf, sizeof buf);
+            received += n > 0 ? int(n) : 0;
+            return received > 0;
+        }
+        int received = 0;
+        int master = -1;
+        QString slave;
+    };
+    QTemporaryDir dir;
+    const QString link = dir.filePath("canbox");
+    auto boxA = std::make_unique<Box>();
+    QVERIFY(QFile::link(boxA->slave, link));
+
+    QProcess monitor;
+    monitor.start(Tool, {"monitor", link, "--json"});
+    QVERIFY(monitor.waitForStarted());
+    QString seen;
+    const auto saw = [&](const char *text) {
+        seen += QString::fromUtf8(monitor.readAllStandardOutput());
+        return seen.contains(QLatin1String(text));
+    };
+    // Once the head unit's handshake arrives, the box sends its version.
+    QTRY_VERIFY_WITH_TIMEOUT(boxA->heard(), 5000);
+    QByteArray frame = QByteArray::fromHex("2e3003413120");
+    frame.append(char(~(0x30 + 0x03 + 0x41 + 0x31 + 0x20) & 0xff));
+    QCOMPARE(::write(boxA->master, frame.constData(), size_t(frame.size())), ssize_t(frame.size()));
+    QTRY_VERIFY_WITH_TIMEOUT(saw("\"version\":\"A1 \""), 5000);
+
+    boxA.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(saw("\"signal\":\"line\",\"state\":{\"reason\""), 5000);
+    Box boxB;
+    QFile::remove(link);
+    QVERIFY(QFile::link(boxB.slave, link));
+    QTRY_VERIFY_WITH_TIMEOUT(saw("\"state\":{\"up\":true}"), 8000);
+
+    ::kill(pid_t(monitor.processId()), SIGINT);
+    QVERIFY(monitor.waitForFinished(5000));
+    QVERIFY2(saw("\"lineLosses\":1"), qPrintable(seen));
+    QCOMPARE(monitor.exitCode(), 0);
+
+    // A line on which nothing ever arrives ends the run with its own code.
+    QProcess silent;
+    silent.start(Tool, {"monitor", boxB.slave});
+    QVERIFY(silent.waitForStarted());
+    QTest::qWait(500);
+    ::kill(pid_t(silent.processId()), SIGINT);
+    QVERIFY(silent.waitForFinished(5000));
+    QCOMPARE(silent.exitCode(), 12);
+    QVERIFY(silent.readAllStandardError().contains("sent nothing"));
 }
 
 QTEST_GUILESS_MAIN(tst_Tool)

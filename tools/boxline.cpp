@@ -2,7 +2,6 @@
 
 #include "exitcodes.h"
 
-#include <QSerialPort>
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -16,6 +15,9 @@ BoxLine::BoxLine(QObject *parent) : QObject(parent) { }
 
 BoxLine::~BoxLine()
 {
+    // What the box still had to say goes out if the head unit's end takes it at once.
+    if (m_master >= 0 && !m_pending.isEmpty())
+        flushMaster();
     if (m_master >= 0)
         ::close(m_master);
     if (m_slaveKeeper >= 0)
@@ -55,42 +57,29 @@ BoxLine *BoxLine::createPty(QString *error, QObject *parent)
     return line;
 }
 
-QString describeDeviceError(const QString &device, int *exitCode)
+QString describeDeviceError(const QString &device, canservice::SerialPort::Error error,
+                            const QString &reason, int *exitCode)
 {
-    const int fd = ::open(device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    const int error = errno;
-    if (fd >= 0) {
-        const bool terminal = ::isatty(fd);
-        ::close(fd);
-        if (!terminal) {
-            *exitCode = exitcode::DeviceNotFound;
-            return QStringLiteral("%1 is not a serial device.").arg(device);
-        }
-        // It opens, yet the serial port refused it: another program holds its lock.
-        *exitCode = exitcode::DeviceBusy;
-        return QStringLiteral("The serial device %1 is busy: another program has it open.")
-                .arg(device);
-    }
+    using canservice::SerialPort;
     switch (error) {
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
+    case SerialPort::DeviceNotFoundError:
         *exitCode = exitcode::DeviceNotFound;
-        return QStringLiteral("There is no serial device %1.").arg(device);
-    case EACCES:
-    case EPERM:
+        return QStringLiteral("There is no serial device %1 (%2).").arg(device, reason);
+    case SerialPort::NotSerialDeviceError:
+        *exitCode = exitcode::DeviceNotFound;
+        return QStringLiteral("%1 is not a serial device (%2).").arg(device, reason);
+    case SerialPort::PermissionError:
         *exitCode = exitcode::DevicePermission;
         return QStringLiteral("No permission to open the serial device %1 (add yourself to its "
                               "group, often dialout).")
                 .arg(device);
-    case EBUSY:
+    case SerialPort::BusyError:
         *exitCode = exitcode::DeviceBusy;
         return QStringLiteral("The serial device %1 is busy: another program has it open.")
                 .arg(device);
     default:
         *exitCode = exitcode::Failure;
-        return QStringLiteral("Cannot open the serial device %1: %2.")
-                .arg(device, QString::fromLocal8Bit(std::strerror(error)));
+        return QStringLiteral("Cannot open the serial device %1: %2.").arg(device, reason);
     }
 }
 
@@ -99,26 +88,21 @@ BoxLine *BoxLine::openDevice(const QString &device, QString *error, int *exitCod
 {
     auto *line = new BoxLine(parent);
     line->m_deviceName = device;
-    line->m_serial = new QSerialPort(device, line);
-    if (!line->m_serial->open(QIODevice::ReadWrite)) {
-        *error = describeDeviceError(device, exitCode);
+    line->m_serial = new canservice::SerialPort(line);
+    if (!line->m_serial->open(device, 38400)) {
+        *error = describeDeviceError(device, line->m_serial->error(),
+                                     line->m_serial->errorString(), exitCode);
         delete line;
         return nullptr;
     }
-    line->m_serial->setBaudRate(38400);
-    line->m_serial->setDataBits(QSerialPort::Data8);
-    line->m_serial->setParity(QSerialPort::NoParity);
-    line->m_serial->setStopBits(QSerialPort::OneStop);
-    line->m_serial->setFlowControl(QSerialPort::NoFlowControl);
-    connect(line->m_serial, &QSerialPort::readyRead, line,
-            [line] { emit line->received(line->m_serial->readAll()); });
+    connect(line->m_serial, &canservice::SerialPort::read, line, &BoxLine::received);
     return line;
 }
 
 void BoxLine::write(const QByteArray &bytes)
 {
     if (m_serial) {
-        m_serial->write(bytes);
+        m_serial->writeData(bytes, false);
         return;
     }
     m_pending += bytes;

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "serialport.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
-class QSerialPort;
 class QSocketNotifier;
 
 // The CAN box's end of the serial line: the master side of a pseudo-terminal that a head unit
@@ -38,8 +39,9 @@ private:
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QByteArray m_pending;
-    QSerialPort *m_serial = nullptr;
+    canservice::SerialPort *m_serial = nullptr;
 };
 
 // Why a device cannot be opened, as one sentence, and the exit code for it.
-QString describeDeviceError(const QString &device, int *exitCode);
+QString describeDeviceError(const QString &device, canservice::SerialPort::Error error,
+                            const QString &reason, int *exitCode);

@@ -7,6 +7,7 @@
 #include "exitcodes.h"
 #include "interrupt.h"
 #include "pluginhost.h"
+#include "serialport.h"
 #include "serialtap.h"
 #include "tool.h"
 #include "virtualserialline.h"
@@ -18,7 +19,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSerialPort>
 #include <QTimer>
 
 #include <cstdio>
@@ -26,12 +26,16 @@
 #include <memory>
 
 namespace {
+const int NoDataWarningMs = 5000;
 LinkHealth *g_health = nullptr;
 bool g_verbose = false;
 QtMessageHandler g_previousHandler = nullptr;
 
 void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
+    // The host's own line messages are shown as events by the printer.
+    if (qstrcmp(context.category, "canservice.serial") == 0 && !g_verbose)
+        return;
     const bool fromPlugin = qstrcmp(context.file, "simpleservice") == 0;
     if (fromPlugin) {
         if (g_health && message.contains(QLatin1String(" -- parse out!!!")))
@@ -186,7 +190,9 @@ void printHealth(LinkHealth &health, const EventPrinter &printer, bool json)
         const QJsonObject h{{"framesAccepted", health.framesAccepted},
                             {"checksumErrors", health.checksumErrors},
                             {"receiveTimeouts", health.receiveTimeouts},
-                            {"linkLosses", health.linkLosses}};
+                            {"linkLosses", health.linkLosses},
+                            {"lineLosses", health.lineLosses},
+                            {"droppedWrites", health.droppedWrites}};
         tool::out() << QJsonDocument(QJsonObject{{"health", h}}).toJson(QJsonDocument::Compact)
                     << '\n';
     } else {
@@ -205,6 +211,7 @@ public:
     {
         tool::installLogHandler(parser.isSet(QStringLiteral("verbose")), &health);
         tool::countAcknowledgements(&health);
+        watchLine();
     }
     ~Session()
     {
@@ -215,11 +222,18 @@ public:
     // Loads the plugin on the device; -1 when it is ready, else the exit code, already explained.
     int load(const QString &device)
     {
+        m_device = device;
         canservice::ConfigManager::instance()->setSerialDevice(device);
         int exit = exitcode::Ok;
         service = loadService(host, m_parser, &exit);
         if (!service)
             return exit;
+        // The plugin opened its line while it was made: a device it could not open ends here.
+        if (m_lineError != canservice::SerialPort::NoError) {
+            tool::err() << "canservice: " << describeDeviceError(device, m_lineError, m_lineReason, &exit)
+                        << '\n';
+            return exit;
+        }
         printer = std::make_unique<EventPrinter>(service, tool::out(), json);
         return -1;
     }
@@ -248,7 +262,46 @@ public:
     std::unique_ptr<EventPrinter> printer;
 
 private:
+    // What the host's serial line says of the plugin's device: its errors, its going down and
+    // coming back, the writes it dropped meanwhile, and every byte it brought.
+    void watchLine()
+    {
+        using canservice::SerialPort;
+        using canservice::SerialTap;
+        SerialTap *tap = SerialTap::instance();
+        QObject::connect(tap, &SerialTap::errorOccurred, &m_context,
+                         [this](const QString &device, SerialPort::Error error, const QString &reason) {
+                             if (device != m_device)
+                                 return;
+                             m_lineError = error;
+                             m_lineReason = reason;
+                         });
+        QObject::connect(tap, &SerialTap::lineStateChanged, &m_context,
+                         [this](const QString &device, bool up) {
+                             if (device != m_device)
+                                 return;
+                             if (!up)
+                                 ++health.lineLosses;
+                             if (printer)
+                                 printer->lineChanged(up, m_lineReason);
+                         });
+        QObject::connect(tap, &SerialTap::dropped, &m_context,
+                         [this](const QString &device, const QByteArray &) {
+                             if (device == m_device)
+                                 ++health.droppedWrites;
+                         });
+        QObject::connect(tap, &SerialTap::received, &m_context,
+                         [this](const QString &device, const QByteArray &chunk) {
+                             if (device == m_device)
+                                 health.bytesReceived += chunk.size();
+                         });
+    }
+
     const QCommandLineParser &m_parser;
+    QObject m_context;
+    QString m_device;
+    canservice::SerialPort::Error m_lineError = canservice::SerialPort::NoError;
+    QString m_lineReason;
     bool m_started = false;
 };
 } // namespace
@@ -256,11 +309,13 @@ private:
 QString LinkHealth::text() const
 {
     return QStringLiteral("frames accepted %1, checksum errors %2, receive time-outs %3, "
-                          "link losses %4")
+                          "link losses %4, line losses %5, dropped writes %6")
             .arg(framesAccepted)
             .arg(checksumErrors)
             .arg(receiveTimeouts)
-            .arg(linkLosses);
+            .arg(linkLosses)
+            .arg(lineLosses)
+            .arg(droppedWrites);
 }
 
 namespace tool {
@@ -379,16 +434,6 @@ int monitor(const QStringList &arguments)
         return exit;
     const QString device = parser.positionalArguments().at(0);
 
-    // Say clearly why the device cannot be used before the plugin tries.
-    {
-        QSerialPort probe(device);
-        if (!probe.open(QIODevice::ReadWrite)) {
-            int exit = exitcode::Failure;
-            err() << "canservice: " << describeDeviceError(device, &exit) << '\n';
-            return exit;
-        }
-    }
-
     QFile record;
     QElapsedTimer clock;
     if (parser.isSet(QStringLiteral("record"))) {
@@ -412,11 +457,27 @@ int monitor(const QStringList &arguments)
     if (!session.json)
         session.printer->note(QStringLiteral("watching %1; Ctrl-C ends").arg(device));
 
+    // A box that sends nothing is the first thing an installer meets: say what to check, once.
+    QTimer::singleShot(NoDataWarningMs, session.printer.get(), [&session, device] {
+        if (session.health.bytesReceived == 0)
+            session.printer->note(QStringLiteral(
+                    "nothing received from %1 in %2 seconds: check that it is the CAN box's line, "
+                    "the wiring (the box's TX to the adapter's RX, and ground) and that the line "
+                    "runs at 38400 8N1")
+                                          .arg(device)
+                                          .arg(NoDataWarningMs / 1000));
+    });
+
     Interrupt interrupt;
     QObject::connect(&interrupt, &Interrupt::requested, [&session] { session.finish(false); });
     clock.start();
     session.start();
-    return QCoreApplication::exec();
+    QCoreApplication::exec();
+    if (session.health.bytesReceived == 0) {
+        err() << "canservice: the CAN box sent nothing on " << device << ".\n";
+        return exitcode::NoDataFromBox;
+    }
+    return exitcode::Ok;
 }
 
 int replay(const QStringList &arguments)

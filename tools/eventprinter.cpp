@@ -170,6 +170,13 @@ void EventPrinter::note(const QString &text)
     m_out.flush();
 }
 
+void EventPrinter::lineChanged(bool up, const QString &reason)
+{
+    emitLine(QStringLiteral("line"),
+             up ? QStringLiteral("line back") : QStringLiteral("line lost: %1").arg(reason),
+             up ? QJsonObject{{"up", true}} : QJsonObject{{"up", false}, {"reason", reason}});
+}
+
 // The service reports 3 for every frame; only a change of the link is an event.
 void EventPrinter::onStatus(int status)
 {

@@ -20,6 +20,8 @@ public:
 
     // A line that is not the service's (the simulator's view, a note), in the same stream.
     void note(const QString &text);
+    // The serial line under the plugin went down (with the system's reason) or came back.
+    void lineChanged(bool up, const QString &reason);
     // The final state, as a two-column table.
     void printSummary();
 

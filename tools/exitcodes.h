@@ -15,5 +15,6 @@ enum : int {
     BadScenario = 9,
     CannotWrite = 10,
     NoPseudoTerminal = 11,
+    NoDataFromBox = 12,
 };
 }

@@ -14,6 +14,9 @@ struct LinkHealth
     int checksumErrors = 0;
     int receiveTimeouts = 0;
     int linkLosses = 0;
+    int lineLosses = 0;
+    qint64 droppedWrites = 0;
+    qint64 bytesReceived = 0;
 
     QString text() const;
 };
