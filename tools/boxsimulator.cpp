@@ -1,6 +1,7 @@
 #include "boxsimulator.h"
 
 #include "boxline.h"
+#include "canboxframe.h"
 
 #include <QJsonDocument>
 #include <QSet>
@@ -8,25 +9,12 @@
 #include <cmath>
 
 namespace {
-enum BoxMessage {
-    MileageId = 0x09,
-    CarKeyId = 0x11,
-    FuelId = 0x16,
-    FuelHistoryId = 0x17,
-    SteeringKeyId = 0x20,
-    RearRadarId = 0x22,
-    FrontRadarId = 0x23,
-    DoorsId = 0x24,
-    ParkingAssistId = 0x25,
-    ClimateId = 0x29,
-    VersionId = 0x30,
-    AmbientId = 0x48,
-    TripId = 0x50,
-    TyreId = 0x65,
-    LightId = 0x67,
-    SpeedId = 0xF6,
-    RotationId = 0x41,
-};
+using namespace canbox::in;
+constexpr quint8 MileageId = TimeMileage, CarKeyId = CarKey, FuelId = Fuel, FuelHistoryId = FuelHistory,
+                 SteeringKeyId = SteeringKey, RearRadarId = RearRadar, FrontRadarId = FrontRadar,
+                 DoorsId = DoorsUnits, ParkingAssistId = ParkingAssist, ClimateId = Climate,
+                 VersionId = Version, AmbientId = CarSettings, TripId = DrivingData, TyreId = TyreAlert,
+                 LightId = LightSettings, SpeedId = Speed, RotationId = CarInfo;
 
 const char *const DoorNames[] = {"front-lid", "rear-lid", "left-rear", "right-rear", "left-front",
                                  "right-front"};
@@ -54,28 +42,9 @@ int tenths(double value)
 
 QString requestName(int id)
 {
-    switch (id) {
-    case ClimateId:
-        return QStringLiteral("climate");
-    case FrontRadarId:
-        return QStringLiteral("front radar");
-    case RearRadarId:
-        return QStringLiteral("rear radar");
-    case DoorsId:
-        return QStringLiteral("doors and units");
-    case AmbientId:
-        return QStringLiteral("vehicle settings");
-    case ParkingAssistId:
-        return QStringLiteral("parking assist");
-    case TripId:
-        return QStringLiteral("driving data");
-    case SpeedId:
-        return QStringLiteral("speed");
-    case VersionId:
-        return QStringLiteral("version");
-    default:
-        return QStringLiteral("message 0x%1").arg(id, 2, 16, QLatin1Char('0'));
-    }
+    const char *name = canbox::messageName(quint8(id), canbox::Direction::FromBox);
+    return name ? QString::fromLatin1(name)
+                : QStringLiteral("message 0x%1").arg(id, 2, 16, QLatin1Char('0'));
 }
 
 // Degrees to the climate block's temperature index: half degrees from 16 °C at 32, or from
@@ -111,17 +80,7 @@ const QSet<QString> &knownKeys()
 
 QByteArray boxFrame(int id, const QByteArray &payload)
 {
-    QByteArray frame;
-    frame.reserve(payload.size() + 4);
-    frame.append('\x2e');
-    frame.append(char(id));
-    frame.append(char(payload.size()));
-    frame.append(payload);
-    quint8 sum = 0;
-    for (int i = 1; i < frame.size(); ++i)
-        sum += quint8(frame.at(i));
-    frame.append(char(~sum));
-    return frame;
+    return canbox::frame(quint8(id), payload);
 }
 
 QByteArray VehicleModel::speedMessage() const

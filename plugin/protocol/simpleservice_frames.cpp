@@ -1,13 +1,13 @@
 #include "simpleservice.h"
 
+#include "canboxframe.h"
+
 namespace canservice {
 
 namespace {
-enum OutboundId : unsigned char {
-    StartStop = 0x81,
-    DataRequest = 0x90,
-    Setting = 0xC6,
-};
+using canbox::out::Setting;
+using canbox::out::StartStop;
+const unsigned char DataRequest = canbox::out::Request;
 const unsigned char AnyValue = 0xFF;
 } // namespace
 
@@ -22,7 +22,7 @@ QByteArray SimpleService::frameBody(std::initializer_list<unsigned char> bytes)
 
 QByteArray SimpleService::frameOf(QByteArray body)
 {
-    QByteArray frame(1, '\x2e');
+    QByteArray frame(1, char(canbox::Header));
     body.append(static_cast<char>(getCheckSum(body)));
     frame.append(body);
     return frame;

@@ -1,5 +1,6 @@
 #include "simpleservice.h"
 
+#include "canboxframe.h"
 #include "configmanager.h"
 #include "simpleservice_log.h"
 
@@ -16,12 +17,12 @@ enum ParseState {
 // Shared, so an acknowledgement costs no allocation.
 const QByteArray &ackOk()
 {
-    static const QByteArray ack(1, '\xff');
+    static const QByteArray ack(1, char(canbox::Accepted));
     return ack;
 }
 const QByteArray &ackBadChecksum()
 {
-    static const QByteArray nak(1, '\xf0');
+    static const QByteArray nak(1, char(canbox::Refused));
     return nak;
 }
 } // namespace
@@ -41,9 +42,9 @@ void SimpleService::onDataReady(QByteArray chunk)
         const int b = static_cast<quint8>(chunk.at(i));
         switch (mParseState) {
         case WaitHeader:
-            if (b == 0x2E) {
+            if (b == canbox::Header) {
                 mParseState = WaitId;
-            } else if (i == 0 && size == 1 && b == 0xFF) {
+            } else if (i == 0 && size == 1 && b == canbox::Accepted) {
                 // The box answers with a lone FF: that is a sign of life too.
                 SS_DBG(mParseState, mSendTmroutCount);
                 linkUp();
@@ -95,10 +96,7 @@ void SimpleService::onmParseOutTmrout()
 
 int SimpleService::getCheckSum(QByteArray &data)
 {
-    quint8 sum = 0;
-    for (const char c : qAsConst(data))
-        sum += static_cast<quint8>(c);
-    return static_cast<quint8>(~sum);
+    return canbox::checksum(data);
 }
 
 int SimpleService::combineBytes(unsigned char b1, unsigned char b0)
