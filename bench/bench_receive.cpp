@@ -5,7 +5,7 @@
 //   bench_receive                         Google Benchmark run, figures as counters
 //   bench_receive --frames N              feeds the traffic mix of N frames once (for callgrind)
 
-#include "boxsimulator.h"
+#include "canboxframe.h"
 #include "canservicebase.h"
 #include "configmanager.h"
 #include "simpleservice.h"
@@ -62,7 +62,7 @@ const double LineBytesPerSecond = 3840.0; // 38400 baud, 10 bits a byte
 
 QByteArray frame(int id, const QByteArray &payload)
 {
-    return boxFrame(id, payload);
+    return canbox::frame(quint8(id), payload);
 }
 
 // One message of a kind, varied by n so that change tests go both ways.

@@ -7,6 +7,7 @@
 
 #include "configmanager.h"
 #include "simpleservice.h"
+#include "vehiclesnapshot.h"
 #include "virtualserialline.h"
 
 #include <QCoreApplication>
@@ -21,56 +22,10 @@ void discard(QtMsgType, const QMessageLogContext &, const QString &) { }
 
 void readEverything(SimpleService &s)
 {
-    volatile float f = 0;
-    volatile int i = 0;
-    volatile bool b = false;
-    QString text;
-
-    f = s.getSpeed();
-    text = s.getSpeedUnit();
-    text = s.getTemperatureStr();
-    f = s.getTemperature();
-    text = s.getTemperatureUnit();
-    f = s.getTimeAllMileage();
-    f = s.getOilAllMileage();
-    i = s.getEarGlonass();
-    i = s.getMileageUnits();
-    i = s.getRotate();
-    text = s.version();
-    i = s.getDoorStatus();
-    b = s.isFrontDoorOpen() || s.isRearDoorOpen() || s.isLeftRearDoorOpen()
-            || s.isRightRearDoorOpen() || s.isLeftFrontDoorOpen() || s.isRightFrontDoorOpen();
-    i = s.getTireAlertType();
-    f = s.getTirePressureValueFR() + s.getTirePressureValueFL() + s.getTirePressureValueRL()
-            + s.getTirePressureValueRR();
-    text = s.getTireUnit();
-    b = s.isPowerOff() || s.isPowerOffRear() || s.isRearClimate() || s.isAcMax() || s.isAc()
-            || s.isInside() || s.isAuto() || s.isDual() || s.isRearDefrost() || s.isFrontDefrost()
-            || s.isAcSwcHeat() || s.isAcGlassHeat() || s.isAirCareActive();
-    i = s.getAcFrontLeftHeat() + s.getAcFrontRightHeat() + s.getAcRearLeftHeat()
-            + s.getAcRearRightHeat() + s.getAirConProfile() + s.getLeftVentilation()
-            + s.getRightVentilation() + s.getAcWindMode() + s.getAcWindScale()
-            + s.getAcWindModeRear() + s.getAcWindScaleRear() + s.getAcShowRequest()
-            + s.getAcAirClearStatus() + s.getManualClimateMode();
-    f = s.getAcTemperature() + s.getAcRightTemperature() + s.getAcRearTemperature();
-    text = s.getAcTemperatureUnit() + s.getAcRightTemperatureUnit();
-    i = s.getFrontRadarLeftDistance() + s.getFrontRadarMiddleLeftDistance()
-            + s.getFrontRadarMiddleRightDistance() + s.getFrontRadarRightDistance()
-            + s.getRearRadarLeftDistance() + s.getRearRadarMiddleLeftDistance()
-            + s.getRearRadarMiddleRightDistance() + s.getRearRadarRightDistance()
-            + s.getLeftRadarFrontDistance() + s.getLeftRadarMiddleFrontDistance()
-            + s.getLeftRadarMiddleRearDistance() + s.getLeftRadarRearDistance()
-            + s.getRightRadarFrontDistance() + s.getRightRadarMiddleFrontDistance()
-            + s.getRightRadarMiddleRearDistance() + s.getRightRadarRearDistance();
-    i = s.getCarSettingData().colorIndex;
-    DrivingData driving;
-    s.getDrivingData(driving);
-    FuelConsumptionData fuel;
-    s.getFuelConsumptionData(fuel);
-    UnitData units;
-    s.getUnitData(units);
-    OtherInfoData other;
-    s.getOtherInfoData(other);
+    // Every getter, through the one reader the tools use.
+    const VehicleSnapshot snapshot = VehicleSnapshot::read(s);
+    if (snapshot.fields().isEmpty())
+        __builtin_trap();
 
     // The commands whose frames depend on what was received.
     for (int key = -1; key <= 35; ++key)
@@ -80,9 +35,6 @@ void readEverything(SimpleService &s)
             s.sendCarSettingKey(key, value);
     for (int entry = -1; entry <= 6; ++entry)
         s.setUnitCmd(entry);
-    (void)f;
-    (void)i;
-    (void)b;
 }
 } // namespace
 

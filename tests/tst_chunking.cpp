@@ -3,6 +3,7 @@
 #include "logcapture.h"
 #include "servicefixture.h"
 #include "signalrecorder.h"
+#include "vehiclesnapshot.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -52,49 +53,12 @@ QByteArray randomStream(QRandomGenerator &random)
     return stream;
 }
 
-QString snapshot(SimpleService &s)
-{
-    DrivingData d;
-    s.getDrivingData(d);
-    FuelConsumptionData f;
-    s.getFuelConsumptionData(f);
-    UnitData u;
-    s.getUnitData(u);
-    OtherInfoData o;
-    s.getOtherInfoData(o);
-    QStringList parts{QString::number(double(s.getSpeed())), s.getSpeedUnit(), s.getTemperatureUnit(),
-                      QString::number(s.getRotate()), QString::number(s.getDoorStatus()),
-                      QString::number(s.getTireAlertType()), QString::number(s.getEarGlonass()),
-                      s.version(), QString::number(s.getMileageUnits()),
-                      QString::number(double(s.getOilAllMileage())),
-                      QString::number(double(s.getTimeAllMileage())),
-                      QString::number(double(s.getAcTemperature())),
-                      QString::number(double(s.getAcRightTemperature())),
-                      QString::number(double(s.getAcRearTemperature())),
-                      QString::number(s.getAcWindMode()), QString::number(s.getAcWindScale()),
-                      QString::number(s.getAcAirClearStatus()),
-                      QString::number(s.isPowerOff()), QString::number(s.isAc()),
-                      QString::number(s.getCarSettingData().colorIndex),
-                      o.parkingAssistText};
-    for (const int step : {s.getFrontRadarLeftDistance(), s.getFrontRadarMiddleLeftDistance(),
-                           s.getFrontRadarMiddleRightDistance(), s.getFrontRadarRightDistance(),
-                           s.getRearRadarLeftDistance(), s.getRearRadarMiddleLeftDistance(),
-                           s.getRearRadarMiddleRightDistance(), s.getRearRadarRightDistance()})
-        parts << QString::number(step);
-    parts << d.item0 << d.item2 << d.item3 << d.item4 << d.item6 << d.item7 << d.item8 << d.item9
-          << d.item11 << d.item12 << d.item14 << d.item15 << d.item17;
-    parts << f.fuel0 << f.fuel1 << f.fuel2 << f.fuel3 << f.fuel4 << f.fuel5;
-    for (int i = 0; i < u.level.size(); ++i)
-        parts << QString::number(u.level.at(i)) << u.text.at(i);
-    return parts.join(QLatin1Char('|'));
-}
-
 struct Heard
 {
     QByteArray acknowledgements;
     QStringList dispatched;
     QStringList signals_;
-    QString state;
+    VehicleSnapshot state;
 
     bool operator==(const Heard &o) const
     {
@@ -117,7 +81,7 @@ Heard feed(const QList<QByteArray> &chunks)
     heard.dispatched = log.items().filter(QRegularExpression(QStringLiteral("^id: \\d+$")));
     // A chunk that happens to be a lone FF is the box's answer: only the link status may differ.
     heard.signals_ = recorder.events.filter(QRegularExpression(QStringLiteral("^(?!notifyCanbusStatus)")));
-    heard.state = snapshot(*box.service);
+    heard.state = VehicleSnapshot::read(*box.service);
     return heard;
 }
 
@@ -147,10 +111,11 @@ private slots:
 
 void tst_Chunking::randomStreamsHoweverCut()
 {
+    // A fixed seed in CI, so a failure there repeats; a new one for every local run.
     const quint32 seed = qEnvironmentVariableIsSet("CHUNKING_SEED")
             ? quint32(qEnvironmentVariableIntValue("CHUNKING_SEED"))
-            : QRandomGenerator::global()->generate();
-    qInfo("seed %u (CHUNKING_SEED repeats a run)", seed);
+            : qEnvironmentVariableIsSet("CI") ? 20261205u : QRandomGenerator::global()->generate();
+    qInfo("seed %u (CHUNKING_SEED=%u repeats this run)", seed, seed);
     QRandomGenerator random(seed);
     int answered = 0;
     for (int round = 0; round < 150; ++round) {

@@ -1,4 +1,5 @@
 // Source status, radio band and frequency, track texts, and the GPS time conversion.
+#include "canboxframe.h"
 #include "servicefixture.h"
 #include "simpleservice_access.h"
 
@@ -8,15 +9,11 @@ using namespace canservice;
 using namespace testsupport;
 
 namespace {
-// A track text frame: the kind, then the text field as hex, then the checksum.
+// A track text frame: 11, the kind, then the text field padded to 32 bytes.
 QString textFrame(int kind, const QByteArray &field)
 {
-    QByteArray body = hex("cb2211") + char(kind) + field;
-    body.append(QByteArray(32 - field.size(), '\0'));
-    unsigned sum = 0;
-    for (const char c : qAsConst(body))
-        sum += quint8(c);
-    return QString::fromLatin1((hex("2e") + body + char(~sum & 0xFF)).toHex()) + "/false";
+    const QByteArray data = hex("11") + char(kind) + field + QByteArray(32 - field.size(), '\0');
+    return QString::fromLatin1(canbox::frame(0xCB, data).toHex()) + "/false";
 }
 
 QString blank(int kind)

@@ -1,6 +1,7 @@
-// Vehicle settings with the ambient colour, setting keys, unit settings and unit commands.
+// Setting keys, the ambient-light change filter and unit commands.
 #include "canbusmanager.h"
 #include "logcapture.h"
+#include "canboxframe.h"
 #include "servicefixture.h"
 #include "signalrecorder.h"
 #include "simpleservice_access.h"
@@ -14,11 +15,8 @@ using namespace testsupport;
 namespace {
 QString settingFrame(int code, int value)
 {
-    const int sum = ~(0xC6 + 0x02 + code + value) & 0xFF;
-    return QStringLiteral("2ec602%1%2%3/true")
-            .arg(code, 2, 16, QLatin1Char('0'))
-            .arg(value, 2, 16, QLatin1Char('0'))
-            .arg(sum, 2, 16, QLatin1Char('0'));
+    return QString::fromLatin1(canbox::frame(0xC6, {quint8(code), quint8(value)}).toHex())
+            + QStringLiteral("/true");
 }
 } // namespace
 
@@ -28,16 +26,14 @@ class tst_Settings : public QObject
 
 private slots:
     void init();
-    void ambientColourFromTheHostList_data();
-    void ambientColourFromTheHostList();
     void settingKeys_data();
     void settingKeys();
     void colourKeyStepsThroughTheTable_data();
     void colourKeyStepsThroughTheTable();
-    void unitsFromTheMessages_data();
-    void unitsFromTheMessages();
     void unitCommands_data();
     void unitCommands();
+    void ambientLightFilter_data();
+    void ambientLightFilter();
 };
 
 void tst_Settings::init()
@@ -48,40 +44,7 @@ void tst_Settings::init()
                                                     {0x22, QStringLiteral("Red again"), 0}});
 }
 
-void tst_Settings::ambientColourFromTheHostList_data()
-{
-    QTest::addColumn<QList<QByteArray>>("payloads");
-    QTest::addColumn<int>("colorIndex");
-    QTest::addColumn<int>("changes");
-    QTest::newRow("third record") << QList<QByteArray>{hex("3300000000")} << 2 << 1;
-    QTest::newRow("same again") << QList<QByteArray>{hex("3300000000"), hex("33ffffffff")} << 2 << 1;
-    QTest::newRow("earlier of two equal codes") << QList<QByteArray>{hex("2200000000")} << 1 << 1;
-    QTest::newRow("first record") << QList<QByteArray>{hex("1100000000")} << 0 << 1;
-    QTest::newRow("no record") << QList<QByteArray>{hex("3300000000"), hex("4400000000")} << 0xFF << 2;
-    QTest::newRow("no record after construction is no change")
-            << QList<QByteArray>{hex("4400000000")} << 0xFF << 0;
-    QTest::newRow("4 bytes") << QList<QByteArray>{hex("33000000")} << 0xFF << 0;
-    QTest::newRow("6 bytes") << QList<QByteArray>{hex("330000000000")} << 0xFF << 0;
-}
 
-void tst_Settings::ambientColourFromTheHostList()
-{
-    QFETCH(QList<QByteArray>, payloads);
-    QFETCH(int, colorIndex);
-    QFETCH(int, changes);
-    ServiceOnLine box;
-    QSignalSpy ambient(box.service.get(), &CanServiceBase::sigAmbientChanged);
-    LogCapture log;
-    for (const QByteArray &p : payloads)
-        box.receiveFrame(0x48, p);
-    const CarSettingData settings = box.service->getCarSettingData();
-    QCOMPARE(int(settings.colorIndex), colorIndex);
-    QCOMPARE(settings.state0, quint8(1));
-    QCOMPARE(settings.colorPosition, quint8(0));
-    QCOMPARE(ambient.count(), changes);
-    QCOMPARE(log.items().filter(QRegularExpression(QStringLiteral("^\\d+$"))).size(),
-             payloads.size());
-}
 
 void tst_Settings::settingKeys_data()
 {
@@ -94,9 +57,8 @@ void tst_Settings::settingKeys_data()
     QTest::newRow("light mode 5, spelled out") << 5 << 5 << QStringList{settingFrame(0xB1, 4)};
     QTest::newRow("light mode outside the map") << 5 << 9 << QStringList{settingFrame(0xB1, 0)};
     QTest::newRow("light mode negative") << 5 << -1 << QStringList{settingFrame(0xB1, 0)};
-    const int modes[] = {5, 0, 2, 1, 3, 4, 6};
-    for (int v = 0; v < 7; ++v)
-        QTest::addRow("light mode map %d", v) << 5 << v << QStringList{settingFrame(0xB1, modes[v])};
+    QTest::newRow("light mode 0") << 5 << 0 << QStringList{settingFrame(0xB1, 5)};
+    QTest::newRow("light mode 6") << 5 << 6 << QStringList{settingFrame(0xB1, 6)};
     QTest::newRow("key 1") << 1 << 1 << QStringList();
     QTest::newRow("key 2") << 2 << 1 << QStringList();
     QTest::newRow("key 6") << 6 << 1 << QStringList();
@@ -150,50 +112,7 @@ void tst_Settings::colourKeyStepsThroughTheTable()
     QCOMPARE(log.items(), logged);
 }
 
-void tst_Settings::unitsFromTheMessages_data()
-{
-    QTest::addColumn<int>("id");
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<QList<int>>("levels");
-    QTest::addColumn<QStringList>("texts");
 
-    const QString none;
-    QTest::newRow("climate, Fahrenheit") << 0x29 << hex("0000000040000000")
-                                         << QList<int>{0, 0, 0, 0, 0, 0}
-                                         << QStringList({none, none, none, Translator::translate(1163), none, none});
-    QTest::newRow("climate, Celsius") << 0x29 << hex("00000000bf000000")
-                                      << QList<int>{0, 0, 0, 1, 0, 0}
-                                      << QStringList({none, none, none, Translator::translate(1150), none, none});
-    QTest::newRow("doors, miles whatever byte 1") << 0x24 << hex("00ff800000")
-                                                  << QList<int>{0, 0, 0, 0, 0, 0}
-                                                  << QStringList({none, Translator::translate(1169), none, none, none, none});
-    QTest::newRow("doors, kilometres") << 0x24 << hex("0000000000")
-                                       << QList<int>{0, 1, 0, 0, 0, 0}
-                                       << QStringList({none, Translator::translate(1145), none, none, none, none});
-    QTest::newRow("doors, neither") << 0x24 << hex("0008000000")
-                                    << QList<int>{0, 0, 0, 0, 0, 0}
-                                    << QStringList({none, none, none, none, none, none});
-    QTest::newRow("six bytes") << 0x24 << hex("000000000000")
-                               << QList<int>{0, 0, 0, 0, 0, 0}
-                               << QStringList({none, none, none, none, none, none});
-}
-
-void tst_Settings::unitsFromTheMessages()
-{
-    QFETCH(int, id);
-    QFETCH(QByteArray, payload);
-    QFETCH(QList<int>, levels);
-    QFETCH(QStringList, texts);
-    ServiceOnLine box;
-    QSignalSpy changed(box.service.get(), &CanServiceBase::unitDataChanged);
-    box.receiveFrame(id, payload);
-    UnitData units;
-    QCOMPARE(box.service->getUnitData(units), 0);
-    QCOMPARE(units.level, levels);
-    QCOMPARE(units.text, texts);
-    QCOMPARE(units.maxLevel, QList<int>({4, 2, 0, 2, 0, 0}));
-    QCOMPARE(changed.count(), 1);
-}
 
 void tst_Settings::unitCommands_data()
 {
@@ -241,6 +160,49 @@ void tst_Settings::unitCommands()
     UnitData after;
     box.service->getUnitData(after);
     QCOMPARE(after.level, before.level);
+}
+
+void tst_Settings::ambientLightFilter_data()
+{
+    QTest::addColumn<int>("state0");
+    QTest::addColumn<int>("colorPosition");
+    QTest::addColumn<int>("colorIndex");
+    QTest::addColumn<bool>("changed");
+    // Stored after construction: 1, 0, 0xFF.
+    QTest::newRow("same three") << 1 << 0 << 0xFF << false;
+    QTest::newRow("state0") << 0 << 0 << 0xFF << true;
+    QTest::newRow("position") << 1 << 3 << 0xFF << true;
+    QTest::newRow("index") << 1 << 0 << 2 << true;
+}
+
+void tst_Settings::ambientLightFilter()
+{
+    QFETCH(int, state0);
+    QFETCH(int, colorPosition);
+    QFETCH(int, colorIndex);
+    QFETCH(bool, changed);
+    ServiceOnLine box;
+    SimpleService &s = *box.service;
+    QSignalSpy ambient(&s, &CanServiceBase::sigAmbientChanged);
+
+    AmbientLightData light;
+    light.state0 = quint8(state0);
+    light.colorPosition = quint8(colorPosition);
+    light.colorIndex = quint8(colorIndex);
+    // Fields past the first three are neither compared nor stored.
+    light.state3 = 9;
+    light.valueText = "0";
+    Access::ambientLightChanged(s, light);
+    QCOMPARE(ambient.count(), changed ? 1 : 0);
+    const CarSettingData stored = s.getCarSettingData();
+    QCOMPARE(int(stored.state0), state0);
+    QCOMPARE(int(stored.colorPosition), colorPosition);
+    QCOMPARE(int(stored.colorIndex), colorIndex);
+    QCOMPARE(stored.state3, quint8(1));
+    QCOMPARE(stored.valueText, QByteArray("16777215"));
+
+    Access::ambientLightChanged(s, light);
+    QCOMPARE(ambient.count(), changed ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(tst_Settings)

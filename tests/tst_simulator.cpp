@@ -1,5 +1,6 @@
 // The simulated box's messages, read back through the service's own decoders.
 #include "boxsimulator.h"
+#include "canboxframe.h"
 #include "servicefixture.h"
 #include "translator.h"
 
@@ -22,8 +23,8 @@ private slots:
 
 void tst_Simulator::framesCarryTheirChecksum()
 {
-    QCOMPARE(boxFrame(0x41, hex("0300")), hex("2e41020300b9"));
-    QCOMPARE(boxFrame(0x81, hex("01")), hex("2e8101017c"));
+    QCOMPARE(canbox::frame(0x41, hex("0300")), hex("2e41020300b9"));
+    QCOMPARE(canbox::frame(0x81, hex("01")), hex("2e8101017c"));
 }
 
 void tst_Simulator::messagesDecodeToTheModel()
@@ -52,14 +53,14 @@ void tst_Simulator::messagesDecodeToTheModel()
 
     ServiceOnLine box;
     SimpleService &s = *box.service;
-    box.receive(boxFrame(0xF6, model.speedMessage()) + boxFrame(0x41, model.rotationMessage())
-                + boxFrame(0x24, model.doorMessage()) + boxFrame(0x29, model.climateMessage())
-                + boxFrame(0x23, model.frontRadarMessage()) + boxFrame(0x22, model.rearRadarMessage())
-                + boxFrame(0x25, model.parkingAssistMessage()) + boxFrame(0x30, model.versionMessage())
-                + boxFrame(0x50, model.tripMessage(0x20)) + boxFrame(0x50, model.tripMessage(0x30))
-                + boxFrame(0x50, model.tripMessage(0x50)) + boxFrame(0x16, model.fuelMessage())
-                + boxFrame(0x17, model.fuelHistoryMessage()) + boxFrame(0x09, model.mileageMessage())
-                + boxFrame(0x67, model.lightMessage()) + boxFrame(0x65, model.tyreMessage()));
+    box.receive(canbox::frame(0xF6, model.speedMessage()) + canbox::frame(0x41, model.rotationMessage())
+                + canbox::frame(0x24, model.doorMessage()) + canbox::frame(0x29, model.climateMessage())
+                + canbox::frame(0x23, model.frontRadarMessage()) + canbox::frame(0x22, model.rearRadarMessage())
+                + canbox::frame(0x25, model.parkingAssistMessage()) + canbox::frame(0x30, model.versionMessage())
+                + canbox::frame(0x50, model.tripMessage(0x20)) + canbox::frame(0x50, model.tripMessage(0x30))
+                + canbox::frame(0x50, model.tripMessage(0x50)) + canbox::frame(0x16, model.fuelMessage())
+                + canbox::frame(0x17, model.fuelHistoryMessage()) + canbox::frame(0x09, model.mileageMessage())
+                + canbox::frame(0x67, model.lightMessage()) + canbox::frame(0x65, model.tyreMessage()));
 
     QCOMPARE(s.getSpeed(), 56.5f);
     QCOMPARE(s.getSpeedUnit(), Translator::translate(1205));

@@ -78,11 +78,6 @@ const QSet<QString> &knownKeys()
 }
 } // namespace
 
-QByteArray boxFrame(int id, const QByteArray &payload)
-{
-    return canbox::frame(quint8(id), payload);
-}
-
 QByteArray VehicleModel::speedMessage() const
 {
     const auto raw = quint32(qBound(0L, std::lround(speed * 16.0), 65535L));
@@ -334,7 +329,7 @@ bool BoxSimulator::send(int id, const QByteArray &payload)
 {
     if (!m_running || silent())
         return false;
-    QByteArray frame = boxFrame(id, payload);
+    QByteArray frame = canbox::frame(quint8(id), payload);
     if (m_faults.noiseRate > 0 && m_random.generateDouble() < m_faults.noiseRate) {
         QByteArray noise;
         const int count = 1 + int(m_random.bounded(3));
@@ -381,7 +376,7 @@ void BoxSimulator::onReceived(const QByteArray &chunk)
         m_frame.clear();
         if (silent())
             continue;
-        if (boxFrame(quint8(frame.at(1)), frame.mid(3, frame.size() - 4)) != frame) {
+        if (canbox::checksum(frame.constData() + 1, frame.size() - 2) != quint8(frame.at(frame.size() - 1))) {
             emit report(QStringLiteral("box <- frame with a wrong checksum: %1")
                                 .arg(QString::fromLatin1(frame.toHex(' '))));
             m_line->write(QByteArray(1, '\xf0'));

@@ -57,9 +57,6 @@ struct VehicleModel
     bool fahrenheit() const { return climate.at(4) & 0x40; }
 };
 
-// A frame in the box's format: 2E, id, length, data, and the complement of the 8-bit sum.
-QByteArray boxFrame(int id, const QByteArray &payload);
-
 // One scheduled change of a scenario: at a time, a JSON object of what changes.
 struct ScenarioStep
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "canboxframe.h"
 #include "configmanager.h"
 #include "simpleservice.h"
 #include "virtualserialline.h"
@@ -11,19 +12,9 @@
 
 namespace testsupport {
 
-// A frame as the box sends it: 2E, id, length, data, and the complement of the 8-bit sum.
 inline QByteArray frame(int id, const QByteArray &payload)
 {
-    QByteArray f;
-    f.append('\x2e');
-    f.append(char(id));
-    f.append(char(payload.size()));
-    f.append(payload);
-    unsigned sum = 0;
-    for (int i = 1; i < f.size(); ++i)
-        sum += quint8(f.at(i));
-    f.append(char(~sum & 0xFF));
-    return f;
+    return canbox::frame(quint8(id), payload);
 }
 
 inline QByteArray hex(const char *text)

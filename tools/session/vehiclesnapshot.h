@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+
+class CanServiceBase;
+
+// Everything a CAN service can tell about the vehicle at one moment, read through the service's
+// getters only: one named value per getter or record field, in a fixed order. The printers, the
+// JSON output, the fuzz target and the tests all read the vehicle through this one type.
+//
+// Names are dotted and stable: "speed", "climate.ac", "radar.rearLeft", "driving.item4",
+// "units.text1". Values keep the getter's type (float, int, bool, QString).
+class VehicleSnapshot
+{
+public:
+    using Field = QPair<QString, QVariant>;
+
+    static VehicleSnapshot read(CanServiceBase &service);
+
+    const QVector<Field> &fields() const { return m_fields; }
+    // The value of the named field; an invalid QVariant for a name the snapshot does not have.
+    QVariant value(const QString &name) const;
+    bool contains(const QString &name) const { return value(name).isValid(); }
+
+    // "name: before -> after" for every field that differs, in field order.
+    QStringList differences(const VehicleSnapshot &other) const;
+    // One member per field; floats at the precision the getter has, not as double noise.
+    QJsonObject toJson() const;
+    // One "name = value" line per field.
+    QString toText() const;
+
+    bool operator==(const VehicleSnapshot &other) const { return m_fields == other.m_fields; }
+    bool operator!=(const VehicleSnapshot &other) const { return !(*this == other); }
+
+    // A value as text: floats in their shortest form, texts quoted unless asked not to.
+    static QString format(const QVariant &value, bool quoteText = true);
+
+private:
+    void add(const QString &name, const QVariant &value) { m_fields.append({name, value}); }
+
+    QVector<Field> m_fields;
+};
