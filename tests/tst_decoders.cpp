@@ -69,6 +69,12 @@ void tst_Decoders::messages_data()
     QTest::addColumn<QString>("state");
     QTest::addColumn<QString>("log");
 
+    row("a new service: no reading yet", "", "",
+        "speed=0; rotate=0; doorStatus=0; version=; temperature=1000; temperatureText=; temperatureUnit=°C; "
+        "tyre.alertType=-1; tyre.pressureFL=-1; tyre.pressureFR=-1; tyre.pressureRL=-1; tyre.pressureRR=-1; "
+        "radar.frontLeft=255; radar.rearRight=255; ~radarBytes=19; carSetting.colorPosition=0; "
+        "carSetting.colorIndex=255; units.level0=0; units.level1=0; units.level3=0");
+
     // Speed: little-endian sixteenths, unit in byte 2 bit 0, a signal only when the value moves.
     row("speed 256 mph", "f6:001001", "speedChanged", "speed=256; speedUnit=mph");
     row("speed 0.5 km/h", "f6:080000", "speedChanged", "speed=0.5; speedUnit=km/h");

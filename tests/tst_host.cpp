@@ -1,4 +1,4 @@
-// The head unit's side: texts, colours, configuration, records and the in-process line.
+// The head unit's side: colours, configuration and the in-process line.
 #include "canbusmanager.h"
 #include "canservicerecords.h"
 #include "configmanager.h"
@@ -16,42 +16,13 @@ class tst_Host : public QObject
     Q_OBJECT
 
 private slots:
-    void translatorTexts_data();
-    void translatorTexts();
     void colourListCanBeReplaced();
     void configurationPrefersTheHostOverTheEnvironment();
-    void recordDefaults();
     void virtualLineKeepsWritesAndDeliversChunksAsGiven();
     void closedPortDropsWritesAndReceivesNothing();
 };
 
-void tst_Host::translatorTexts_data()
-{
-    QTest::addColumn<int>("id");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("parking assist off") << 655 << QStringLiteral("Parking assist off");
-    QTest::newRow("mpg") << 1141 << QStringLiteral("mpg");
-    QTest::newRow("km") << 1145 << QStringLiteral("km");
-    QTest::newRow("km/h") << 1148 << QStringLiteral("km/h");
-    QTest::newRow("celsius") << 1150 << QStringLiteral("°C");
-    QTest::newRow("fahrenheit") << 1163 << QStringLiteral("°F");
-    QTest::newRow("l/100km") << 1167 << QStringLiteral("L/100km");
-    QTest::newRow("km/l") << 1168 << QStringLiteral("km/L");
-    QTest::newRow("mi") << 1169 << QStringLiteral("mi");
-    QTest::newRow("min") << 1172 << QStringLiteral("min");
-    QTest::newRow("parking assist on") << 1177 << QStringLiteral("Parking assist on");
-    QTest::newRow("vehicle information") << 1184 << QStringLiteral("Vehicle information");
-    QTest::newRow("mph") << 1205 << QStringLiteral("mph");
-    QTest::newRow("unknown") << 1 << QString();
-    QTest::newRow("negative") << -1150 << QString();
-}
 
-void tst_Host::translatorTexts()
-{
-    QFETCH(int, id);
-    QFETCH(QString, text);
-    QCOMPARE(Translator::translate(id), text);
-}
 
 void tst_Host::colourListCanBeReplaced()
 {
@@ -88,25 +59,6 @@ void tst_Host::configurationPrefersTheHostOverTheEnvironment()
              QStringLiteral("/opt/plugins/libsimpleservice.so"));
 }
 
-void tst_Host::recordDefaults()
-{
-    const CarSettingData car;
-    QCOMPARE(car.state0, quint8(1));
-    QCOMPARE(car.colorPosition, quint8(0xFF));
-    QCOMPARE(car.colorIndex, quint8(0xFF));
-    QCOMPARE(car.valueText, QByteArray("16777215"));
-    QCOMPARE(car.state12, quint8(0xFF));
-    QCOMPARE(car.state16, 1);
-
-    const UnitData units;
-    QCOMPARE(units.maxLevel, QList<int>({0, 0, 0, 0, 0, 0}));
-    QCOMPARE(units.level, QList<int>({0, 0, 0, 0, 0, 0}));
-    QCOMPARE(units.text, QList<QString>({{}, {}, {}, {}, {}, {}}));
-
-    const OtherInfoData other;
-    QVERIFY(other.infoFlag);
-    QVERIFY(other.parkingAssistText.isEmpty());
-}
 
 void tst_Host::virtualLineKeepsWritesAndDeliversChunksAsGiven()
 {

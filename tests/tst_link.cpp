@@ -86,6 +86,7 @@ void tst_Link::anAnswerConnects_data()
 {
     QTest::addColumn<QByteArray>("answer");
     QTest::newRow("a frame") << frame(0x85, hex("01"));
+    QTest::newRow("a frame no decoder knows") << frame(0xC8, hex("0102"));
     QTest::newRow("a lone FF") << hex("ff");
 }
 
@@ -101,6 +102,8 @@ void tst_Link::anAnswerConnects()
     box.receive(answer);
     QCOMPARE(signals_.take(), QStringList{"notifyCanbusStatus(3)"});
     QCOMPARE(linkState(*box.service), QStringLiteral("connected"));
+    // Every answer restarts the watchdog's whole period.
+    QVERIFY(Access::checkConnectTimer(*box.service).remainingTime() > 29000);
 }
 
 void tst_Link::probeIsLostOnItsFourthTick()

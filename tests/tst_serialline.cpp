@@ -1,6 +1,8 @@
 // The serial line as the field has it: real pseudo-terminals that open, refuse, vanish and come
 // back, under the host's port and under the service.
 #include "configmanager.h"
+#include "logcapture.h"
+#include "pty.h"
 #include "serialport.h"
 #include "serialtap.h"
 #include "servicefixture.h"
@@ -13,82 +15,26 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace canservice;
+using namespace testsupport;
 
 namespace {
+// The host's warnings while it lives.
 struct Warnings
 {
-    Warnings() { previous = qInstallMessageHandler(&Warnings::handler); }
-    ~Warnings() { qInstallMessageHandler(previous); }
-    static void handler(QtMsgType type, const QMessageLogContext &, const QString &message)
+    QStringList lines() const
     {
-        if (type == QtWarningMsg)
-            lines << message;
+        QStringList out;
+        for (const LogEntry &e : capture.entries())
+            if (e.type == QtWarningMsg)
+                out << e.message;
+        return out;
     }
-    static QStringList lines;
-    QtMessageHandler previous;
-};
-QStringList Warnings::lines;
-
-// A pseudo-terminal pair: the test plays the box on the master side.
-struct Pty
-{
-    Pty()
-    {
-        master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
-            slave = QString::fromLocal8Bit(ptsname(master));
-    }
-    ~Pty() { closeMaster(); }
-    void closeMaster()
-    {
-        if (master >= 0)
-            ::close(master);
-        master = -1;
-    }
-    void send(const QByteArray &bytes) const
-    {
-        QCOMPARE(::write(master, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
-    }
-    // What the head unit wrote, until `expected` bytes came, the head unit closed its end
-    // (reads then fail) or five seconds passed.
-    QByteArray readUntil(int expected, bool *closed = nullptr) const
-    {
-        QByteArray got;
-        QElapsedTimer clock;
-        clock.start();
-        while (got.size() < expected && clock.elapsed() < 5000) {
-            char buf[256];
-            const ssize_t n = ::read(master, buf, sizeof buf);
-            if (n > 0) {
-                got.append(buf, int(n));
-            } else if (n < 0 && errno != EAGAIN) {
-                if (closed)
-                    *closed = true;
-                break;
-            } else {
-                QTest::qWait(5);
-            }
-        }
-        return got;
-    }
-    QByteArray readAvailable() const
-    {
-        QByteArray got;
-        char buf[256];
-        ssize_t n;
-        while ((n = ::read(master, buf, sizeof buf)) > 0)
-            got.append(buf, int(n));
-        return got;
-    }
-    int master = -1;
-    QString slave;
+    LogCapture capture;
 };
 
 double cpuSeconds()
@@ -124,9 +70,8 @@ private:
 
 void tst_SerialLine::init()
 {
-    if (Pty().slave.isEmpty())
+    if (!Pty().isValid())
         QSKIP("this system gives no pseudo-terminal");
-    Warnings::lines.clear();
 }
 
 void tst_SerialLine::openFailureIsNamed_data()
@@ -177,9 +122,9 @@ void tst_SerialLine::openFailureIsNamed()
     QCOMPARE(errors.count(), 1);
     if (systemError)
         QCOMPARE(port.errorString(), systemText(systemError));
-    QVERIFY2(Warnings::lines.size() == 1, qPrintable(Warnings::lines.join('|')));
+    QVERIFY2(warnings.lines().size() == 1, qPrintable(warnings.lines().join('|')));
     const QString expectedName = device.isEmpty() ? QStringLiteral("CANSERVICE_SERIAL_DEVICE") : device;
-    QVERIFY2(Warnings::lines.at(0).contains(expectedName), qPrintable(Warnings::lines.at(0)));
+    QVERIFY2(warnings.lines().at(0).contains(expectedName), qPrintable(warnings.lines().at(0)));
     QCOMPARE(port.writeData(QByteArray::fromHex("2e"), false), qint64(-1));
 }
 
@@ -196,8 +141,8 @@ void tst_SerialLine::bytesArriveInLineOrder()
 
     QSignalSpy read(&port, &SerialPort::read);
     const QByteArray frame = QByteArray::fromHex("2e41020300b9");
-    pty.send(frame.left(2));
-    pty.send(frame.mid(2));
+    QVERIFY(pty.send(frame.left(2)));
+    QVERIFY(pty.send(frame.mid(2)));
     const auto received = [&read] {
         QByteArray all;
         for (const QList<QVariant> &args : qAsConst(read))
@@ -217,21 +162,21 @@ void tst_SerialLine::lostDeviceIsReportedOnceAndWritesAreCounted()
 
     Warnings warnings;
     // The far end going away is what a pulled USB adapter looks like to the line.
-    pty->closeMaster();
+    pty->close();
     QTRY_VERIFY_WITH_TIMEOUT(!port.isOpen(), 5000);
     QCOMPARE(state.count(), 1);
     QCOMPARE(state.at(0).at(0).toBool(), false);
     QCOMPARE(port.error(), SerialPort::DeviceLostError);
     QVERIFY(!port.errorString().isEmpty());
     QCOMPARE(port.lineLosses(), 1);
-    QCOMPARE(Warnings::lines.size(), 1);
-    QVERIFY2(Warnings::lines.at(0).contains(pty->slave), qPrintable(Warnings::lines.at(0)));
+    QCOMPARE(warnings.lines().size(), 1);
+    QVERIFY2(warnings.lines().at(0).contains(pty->slave), qPrintable(warnings.lines().at(0)));
 
     QCOMPARE(port.writeData(QByteArray::fromHex("2e8101017c"), false), qint64(-1));
     QCOMPARE(port.droppedWrites(), qint64(1));
     QCOMPARE(tapDropped.count(), 1);
     QTest::qWait(300);
-    QCOMPARE(Warnings::lines.size(), 1);
+    QCOMPARE(warnings.lines().size(), 1);
     QCOMPARE(state.count(), 1);
 
     // Closing on purpose ends the retries and is no loss; later writes are not counted.
@@ -275,7 +220,7 @@ void tst_SerialLine::replugThroughALinkBringsTheBoxBack()
     SimpleService service;
     QSignalSpy version(&service, &CanServiceBase::sigVersionData);
 
-    boxA->closeMaster();
+    boxA->close();
     QTRY_COMPARE_WITH_TIMEOUT(state.count(), 1, 5000);
     QCOMPARE(state.at(0), (QVariantList{link, false}));
 
@@ -293,10 +238,10 @@ void tst_SerialLine::replugThroughALinkBringsTheBoxBack()
     // The next attempt comes at most one back-off step (two seconds here) after the link is back.
     QTRY_COMPARE_WITH_TIMEOUT(state.count(), 2, 2500);
     QCOMPARE(state.at(1), (QVariantList{link, true}));
-    QCOMPARE(Warnings::lines.size(), 1);
+    QCOMPARE(warnings.lines().size(), 1);
 
     const QByteArray frame = testsupport::frame(0x30, "BOX B 2.0");
-    boxB.send(frame);
+    QVERIFY(boxB.send(frame));
     QTRY_COMPARE_WITH_TIMEOUT(version.count(), 1, 5000);
     QCOMPARE(service.version(), QStringLiteral("BOX B 2.0"));
     // The acknowledgement, among whatever the service's retries sent to the new box.

@@ -19,7 +19,6 @@ class tst_Service : public QObject
 
 private slots:
     void constructedIdleOnAnOpenLine();
-    void vehicleStateStartsAtNoReading();
     void operationsItDoesNotOverrideKeepTheHostDefaults();
     void frameBeforeStartIsAnsweredAndTakesTheLinkUp();
     void logLineShape_data();
@@ -54,33 +53,6 @@ void tst_Service::constructedIdleOnAnOpenLine()
     QVERIFY(s.parent() == nullptr);
 }
 
-void tst_Service::vehicleStateStartsAtNoReading()
-{
-    ServiceOnLine box;
-    SimpleService &s = *box.service;
-    QCOMPARE(Access::radarData(s), QByteArray(19, '\xff'));
-    QCOMPARE(Access::acData(s).size(), 8);
-    QCOMPARE(s.getTemperature(), 1000.0f);
-    QVERIFY(s.getTemperatureStr().isEmpty());
-    QCOMPARE(s.getTemperatureUnit(), Translator::translate(1150));
-    QCOMPARE(s.getTireAlertType(), -1);
-    QCOMPARE(s.getTirePressureValueFL(), -1.0f);
-    QCOMPARE(s.getTirePressureValueFR(), -1.0f);
-    QCOMPARE(s.getTirePressureValueRL(), -1.0f);
-    QCOMPARE(s.getTirePressureValueRR(), -1.0f);
-    QCOMPARE(s.getCarSettingData().colorPosition, quint8(0));
-    QCOMPARE(s.getCarSettingData().colorIndex, quint8(0xFF));
-    QCOMPARE(s.getSpeed(), 0.0f);
-    QCOMPARE(s.getRotate(), 0);
-    QCOMPARE(s.getDoorStatus(), 0);
-    QVERIFY(s.version().isEmpty());
-    QCOMPARE(Access::colorCodeTable(s), QByteArray(21, '\0'));
-
-    UnitData units;
-    QCOMPARE(s.getUnitData(units), 0);
-    QCOMPARE(units.maxLevel, QList<int>({4, 2, 0, 2, 0, 0}));
-    QCOMPARE(units.level, QList<int>({0, 0, 0, 0, 0, 0}));
-}
 
 void tst_Service::operationsItDoesNotOverrideKeepTheHostDefaults()
 {

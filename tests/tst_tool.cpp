@@ -1,5 +1,6 @@
 // The canservice tool as a person runs it: its commands, its errors and its exit codes.
 #include "canservicebase.h"
+#include "pty.h"
 
 #include <QProcess>
 #include <QSerialPort>
@@ -11,6 +12,8 @@
 #include <sys/stat.h>
 #include <stdlib.h>
 #include <unistd.h>
+
+using namespace testsupport;
 
 namespace {
 const QString Tool = QStringLiteral(CANSERVICE_TOOL);
@@ -201,12 +204,10 @@ void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode()
 
 void tst_Tool::busyDevice()
 {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
-    QSerialPort holder(QString::fromLocal8Bit(ptsname(master)));
+    Pty pty;
+    QSerialPort holder(pty.slave);
     QVERIFY(holder.open(QIODevice::ReadWrite));
-    const Run r = run({"monitor", holder.portName().prepend("/dev/")});
-    ::close(master);
+    const Run r = run({"monitor", pty.slave});
     QCOMPARE(r.exitCode, 5);
     QVERIFY2(r.err.contains(QLatin1String("is busy")), qPrintable(r.err));
 }
@@ -225,15 +226,13 @@ void tst_Tool::deviceWithoutPermission()
             QSKIP("user nobody cannot run the tool from this directory");
         command = QStringList{runuser, "-u", "nobody", "--", Tool};
     }
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
-    const QString slave = QString::fromLocal8Bit(ptsname(master));
-    QVERIFY(::chmod(ptsname(master), 0) == 0);
+    Pty pty;
+    const QString slave = pty.slave;
+    QVERIFY(::chmod(qPrintable(slave), 0) == 0);
 
     QProcess process;
     process.start(command.first(), command.mid(1) + QStringList{"monitor", slave});
     QVERIFY(process.waitForFinished(10000));
-    ::close(master);
     const QString err = QString::fromUtf8(process.readAllStandardError());
     QCOMPARE(process.exitCode(), 4);
     QVERIFY2(err.contains(QLatin1String("No permission to open the serial device")), qPrintable(err));
@@ -367,30 +366,9 @@ void tst_Tool::monitorRecordReplaysToTheSameEvents()
 
 void tst_Tool::monitorFollowsTheLineThroughAReplug()
 {
-    struct Box
-    {
-        Box()
-        {
-            // Not inherited by the tool: closing it here has to hang the line up.
-            master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-            if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
-                slave = QString::fromLocal8Bit(ptsname(master));
-        }
-        ~Box() { ::close(master); }
-        bool heard()
-        {
-            char buf[64];
-            const ssize_t n = ::read(master, buf, sizeof buf);
-            received += n > 0 ? int(n) : 0;
-            return received > 0;
-        }
-        int received = 0;
-        int master = -1;
-        QString slave;
-    };
     QTemporaryDir dir;
     const QString link = dir.filePath("canbox");
-    auto boxA = std::make_unique<Box>();
+    auto boxA = std::make_unique<Pty>();
     QVERIFY(QFile::link(boxA->slave, link));
 
     QProcess monitor;
@@ -402,15 +380,16 @@ void tst_Tool::monitorFollowsTheLineThroughAReplug()
         return seen.contains(QLatin1String(text));
     };
     // Once the head unit's handshake arrives, the box sends its version.
-    QTRY_VERIFY_WITH_TIMEOUT(boxA->heard(), 5000);
+    QByteArray heard;
+    QTRY_VERIFY_WITH_TIMEOUT(!(heard += boxA->readAvailable()).isEmpty(), 5000);
     QByteArray frame = QByteArray::fromHex("2e3003413120");
     frame.append(char(~(0x30 + 0x03 + 0x41 + 0x31 + 0x20) & 0xff));
-    QCOMPARE(::write(boxA->master, frame.constData(), size_t(frame.size())), ssize_t(frame.size()));
+    QVERIFY(boxA->send(frame));
     QTRY_VERIFY_WITH_TIMEOUT(saw("\"version\":\"A1 \""), 5000);
 
     boxA.reset();
     QTRY_VERIFY_WITH_TIMEOUT(saw("\"signal\":\"line\",\"state\":{\"reason\""), 5000);
-    Box boxB;
+    Pty boxB;
     QFile::remove(link);
     QVERIFY(QFile::link(boxB.slave, link));
     QTRY_VERIFY_WITH_TIMEOUT(saw("\"state\":{\"up\":true}"), 8000);
