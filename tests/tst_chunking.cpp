@@ -106,7 +106,6 @@ class tst_Chunking : public QObject
 private slots:
     void initTestCase() { QLoggingCategory::defaultCategory()->setEnabled(QtDebugMsg, true); }
     void randomStreamsHoweverCut();
-    void everySingleCutOfShortStreams();
 };
 
 void tst_Chunking::randomStreamsHoweverCut()
@@ -141,17 +140,6 @@ void tst_Chunking::randomStreamsHoweverCut()
     QVERIFY(answered > 100);
 }
 
-void tst_Chunking::everySingleCutOfShortStreams()
-{
-    QRandomGenerator random(20261205);
-    for (int round = 0; round < 10; ++round) {
-        const QByteArray stream = randomStream(random).left(120);
-        const Heard whole = feed({stream});
-        for (int p = 1; p < stream.size(); ++p)
-            QVERIFY2(feed(cutAt(stream, {p})) == whole,
-                     qPrintable(QStringLiteral("cut at %1 of %2").arg(p).arg(QString::fromLatin1(stream.toHex()))));
-    }
-}
 
 QTEST_GUILESS_MAIN(tst_Chunking)
 #include "tst_chunking.moc"

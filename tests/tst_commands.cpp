@@ -38,8 +38,6 @@ void tst_Commands::operations_data()
     QTest::newRow("request cuts to 8 bits")
             << Operation([](SimpleService &s) { return s.request(0x130, 0x1FF); })
             << QStringList{"2e900230ff3e/false"} << 0;
-    QTest::newRow("request") << Operation([](SimpleService &s) { return s.request(0x30, 0xFF); })
-                             << QStringList{"2e900230ff3e/false"} << 0;
     QTest::newRow("request negative")
             << Operation([](SimpleService &s) { return s.request(-1, -256); })
             << QStringList{"2e9002ff006e/false"} << 0;
@@ -48,8 +46,6 @@ void tst_Commands::operations_data()
     QTest::newRow("driving data")
             << Operation([](SimpleService &s) { return s.requestDrivingData(); })
             << QStringList{"2e900250ff1e/false"} << 0;
-    QTest::newRow("setting") << Operation([](SimpleService &s) { return s.setSettings(4, 1); })
-                             << QStringList{"2ec602040132/true"} << 0;
     QTest::newRow("setting cuts to 8 bits")
             << Operation([](SimpleService &s) { return s.setSettings(0x104, 0x301); })
             << QStringList{"2ec602040132/true"} << 0;

@@ -101,8 +101,6 @@ void tst_Media::sourceInformation_data()
     const QString album = textFrame(0x05, hex("41006c00620075006d00"));
     QTest::newRow("type 1") << "USB" << track << 1
                             << QStringList{"2ec002081223/false", song, album};
-    QTest::newRow("type 2") << "USB" << track << 2
-                            << QStringList{"2ec002081223/false", song, album};
     QTest::newRow("type 3") << "USB" << track << 3
                             << QStringList{"2ec002081223/false", song, album};
     QTest::newRow("type 4") << "BT" << track << 4 << QStringList{"2ec0020b1022/false", song, album};

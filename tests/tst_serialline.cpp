@@ -59,7 +59,6 @@ private slots:
     void init();
     void openFailureIsNamed_data();
     void openFailureIsNamed();
-    void bytesArriveInLineOrder();
     void lostDeviceIsReportedOnceAndWritesAreCounted();
     void stopCommandReachesTheBoxBeforeTheLineCloses();
     void replugThroughALinkBringsTheBoxBack();
@@ -128,29 +127,6 @@ void tst_SerialLine::openFailureIsNamed()
     QCOMPARE(port.writeData(QByteArray::fromHex("2e"), false), qint64(-1));
 }
 
-void tst_SerialLine::bytesArriveInLineOrder()
-{
-    Pty pty;
-    ConfigManager::instance()->setSerialDevice(pty.slave);
-    SerialPort port;
-    QVERIFY(port.open(QString(), 38400));
-    QCOMPARE(port.deviceName(), pty.slave);
-
-    port.writeData(QByteArray::fromHex("2e8101017c"), false);
-    QCOMPARE(pty.readUntil(5), QByteArray::fromHex("2e8101017c"));
-
-    QSignalSpy read(&port, &SerialPort::read);
-    const QByteArray frame = QByteArray::fromHex("2e41020300b9");
-    QVERIFY(pty.send(frame.left(2)));
-    QVERIFY(pty.send(frame.mid(2)));
-    const auto received = [&read] {
-        QByteArray all;
-        for (const QList<QVariant> &args : qAsConst(read))
-            all += args.at(0).toByteArray();
-        return all;
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(received(), frame, 5000);
-}
 
 void tst_SerialLine::lostDeviceIsReportedOnceAndWritesAreCounted()
 {
