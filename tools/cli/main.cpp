@@ -1,6 +1,7 @@
 // canservice: a command-line head unit for the CAN service plugin, and a simulated CAN box.
 #include "exitcodes.h"
-#include "tool.h"
+#include "commands.h"
+#include "session.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,5 @@
 #include "boxline.h"
 
-#include "exitcodes.h"
 
 #include <QSocketNotifier>
 
@@ -57,41 +56,15 @@ BoxLine *BoxLine::createPty(QString *error, QObject *parent)
     return line;
 }
 
-QString describeDeviceError(const QString &device, canservice::SerialPort::Error error,
-                            const QString &reason, int *exitCode)
-{
-    using canservice::SerialPort;
-    switch (error) {
-    case SerialPort::DeviceNotFoundError:
-        *exitCode = exitcode::DeviceNotFound;
-        return QStringLiteral("There is no serial device %1 (%2).").arg(device, reason);
-    case SerialPort::NotSerialDeviceError:
-        *exitCode = exitcode::DeviceNotFound;
-        return QStringLiteral("%1 is not a serial device (%2).").arg(device, reason);
-    case SerialPort::PermissionError:
-        *exitCode = exitcode::DevicePermission;
-        return QStringLiteral("No permission to open the serial device %1 (add yourself to its "
-                              "group, often dialout).")
-                .arg(device);
-    case SerialPort::BusyError:
-        *exitCode = exitcode::DeviceBusy;
-        return QStringLiteral("The serial device %1 is busy: another program has it open.")
-                .arg(device);
-    default:
-        *exitCode = exitcode::Failure;
-        return QStringLiteral("Cannot open the serial device %1: %2.").arg(device, reason);
-    }
-}
-
-BoxLine *BoxLine::openDevice(const QString &device, QString *error, int *exitCode,
-                             QObject *parent)
+BoxLine *BoxLine::openDevice(const QString &device, canservice::SerialPort::Error *error,
+                             QString *reason, QObject *parent)
 {
     auto *line = new BoxLine(parent);
     line->m_deviceName = device;
     line->m_serial = new canservice::SerialPort(line);
     if (!line->m_serial->open(device, 38400)) {
-        *error = describeDeviceError(device, line->m_serial->error(),
-                                     line->m_serial->errorString(), exitCode);
+        *error = line->m_serial->error();
+        *reason = line->m_serial->errorString();
         delete line;
         return nullptr;
     }

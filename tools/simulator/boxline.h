@@ -17,9 +17,10 @@ class BoxLine : public QObject
 public:
     // A new pseudo-terminal; the head unit opens deviceName().
     static BoxLine *createPty(QString *error, QObject *parent = nullptr);
-    // A serial device at 38400 8N1. On failure, error and exitCode say why.
-    static BoxLine *openDevice(const QString &device, QString *error, int *exitCode,
-                               QObject *parent = nullptr);
+    // A serial device at 38400 8N1, through the host's serial line. On failure, error and reason
+    // say why.
+    static BoxLine *openDevice(const QString &device, canservice::SerialPort::Error *error,
+                               QString *reason, QObject *parent = nullptr);
     ~BoxLine() override;
 
     QString deviceName() const { return m_deviceName; }
@@ -42,6 +43,3 @@ private:
     canservice::SerialPort *m_serial = nullptr;
 };
 
-// Why a device cannot be opened, as one sentence, and the exit code for it.
-QString describeDeviceError(const QString &device, canservice::SerialPort::Error error,
-                            const QString &reason, int *exitCode);

@@ -1,79 +1,17 @@
 #pragma once
 
-#include <QByteArray>
+#include "scenario.h"
+#include "vehiclemodel.h"
+
 #include <QElapsedTimer>
-#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
-#include <QMap>
 #include <QObject>
 #include <QRandomGenerator>
 #include <QString>
 #include <QTimer>
 
 class BoxLine;
-
-// The state of the simulated vehicle, and each box message encoded from it exactly as a head
-// unit's decoder reads it.
-struct VehicleModel
-{
-    float speed = 0.0f;
-    bool speedInMiles = false;
-    int rpm = 0;
-    int doors = 0; // bit 2 front lid .. bit 7 right front, as the door message carries them
-    bool distanceInMiles = false;
-    QByteArray climate = QByteArray(8, '\0');
-    int frontRadar[4] = {0, 0, 0, 0};
-    int rearRadar[4] = {0, 0, 0, 0};
-    bool parkingAssist = false;
-    QString version = QStringLiteral("CB-SIM 1.0");
-    QMap<int, QPair<int, double>> trip; // item -> unit selector, value as shown
-    int fuelNow = 0;
-    double fuelAverage = 0.0;
-    double fuelHistory[3] = {0.0, 0.0, 0.0};
-    double mileageTotal = 0.0;
-    bool mileageUnitFlag = false;
-    int ambientColour = 0;
-    int tyreType = 0;
-    int tyreState = 0;
-
-    QByteArray speedMessage() const;
-    QByteArray rotationMessage() const;
-    QByteArray doorMessage() const;
-    QByteArray climateMessage() const { return climate; }
-    QByteArray frontRadarMessage() const;
-    QByteArray rearRadarMessage() const;
-    QByteArray parkingAssistMessage() const;
-    QByteArray versionMessage() const;
-    QByteArray tripMessage(int item) const;
-    QByteArray fuelMessage() const;
-    QByteArray fuelHistoryMessage() const;
-    QByteArray mileageMessage() const;
-    QByteArray lightMessage() const;
-    QByteArray ambientMessage() const;
-    QByteArray tyreMessage() const;
-
-    bool manualClimate() const { return climate.at(4) & 0x08; }
-    bool fahrenheit() const { return climate.at(4) & 0x40; }
-};
-
-// One scheduled change of a scenario: at a time, a JSON object of what changes.
-struct ScenarioStep
-{
-    double at = 0.0;
-    QJsonObject change;
-};
-
-struct Scenario
-{
-    QString name;
-    QList<ScenarioStep> steps;
-
-    // On failure returns false and sets error to one sentence naming the place.
-    bool parse(const QByteArray &json, const QString &source, QString *error);
-    static Scenario builtInDrive();
-    double duration() const { return steps.isEmpty() ? 0.0 : steps.last().at; }
-};
 
 struct FaultOptions
 {
@@ -92,6 +30,9 @@ class BoxSimulator : public QObject
 public:
     BoxSimulator(BoxLine *line, const Scenario &scenario, const FaultOptions &faults,
                  QObject *parent = nullptr);
+
+    // The keys a scenario step may have besides "at", in the order a step applies them.
+    static QStringList scenarioKeys();
 
     // Starts the scenario clock; messages flow once the head unit has sent its start command.
     void begin();
@@ -121,6 +62,35 @@ private:
     void onSetting(int code, int value);
     void answerRequest(int id);
     void applyStep(const QJsonObject &change);
+
+    // One handler per scenario key: it updates the model and sends what changed.
+    using Handler = void (BoxSimulator::*)(const QJsonValue &value, const QJsonObject &change);
+    struct KeyHandler
+    {
+        const char *key;
+        Handler apply;
+    };
+    static const KeyHandler Handlers[];
+    void applyNote(const QJsonValue &value, const QJsonObject &);
+    void applySilence(const QJsonValue &value, const QJsonObject &);
+    void applyVersion(const QJsonValue &value, const QJsonObject &);
+    void applySpeed(const QJsonValue &value, const QJsonObject &change);
+    void applySpeedUnit(const QJsonValue &value, const QJsonObject &change);
+    void applyRpm(const QJsonValue &value, const QJsonObject &);
+    void applyDoors(const QJsonValue &value, const QJsonObject &);
+    void applyUnits(const QJsonValue &value, const QJsonObject &);
+    void applyClimate(const QJsonValue &value, const QJsonObject &);
+    void applyRadar(const QJsonValue &value, const QJsonObject &);
+    void applyParkingAssist(const QJsonValue &value, const QJsonObject &);
+    void applySteeringKey(const QJsonValue &value, const QJsonObject &);
+    void applyCarKey(const QJsonValue &value, const QJsonObject &);
+    void pressKey(int id, const QJsonValue &value);
+    void applyTrip(const QJsonValue &value, const QJsonObject &);
+    void applyFuel(const QJsonValue &value, const QJsonObject &);
+    void applyMileage(const QJsonValue &value, const QJsonObject &);
+    void applyMileageUnit(const QJsonValue &value, const QJsonObject &);
+    void applyAmbient(const QJsonValue &value, const QJsonObject &);
+    void applyTyreAlert(const QJsonValue &value, const QJsonObject &);
     void runDueSteps();
     void heartbeat();
     void writeOut(const QByteArray &bytes);

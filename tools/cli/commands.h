@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QStringList>
+
+// The commands of the canservice tool; each takes its arguments with arguments[0] naming it
+// ("canservice monitor") and returns the exit code.
+namespace tool {
+int demo(const QStringList &arguments);
+int monitor(const QStringList &arguments);
+int replay(const QStringList &arguments);
+int sim(const QStringList &arguments);
+} // namespace tool

@@ -1,0 +1,83 @@
+#include "commands.h"
+
+#include "capture.h"
+#include "exitcodes.h"
+#include "interrupt.h"
+#include "options.h"
+#include "serialtap.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+
+namespace tool {
+namespace {
+const int NoDataWarningMs = 5000;
+}
+
+int monitor(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+            "Watches a real CAN box on DEVICE (/dev/ttyUSB0, /dev/ttyS1 or a pseudo-terminal): "
+            "starts the plugin and prints what it decodes and the link's changes until Ctrl-C, "
+            "then the link's health."));
+    addPluginOptions(parser);
+    parser.addOption({QStringLiteral("record"),
+                      QStringLiteral("Also write every received chunk with its time to FILE, in the "
+                                     "capture format that replay reads."),
+                      QStringLiteral("file")});
+    parser.addPositionalArgument(QStringLiteral("DEVICE"), QStringLiteral("The serial device."));
+    if (const int exit = parseArguments(parser, arguments, 1, QStringLiteral("one DEVICE"));
+        exit >= 0)
+        return exit;
+    const QString device = parser.positionalArguments().at(0);
+
+    QFile record;
+    QElapsedTimer clock;
+    if (parser.isSet(QStringLiteral("record"))) {
+        record.setFileName(parser.value(QStringLiteral("record")));
+        if (!record.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            tool::err() << "canservice: cannot write the capture " << record.fileName() << ": "
+                  << record.errorString() << '\n';
+            return exitcode::CannotWrite;
+        }
+        record.write(Capture::header());
+        QObject::connect(canservice::SerialTap::instance(), &canservice::SerialTap::received,
+                         [&record, &clock](const QString &, const QByteArray &chunk) {
+                             record.write(Capture::formatLine(clock.elapsed() / 1000.0, chunk).toLatin1());
+                             record.flush();
+                         });
+    }
+
+    Session session(sessionOptions(parser));
+    if (const int exit = session.load(device); exit >= 0)
+        return exit;
+    if (!parser.isSet(QStringLiteral("json")))
+        session.printer()->note(QStringLiteral("watching %1; Ctrl-C ends").arg(device));
+
+    // A box that sends nothing is the first thing an installer meets: say what to check, once.
+    QTimer::singleShot(NoDataWarningMs, session.printer(), [&session, device] {
+        if (session.health().bytesReceived == 0)
+            session.printer()->note(QStringLiteral(
+                    "nothing received from %1 in %2 seconds: check that it is the CAN box's line, "
+                    "the wiring (the box's TX to the adapter's RX, and ground) and that the line "
+                    "runs at 38400 8N1")
+                                          .arg(device)
+                                          .arg(NoDataWarningMs / 1000));
+    });
+
+    Interrupt interrupt;
+    QObject::connect(&interrupt, &Interrupt::requested, [&session] { session.finish(false); });
+    clock.start();
+    session.start();
+    QCoreApplication::exec();
+    if (session.health().bytesReceived == 0) {
+        tool::err() << "canservice: the CAN box sent nothing on " << device << ".\n";
+        return exitcode::NoDataFromBox;
+    }
+    return exitcode::Ok;
+}
+
+} // namespace tool

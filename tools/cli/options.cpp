@@ -1,0 +1,137 @@
+#include "options.h"
+
+#include "exitcodes.h"
+#include "session.h"
+
+#include <QFile>
+
+void addPluginOptions(QCommandLineParser &parser)
+{
+    parser.addOption({QStringLiteral("plugin"),
+                      QStringLiteral("The CAN service plugin to load (default: the one built "
+                                     "next to this tool, or $CANSERVICE_PLUGIN)."),
+                      QStringLiteral("path")});
+    parser.addOption({QStringLiteral("json"),
+                      QStringLiteral("One JSON object per line: time, signal, and the state read "
+                                     "back through the getters.")});
+    parser.addOption({QStringLiteral("verbose"),
+                      QStringLiteral("Also show the plugin's own log lines, on standard error.")});
+}
+
+// Parses or says why not; returns -1 when the command should go on.
+int parseArguments(QCommandLineParser &parser, const QStringList &arguments, int positionals,
+                   const QString &positionalName)
+{
+    parser.addHelpOption();
+    if (!parser.parse(arguments)) {
+        tool::err() << arguments.at(0) << ": " << parser.errorText() << '\n';
+        return exitcode::Usage;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        // The usage line names the command, not the path the tool was started by.
+        QString help = parser.helpText();
+        help.replace(0, help.indexOf(QLatin1Char('[')), QStringLiteral("Usage: %1 ").arg(arguments.at(0)));
+        tool::out() << help;
+        return exitcode::Ok;
+    }
+    if (positionals >= 0 && parser.positionalArguments().size() != positionals) {
+        tool::err() << arguments.at(0) << ": expects " << positionalName << "; see --help\n";
+        return exitcode::Usage;
+    }
+    return -1;
+}
+
+bool parseFaults(const QCommandLineParser &parser, FaultOptions *faults, QString *error)
+{
+    bool ok = true;
+    if (parser.isSet(QStringLiteral("corrupt"))) {
+        faults->corruptRate = parser.value(QStringLiteral("corrupt")).toDouble(&ok);
+        if (!ok || faults->corruptRate < 0 || faults->corruptRate > 1) {
+            *error = QStringLiteral("--corrupt takes a share between 0 and 1.");
+            return false;
+        }
+    }
+    if (parser.isSet(QStringLiteral("noise"))) {
+        faults->noiseRate = parser.value(QStringLiteral("noise")).toDouble(&ok);
+        if (!ok || faults->noiseRate < 0 || faults->noiseRate > 1) {
+            *error = QStringLiteral("--noise takes a share between 0 and 1.");
+            return false;
+        }
+    }
+    faults->splitChunks = parser.isSet(QStringLiteral("split"));
+    if (parser.isSet(QStringLiteral("seed"))) {
+        faults->seed = parser.value(QStringLiteral("seed")).toUInt(&ok);
+        if (!ok) {
+            *error = QStringLiteral("--seed takes a whole number.");
+            return false;
+        }
+    }
+    for (const QString &silence : parser.values(QStringLiteral("silence"))) {
+        const QStringList parts = silence.split(QLatin1Char(':'));
+        bool okAt = false, okFor = false;
+        const double at = parts.value(0).toDouble(&okAt);
+        const double seconds = parts.value(1).toDouble(&okFor);
+        if (parts.size() != 2 || !okAt || !okFor || at < 0 || seconds <= 0) {
+            *error = QStringLiteral("--silence takes AT:SECONDS, for example 5:35.");
+            return false;
+        }
+        faults->silences.append({at, seconds});
+    }
+    return true;
+}
+
+void addFaultOptions(QCommandLineParser &parser)
+{
+    parser.addOption({QStringLiteral("scenario"),
+                      QStringLiteral("A JSON timeline of vehicle changes (default: the built-in "
+                                     "drive). See the README for the format."),
+                      QStringLiteral("file")});
+    parser.addOption({QStringLiteral("silence"),
+                      QStringLiteral("Fall silent AT seconds after the start, for SECONDS "
+                                     "(a link loss needs more than 31). May be repeated."),
+                      QStringLiteral("at:seconds")});
+    parser.addOption({QStringLiteral("corrupt"),
+                      QStringLiteral("Send this share (0 to 1) of frames with a wrong checksum."),
+                      QStringLiteral("share")});
+    parser.addOption({QStringLiteral("noise"),
+                      QStringLiteral("Put noise bytes before this share (0 to 1) of frames."),
+                      QStringLiteral("share")});
+    parser.addOption({QStringLiteral("split"),
+                      QStringLiteral("Cut what the box sends into random pieces.")});
+    parser.addOption({QStringLiteral("seed"),
+                      QStringLiteral("Seed of the fault generator, for a run that repeats."),
+                      QStringLiteral("n")});
+}
+
+bool loadScenario(const QCommandLineParser &parser, Scenario *scenario, int *exit)
+{
+    if (!parser.isSet(QStringLiteral("scenario"))) {
+        *scenario = Scenario::builtInDrive();
+        return true;
+    }
+    const QString path = parser.value(QStringLiteral("scenario"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        tool::err() << "canservice: cannot read the scenario " << path << ": "
+                    << file.errorString() << '\n';
+        *exit = exitcode::BadScenario;
+        return false;
+    }
+    QString error;
+    if (!scenario->parse(file.readAll(), path, &error)) {
+        tool::err() << "canservice: " << error << '\n';
+        *exit = exitcode::BadScenario;
+        return false;
+    }
+    return true;
+}
+
+
+SessionOptions sessionOptions(const QCommandLineParser &parser)
+{
+    SessionOptions options;
+    options.pluginPath = parser.value(QStringLiteral("plugin"));
+    options.json = parser.isSet(QStringLiteral("json"));
+    options.verbose = parser.isSet(QStringLiteral("verbose"));
+    return options;
+}

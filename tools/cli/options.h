@@ -1,0 +1,24 @@
+#pragma once
+
+#include "boxsimulator.h"
+#include "session.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
+
+// Command-line pieces the commands share.
+
+// The options of every command that loads the plugin: --plugin, --json, --verbose.
+void addPluginOptions(QCommandLineParser &parser);
+SessionOptions sessionOptions(const QCommandLineParser &parser);
+// Parses, or answers --help, or says what is wrong: -1 when the command should go on, else its
+// exit code. positionals < 0 leaves the count to the command.
+int parseArguments(QCommandLineParser &parser, const QStringList &arguments, int positionals,
+                   const QString &positionalName);
+
+// The simulated box's options: --scenario and the faults.
+void addFaultOptions(QCommandLineParser &parser);
+bool parseFaults(const QCommandLineParser &parser, FaultOptions *faults, QString *error);
+// The scenario named by --scenario, or the built-in drive; false with the exit code set, already
+// explained, when it cannot be read.
+bool loadScenario(const QCommandLineParser &parser, Scenario *scenario, int *exit);

@@ -1,0 +1,104 @@
+#include "commands.h"
+
+#include "boxline.h"
+#include "boxsimulator.h"
+#include "exitcodes.h"
+#include "interrupt.h"
+#include "options.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+namespace tool {
+
+int sim(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+            "Runs only the simulated CAN box, on a new pseudo-terminal (printed first) or on a "
+            "serial DEVICE, so that a head unit or 'canservice monitor' can talk to it. It "
+            "acknowledges every frame, prints what the head unit sends, answers data requests "
+            "and plays the scenario once the head unit has started it."));
+    addFaultOptions(parser);
+    parser.addOption({QStringLiteral("pty"), QStringLiteral("Use a new pseudo-terminal (the default).")});
+    parser.addOption({QStringLiteral("duration"),
+                      QStringLiteral("Stop after this many seconds instead of at Ctrl-C."),
+                      QStringLiteral("seconds")});
+    parser.addPositionalArgument(QStringLiteral("DEVICE"),
+                                 QStringLiteral("A serial device instead of a pseudo-terminal."),
+                                 QStringLiteral("[DEVICE]"));
+    if (const int exit = parseArguments(parser, arguments, -1, QString()); exit >= 0)
+        return exit;
+    if (parser.positionalArguments().size() > 1
+        || (parser.isSet(QStringLiteral("pty")) && !parser.positionalArguments().isEmpty())) {
+        tool::err() << "canservice sim: takes --pty or one DEVICE; see --help\n";
+        return exitcode::Usage;
+    }
+
+    FaultOptions faults;
+    QString error;
+    if (!parseFaults(parser, &faults, &error)) {
+        tool::err() << "canservice sim: " << error << '\n';
+        return exitcode::Usage;
+    }
+    double duration = -1;
+    if (parser.isSet(QStringLiteral("duration"))) {
+        bool ok = false;
+        duration = parser.value(QStringLiteral("duration")).toDouble(&ok);
+        if (!ok || duration <= 0) {
+            tool::err() << "canservice sim: --duration takes a number of seconds above 0.\n";
+            return exitcode::Usage;
+        }
+    }
+    Scenario scenario;
+    int exit = exitcode::Ok;
+    if (!loadScenario(parser, &scenario, &exit))
+        return exit;
+
+    BoxLine *line = nullptr;
+    if (parser.positionalArguments().isEmpty()) {
+        line = BoxLine::createPty(&error);
+        if (!line) {
+            tool::err() << "canservice: " << error << '\n';
+            return exitcode::NoPseudoTerminal;
+        }
+    } else {
+        const QString device = parser.positionalArguments().at(0);
+        canservice::SerialPort::Error lineError = canservice::SerialPort::NoError;
+        QString reason;
+        line = BoxLine::openDevice(device, &lineError, &reason);
+        if (!line) {
+            tool::err() << "canservice: " << describeDeviceError(device, lineError, reason, &exit) << '\n';
+            return exit;
+        }
+    }
+
+    BoxSimulator box(line, scenario, faults);
+    QElapsedTimer clock;
+    clock.start();
+    tool::out() << "pty: " << line->deviceName() << '\n';
+    tool::out().flush();
+    QObject::connect(&box, &BoxSimulator::report, [&clock](const QString &text) {
+        tool::out() << QString::asprintf("%7.3f  ", clock.elapsed() / 1000.0) << text << '\n';
+        tool::out().flush();
+    });
+    const auto finish = [&box] {
+        tool::out() << "\nBox sent " << box.framesSent() << " frames (" << box.framesCorrupted()
+              << " corrupted on purpose); the head unit sent " << box.hostFrames()
+              << " frames and acknowledged " << box.hostAcks() << ", refused " << box.hostNaks()
+              << ".\n";
+        tool::out().flush();
+        QCoreApplication::quit();
+    };
+    Interrupt interrupt;
+    QObject::connect(&interrupt, &Interrupt::requested, finish);
+    if (duration > 0)
+        QTimer::singleShot(int(duration * 1000), Qt::PreciseTimer, &box, finish);
+    box.begin();
+    QCoreApplication::exec();
+    delete line;
+    return exitcode::Ok;
+}
+
+} // namespace tool

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "eventprinter.h"
+#include "pluginhost.h"
+#include "serialport.h"
+
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+#include <QTextStream>
+
+#include <memory>
+
+class CanServiceBase;
+
+namespace tool {
+QTextStream &out();
+QTextStream &err();
+
+// The link as the head unit saw it, read off the serial line and the plugin's signals.
+struct LinkHealth
+{
+    int framesAccepted = 0;
+    int checksumErrors = 0;
+    int receiveTimeouts = 0;
+    int linkLosses = 0;
+    int lineLosses = 0;
+    qint64 droppedWrites = 0;
+    qint64 bytesReceived = 0;
+
+    QString text() const;
+    QJsonObject toJson() const;
+};
+} // namespace tool
+
+// Why a device cannot be opened, as one sentence, and the tool's exit code for it.
+QString describeDeviceError(const QString &device, canservice::SerialPort::Error error,
+                            const QString &reason, int *exitCode);
+
+struct SessionOptions
+{
+    QString pluginPath; // empty: PluginHost::defaultPluginPath()
+    bool json = false;
+    bool verbose = false;
+};
+
+// One run of the plugin as a head unit runs it: loaded on a device, its log lines kept aside
+// (shown with verbose), the link's health counted from the serial line, and what it decodes
+// printed. One session at a time: the message handler reaches the current one.
+class Session : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Session(const SessionOptions &options, QObject *parent = nullptr);
+    ~Session() override;
+
+    // Loads the plugin on the device: -1 when it is ready, else the exit code, already explained.
+    int load(const QString &device);
+    void start();
+    // Stops the service if it was started, prints what is asked and leaves the event loop.
+    void finish(bool withSummary);
+
+    CanServiceBase *service() const { return m_service; }
+    EventPrinter *printer() const { return m_printer.get(); }
+    const tool::LinkHealth &health() const { return m_health; }
+    QString pluginFile() const { return m_host.fileName(); }
+
+private:
+    static void messageHandler(QtMsgType type, const QMessageLogContext &context,
+                               const QString &message);
+    void watchLine();
+    void printHealth();
+
+    static Session *s_current;
+    SessionOptions m_options;
+    QtMessageHandler m_previousHandler = nullptr;
+    tool::LinkHealth m_health;
+    PluginHost m_host;
+    CanServiceBase *m_service = nullptr;
+    std::unique_ptr<EventPrinter> m_printer;
+    QString m_device;
+    canservice::SerialPort::Error m_lineError = canservice::SerialPort::NoError;
+    QString m_lineReason;
+    bool m_started = false;
+    bool m_finishing = false;
+};

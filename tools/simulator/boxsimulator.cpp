@@ -1,0 +1,541 @@
+#include "boxsimulator.h"
+
+#include "boxline.h"
+#include "canboxframe.h"
+
+#include <QJsonArray>
+
+#include <cmath>
+
+namespace {
+using namespace canbox::in;
+constexpr quint8 MileageId = TimeMileage, CarKeyId = CarKey, FuelId = Fuel, FuelHistoryId = FuelHistory,
+                 SteeringKeyId = SteeringKey, RearRadarId = RearRadar, FrontRadarId = FrontRadar,
+                 DoorsId = DoorsUnits, ParkingAssistId = ParkingAssist, ClimateId = Climate,
+                 VersionId = Version, AmbientId = CarSettings, TripId = DrivingData, TyreId = TyreAlert,
+                 LightId = LightSettings, SpeedId = Speed, RotationId = CarInfo;
+
+QString requestName(int id)
+{
+    const char *name = canbox::messageName(quint8(id), canbox::Direction::FromBox);
+    return name ? QString::fromLatin1(name)
+                : QStringLiteral("message 0x%1").arg(id, 2, 16, QLatin1Char('0'));
+}
+} // namespace
+
+BoxSimulator::BoxSimulator(BoxLine *line, const Scenario &scenario, const FaultOptions &faults,
+                           QObject *parent)
+    : QObject(parent), m_line(line), m_scenario(scenario), m_faults(faults), m_random(faults.seed)
+{
+    connect(m_line, &BoxLine::received, this, &BoxSimulator::onReceived);
+    m_stepTimer.setSingleShot(true);
+    m_stepTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_stepTimer, &QTimer::timeout, this, &BoxSimulator::runDueSteps);
+    m_heartbeat.setInterval(1000);
+    connect(&m_heartbeat, &QTimer::timeout, this, &BoxSimulator::heartbeat);
+}
+
+void BoxSimulator::begin()
+{
+    m_clock.start();
+    m_heartbeat.start();
+    for (const auto &silence : qAsConst(m_faults.silences)) {
+        QTimer::singleShot(int(silence.first * 1000), Qt::PreciseTimer, this, [this, silence] {
+            m_silentUntil = m_clock.elapsed() + qint64(silence.second * 1000);
+            emit report(QStringLiteral("box falls silent for %1 s").arg(silence.second));
+        });
+    }
+    runDueSteps();
+}
+
+bool BoxSimulator::silent() const
+{
+    return m_silentUntil >= 0 && m_clock.isValid() && m_clock.elapsed() < m_silentUntil;
+}
+
+void BoxSimulator::runDueSteps()
+{
+    const double now = m_clock.elapsed() / 1000.0;
+    while (m_nextStep < m_scenario.steps.size() && m_scenario.steps.at(m_nextStep).at <= now)
+        applyStep(m_scenario.steps.at(m_nextStep++).change);
+    if (m_nextStep < m_scenario.steps.size()) {
+        const double wait = m_scenario.steps.at(m_nextStep).at - m_clock.elapsed() / 1000.0;
+        m_stepTimer.start(qMax(0, int(std::ceil(wait * 1000))));
+    } else {
+        emit scenarioFinished();
+    }
+}
+
+void BoxSimulator::heartbeat()
+{
+    if (m_running)
+        send(SpeedId, m_model.speedMessage());
+}
+
+void BoxSimulator::writeOut(const QByteArray &bytes)
+{
+    if (!m_faults.splitChunks || bytes.size() < 2) {
+        m_line->write(bytes);
+        return;
+    }
+    // Pieces a few milliseconds apart, as a slow or busy line delivers them.
+    int offset = 0, delay = 0;
+    while (offset < bytes.size()) {
+        const int size = 1 + int(m_random.bounded(quint32(bytes.size() - offset)));
+        const QByteArray piece = bytes.mid(offset, size);
+        QTimer::singleShot(delay, this, [this, piece] { m_line->write(piece); });
+        offset += size;
+        delay += 2;
+    }
+}
+
+// The box speaks once the head unit has started it; the scenario still moves the model before.
+bool BoxSimulator::send(int id, const QByteArray &payload)
+{
+    if (!m_running || silent())
+        return false;
+    QByteArray frame = canbox::frame(quint8(id), payload);
+    if (m_faults.noiseRate > 0 && m_random.generateDouble() < m_faults.noiseRate) {
+        QByteArray noise;
+        const int count = 1 + int(m_random.bounded(3));
+        for (int i = 0; i < count; ++i)
+            noise.append(char(0x30 + m_random.bounded(0x40)));
+        frame.prepend(noise);
+    }
+    if (m_faults.corruptRate > 0 && m_random.generateDouble() < m_faults.corruptRate) {
+        frame[frame.size() - 1] = char(frame.at(frame.size() - 1) ^ 0x5A);
+        ++m_framesCorrupted;
+    } else {
+        ++m_framesSent;
+    }
+    writeOut(frame);
+    return true;
+}
+
+void BoxSimulator::sendClimate()
+{
+    send(ClimateId, m_model.climateMessage());
+}
+
+// A silent box still hears the line (acknowledgements of what it sent before are counted) but
+// answers nothing.
+void BoxSimulator::onReceived(const QByteArray &chunk)
+{
+    for (const char c : chunk) {
+        const auto b = quint8(c);
+        if (m_frame.isEmpty()) {
+            if (b == 0x2E)
+                m_frame.append(c);
+            else if (b == 0xFF)
+                ++m_hostAcks;
+            else if (b == 0xF0)
+                ++m_hostNaks;
+            continue;
+        }
+        m_frame.append(c);
+        if (m_frame.size() == 3)
+            m_expected = 3 + quint8(m_frame.at(2)) + 1;
+        if (m_frame.size() < 3 || m_frame.size() < m_expected)
+            continue;
+        const QByteArray frame = m_frame;
+        m_frame.clear();
+        if (silent())
+            continue;
+        if (canbox::checksum(frame.constData() + 1, frame.size() - 2) != quint8(frame.at(frame.size() - 1))) {
+            emit report(QStringLiteral("box <- frame with a wrong checksum: %1")
+                                .arg(QString::fromLatin1(frame.toHex(' '))));
+            m_line->write(QByteArray(1, '\xf0'));
+            continue;
+        }
+        ++m_hostFrames;
+        m_line->write(QByteArray(1, '\xff'));
+        onHostFrame(quint8(frame.at(1)), frame.mid(3, frame.size() - 4));
+    }
+}
+
+void BoxSimulator::onHostFrame(int id, const QByteArray &data)
+{
+    const auto at = [&data](int i) { return i < data.size() ? int(quint8(data.at(i))) : 0; };
+    switch (id) {
+    case 0x81:
+        if (at(0) == 1) {
+            emit report(QStringLiteral("box <- start"));
+            if (!m_running) {
+                // A started box reports where things stand.
+                m_running = true;
+                send(SpeedId, m_model.speedMessage());
+                send(DoorsId, m_model.doorMessage());
+                sendClimate();
+            }
+        } else {
+            emit report(QStringLiteral("box <- stop"));
+            m_running = false;
+        }
+        return;
+    case 0x90:
+        emit report(QStringLiteral("box <- request %1").arg(requestName(at(0))));
+        answerRequest(at(0));
+        return;
+    case 0x6C:
+        emit report(QStringLiteral("box <- radar start"));
+        return;
+    case 0xC6:
+        onSetting(at(0), at(1));
+        return;
+    case 0xC0:
+        emit report(QStringLiteral("box <- source status %1 %2")
+                            .arg(at(0), 2, 16, QLatin1Char('0'))
+                            .arg(at(1), 2, 16, QLatin1Char('0')));
+        return;
+    case 0xC2: {
+        const int frequency = at(1) | (at(2) << 8);
+        const QString band = at(0) == 1 ? QStringLiteral("FM1") : at(0) == 2 ? QStringLiteral("FM2")
+                                                                            : QStringLiteral("AM");
+        const QString tuned = at(0) == 0x10 ? QStringLiteral("%1 kHz").arg(frequency)
+                                            : QString::asprintf("%.2f MHz", frequency / 100.0);
+        emit report(QStringLiteral("box <- radio %1 %2").arg(band, tuned));
+        return;
+    }
+    case 0xCB: {
+        QString text;
+        for (int i = 2; i + 1 < data.size(); i += 2) {
+            const ushort unit = ushort(at(i) | (at(i + 1) << 8));
+            if (unit == 0)
+                break;
+            text.append(QChar(unit));
+        }
+        emit report(QStringLiteral("box <- %1 text \"%2\"")
+                            .arg(at(1) == 3 ? QLatin1String("song") : QLatin1String("album"), text));
+        return;
+    }
+    default:
+        emit report(QStringLiteral("box <- frame 0x%1: %2")
+                            .arg(id, 2, 16, QLatin1Char('0'))
+                            .arg(QString::fromLatin1(data.toHex(' '))));
+    }
+}
+
+// Settings and keys: the box applies what has a plain effect and reports the new state.
+void BoxSimulator::onSetting(int code, int value)
+{
+    QByteArray &climate = m_model.climate;
+    switch (code) {
+    case 0xAC:
+        if (value == 0x24 || value == 0x23) {
+            const bool up = value == 0x24;
+            emit report(QStringLiteral("box <- climate key temperature %1").arg(up ? "up" : "down"));
+            climate[2] = char(qBound(0, quint8(climate.at(2)) + (up ? 1 : -1), 255));
+            sendClimate();
+        } else {
+            emit report(QStringLiteral("box <- climate key 0x%1").arg(value, 2, 16, QLatin1Char('0')));
+        }
+        return;
+    case 0xAE:
+        emit report(QStringLiteral("box <- climate temperature level %1").arg(value));
+        climate[2] = char(value);
+        sendClimate();
+        return;
+    case 0xA3:
+        m_model.distanceInMiles = value == 0x0F;
+        emit report(QStringLiteral("box <- unit distance %1")
+                            .arg(m_model.distanceInMiles ? "miles" : "kilometres"));
+        send(DoorsId, m_model.doorMessage());
+        return;
+    case 0xA0: {
+        // The head unit sends the level it has; the box switches to the other one.
+        const bool fahrenheit = value == 1;
+        setBit(climate, 4, 6, fahrenheit);
+        emit report(QStringLiteral("box <- unit temperature %1").arg(fahrenheit ? "°F" : "°C"));
+        sendClimate();
+        return;
+    }
+    case 0x05:
+    case 0x07:
+        emit report(QStringLiteral("box <- unit entry %1 level %2").arg(code == 0x05 ? 0 : 5).arg(value));
+        return;
+    case 0xBD:
+        emit report(QStringLiteral("box <- ambient colour code %1").arg(value));
+        m_model.ambientColour = value;
+        send(AmbientId, m_model.ambientMessage());
+        return;
+    case 0xB1:
+        emit report(QStringLiteral("box <- light mode %1").arg(value));
+        return;
+    default:
+        emit report(QStringLiteral("box <- setting 0x%1 = 0x%2")
+                            .arg(code, 2, 16, QLatin1Char('0'))
+                            .arg(value, 2, 16, QLatin1Char('0')));
+    }
+}
+
+void BoxSimulator::answerRequest(int id)
+{
+    switch (id) {
+    case ClimateId:
+        sendClimate();
+        break;
+    case FrontRadarId:
+        send(FrontRadarId, m_model.frontRadarMessage());
+        break;
+    case RearRadarId:
+        send(RearRadarId, m_model.rearRadarMessage());
+        break;
+    case DoorsId:
+        send(DoorsId, m_model.doorMessage());
+        break;
+    case AmbientId:
+        send(AmbientId, m_model.ambientMessage());
+        break;
+    case ParkingAssistId:
+        send(ParkingAssistId, m_model.parkingAssistMessage());
+        break;
+    case TripId:
+        for (auto it = m_model.trip.cbegin(); it != m_model.trip.cend(); ++it)
+            send(TripId, m_model.tripMessage(it.key()));
+        break;
+    case SpeedId:
+        send(SpeedId, m_model.speedMessage());
+        break;
+    case VersionId:
+        send(VersionId, m_model.versionMessage());
+        break;
+    default:
+        break;
+    }
+}
+
+// Applied in this order whatever the order in the file, so a step that sets a unit and a value
+// sends the value in its unit.
+const BoxSimulator::KeyHandler BoxSimulator::Handlers[] = {
+    {"note", &BoxSimulator::applyNote},
+    {"silence", &BoxSimulator::applySilence},
+    {"version", &BoxSimulator::applyVersion},
+    {"speedUnit", &BoxSimulator::applySpeedUnit},
+    {"speed", &BoxSimulator::applySpeed},
+    {"rpm", &BoxSimulator::applyRpm},
+    {"doors", &BoxSimulator::applyDoors},
+    {"units", &BoxSimulator::applyUnits},
+    {"climate", &BoxSimulator::applyClimate},
+    {"radar", &BoxSimulator::applyRadar},
+    {"parkingAssist", &BoxSimulator::applyParkingAssist},
+    {"key", &BoxSimulator::applySteeringKey},
+    {"carKey", &BoxSimulator::applyCarKey},
+    {"trip", &BoxSimulator::applyTrip},
+    {"fuel", &BoxSimulator::applyFuel},
+    {"mileage", &BoxSimulator::applyMileage},
+    {"mileageUnit", &BoxSimulator::applyMileageUnit},
+    {"ambient", &BoxSimulator::applyAmbient},
+    {"tyreAlert", &BoxSimulator::applyTyreAlert},
+};
+
+QStringList BoxSimulator::scenarioKeys()
+{
+    QStringList keys;
+    for (const KeyHandler &h : Handlers)
+        keys << QLatin1String(h.key);
+    return keys;
+}
+
+void BoxSimulator::applyStep(const QJsonObject &change)
+{
+    for (const KeyHandler &h : Handlers) {
+        const auto it = change.constFind(QLatin1String(h.key));
+        if (it != change.constEnd())
+            (this->*h.apply)(it.value(), change);
+    }
+}
+
+void BoxSimulator::applyNote(const QJsonValue &value, const QJsonObject &)
+{
+    emit report(QStringLiteral("box: %1").arg(value.toString()));
+}
+
+void BoxSimulator::applySilence(const QJsonValue &value, const QJsonObject &)
+{
+    const double seconds = value.toDouble();
+    emit report(QStringLiteral("box falls silent for %1 s").arg(seconds));
+    m_silentUntil = m_clock.elapsed() + qint64(seconds * 1000);
+}
+
+void BoxSimulator::applyVersion(const QJsonValue &value, const QJsonObject &)
+{
+    m_model.version = value.toString();
+    if (m_running)
+        send(VersionId, m_model.versionMessage());
+}
+
+void BoxSimulator::applySpeedUnit(const QJsonValue &value, const QJsonObject &change)
+{
+    m_model.speedInMiles = value.toString() == QLatin1String("mph");
+    if (!change.contains(QLatin1String("speed")))
+        send(SpeedId, m_model.speedMessage());
+}
+
+void BoxSimulator::applySpeed(const QJsonValue &value, const QJsonObject &)
+{
+    m_model.speed = float(value.toDouble());
+    send(SpeedId, m_model.speedMessage());
+}
+
+void BoxSimulator::applyRpm(const QJsonValue &value, const QJsonObject &)
+{
+    m_model.rpm = value.toInt();
+    send(RotationId, m_model.rotationMessage());
+}
+
+void BoxSimulator::applyDoors(const QJsonValue &value, const QJsonObject &)
+{
+    const QJsonObject doors = value.toObject();
+    for (int bit = 2; bit < 8; ++bit) {
+        const QString name = QLatin1String(DoorNames[bit - 2]);
+        if (doors.contains(name))
+            m_model.doors = doors.value(name).toBool() ? m_model.doors | (1 << bit)
+                                                       : m_model.doors & ~(1 << bit);
+    }
+    send(DoorsId, m_model.doorMessage());
+}
+
+void BoxSimulator::applyUnits(const QJsonValue &value, const QJsonObject &)
+{
+    const QJsonObject units = value.toObject();
+    if (units.contains("distance")) {
+        m_model.distanceInMiles = units.value("distance").toString() == QLatin1String("mi");
+        send(DoorsId, m_model.doorMessage());
+    }
+    if (units.contains("temperature")) {
+        setBit(m_model.climate, 4, 6, units.value("temperature").toString() == QLatin1String("F"));
+        sendClimate();
+    }
+}
+
+void BoxSimulator::applyClimate(const QJsonValue &value, const QJsonObject &)
+{
+    const QJsonObject c = value.toObject();
+    QByteArray &b = m_model.climate;
+    if (c.contains("power"))
+        setBit(b, 0, 7, !c.value("power").toBool());
+    if (c.contains("ac"))
+        setBit(b, 0, 6, c.value("ac").toBool());
+    if (c.contains("inside"))
+        setBit(b, 0, 5, c.value("inside").toBool());
+    if (c.contains("auto"))
+        setBit(b, 0, 3, c.value("auto").toBool());
+    if (c.contains("dual"))
+        setBit(b, 0, 2, c.value("dual").toBool());
+    if (c.contains("fan"))
+        b[1] = char((quint8(b.at(1)) & ~0x07) | (c.value("fan").toInt() & 0x07));
+    if (c.contains("wind"))
+        b[1] = char((quint8(b.at(1)) & 0x1F) | ((c.value("wind").toInt() & 0x07) << 5));
+    if (c.contains("manual"))
+        setBit(b, 4, 3, c.value("manual").toBool());
+    if (c.contains("fahrenheit"))
+        setBit(b, 4, 6, c.value("fahrenheit").toBool());
+    if (c.contains("level"))
+        b[2] = char(c.value("level").toInt());
+    if (c.contains("left"))
+        b[2] = char(temperatureIndex(c.value("left"), m_model.fahrenheit()));
+    if (c.contains("right"))
+        b[6] = char(temperatureIndex(c.value("right"), m_model.fahrenheit()));
+    if (c.contains("rear"))
+        b[7] = char(c.value("rear").toInt());
+    sendClimate();
+}
+
+void BoxSimulator::applyRadar(const QJsonValue &value, const QJsonObject &)
+{
+    const QJsonObject r = value.toObject();
+    if (r.contains("front")) {
+        for (int i = 0; i < 4; ++i)
+            m_model.frontRadar[i] = r.value("front").toArray().at(i).toInt();
+        send(FrontRadarId, m_model.frontRadarMessage());
+    }
+    if (r.contains("rear")) {
+        for (int i = 0; i < 4; ++i)
+            m_model.rearRadar[i] = r.value("rear").toArray().at(i).toInt();
+        send(RearRadarId, m_model.rearRadarMessage());
+    }
+}
+
+void BoxSimulator::applyParkingAssist(const QJsonValue &value, const QJsonObject &)
+{
+    m_model.parkingAssist = value.toBool();
+    send(ParkingAssistId, m_model.parkingAssistMessage());
+}
+
+void BoxSimulator::applySteeringKey(const QJsonValue &value, const QJsonObject &)
+{
+    pressKey(SteeringKeyId, value);
+}
+
+void BoxSimulator::applyCarKey(const QJsonValue &value, const QJsonObject &)
+{
+    pressKey(CarKeyId, value);
+}
+
+// A press now and the release after the hold, in the message of the key's kind.
+void BoxSimulator::pressKey(int id, const QJsonValue &value)
+{
+    const QJsonObject key = value.toObject();
+    const int code = key.value("code").toInt();
+    const auto message = [id, code](int state) {
+        if (id == SteeringKeyId)
+            return QByteArray(1, char(code)) + char(state);
+        QByteArray m(10, '\0');
+        m[2] = char(code);
+        m[3] = char(state);
+        return m;
+    };
+    send(id, message(1));
+    QTimer::singleShot(int(key.value("hold").toDouble(0.2) * 1000), Qt::PreciseTimer, this,
+                       [this, id, message] { send(id, message(0)); });
+}
+
+void BoxSimulator::applyTrip(const QJsonValue &value, const QJsonObject &)
+{
+    const QJsonArray items = value.isArray() ? value.toArray() : QJsonArray{value};
+    for (const QJsonValue &v : items) {
+        const QJsonObject item = v.toObject();
+        const int code = item.value("item").toInt();
+        m_model.trip.insert(code, {item.value("unit").toInt(), item.value("value").toDouble()});
+        send(TripId, m_model.tripMessage(code));
+    }
+}
+
+void BoxSimulator::applyFuel(const QJsonValue &value, const QJsonObject &)
+{
+    const QJsonObject f = value.toObject();
+    m_model.fuelNow = f.value("now").toInt(m_model.fuelNow);
+    m_model.fuelAverage = f.value("average").toDouble(m_model.fuelAverage);
+    send(FuelId, m_model.fuelMessage());
+    if (f.contains("history")) {
+        for (int i = 0; i < 3; ++i)
+            m_model.fuelHistory[i] = f.value("history").toArray().at(i).toDouble();
+        send(FuelHistoryId, m_model.fuelHistoryMessage());
+    }
+}
+
+void BoxSimulator::applyMileage(const QJsonValue &value, const QJsonObject &)
+{
+    m_model.mileageTotal = value.toDouble();
+    send(MileageId, m_model.mileageMessage());
+}
+
+void BoxSimulator::applyMileageUnit(const QJsonValue &value, const QJsonObject &)
+{
+    m_model.mileageUnitFlag = value.toBool();
+    send(LightId, m_model.lightMessage());
+}
+
+void BoxSimulator::applyAmbient(const QJsonValue &value, const QJsonObject &)
+{
+    m_model.ambientColour = value.toInt();
+    send(AmbientId, m_model.ambientMessage());
+}
+
+void BoxSimulator::applyTyreAlert(const QJsonValue &value, const QJsonObject &)
+{
+    const QJsonObject t = value.toObject();
+    m_model.tyreType = t.value("type").toInt();
+    m_model.tyreState = t.value("state").toInt();
+    send(TyreId, m_model.tyreMessage());
+}
