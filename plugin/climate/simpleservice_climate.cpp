@@ -16,7 +16,7 @@ bool isLoOrHi(int index)
 }
 } // namespace
 
-// 41: the climate block, eight bytes kept whole and decoded when the head unit asks.
+// 0x29: the climate block, eight bytes kept whole and decoded when the head unit asks.
 void SimpleService::doConditioner(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)
@@ -33,7 +33,7 @@ void SimpleService::doConditioner(int id, QByteArray &paraBuf)
     emit acManualClimateModeChanged();
 }
 
-// 255: air cleaning.
+// 0xFF: air cleaning.
 void SimpleService::doAcAirClear(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)

@@ -37,7 +37,7 @@ const QByteArray &radarWith(QByteArray &candidate, const QByteArray &block,
 }
 } // namespace
 
-// 35: four front sensors in bytes 0 to 3 of six.
+// 0x23: four front sensors in bytes 0 to 3 of six.
 void SimpleService::doFrontRadar(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)
@@ -47,7 +47,7 @@ void SimpleService::doFrontRadar(int id, QByteArray &paraBuf)
     radarChanged(radarWith(mRadarCandidate, mRadarData, paraBuf, FrontBlock));
 }
 
-// 34: four rear sensors.
+// 0x22: four rear sensors.
 void SimpleService::doRearRadar(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)
@@ -63,31 +63,6 @@ void SimpleService::radarChanged(QByteArray radarData)
         return;
     storePayload(mRadarData, radarData);
     emit sigRadarChanged();
-}
-
-// 37: byte 0 bit 7 says whether parking assist is on.
-void SimpleService::doParkingAssist(int id, QByteArray &paraBuf)
-{
-    Q_UNUSED(id)
-    if (paraBuf.size() != 2)
-        return;
-    const QString text = Translator::translate(bitAt(paraBuf, 0, 7) ? 1177 : 655);
-    SS_DBG(text);
-    if (text == mOtherInfoData.parkingAssistText)
-        return;
-    mOtherInfoData.parkingAssistText = text;
-    emit otherInfoDataChanged();
-}
-
-void SimpleService::ambienLightChanged(AmbientLightData data)
-{
-    if (data.state0 == mCarSettingData.state0 && data.colorPosition == mCarSettingData.colorPosition
-        && data.colorIndex == mCarSettingData.colorIndex)
-        return;
-    mCarSettingData.state0 = data.state0;
-    mCarSettingData.colorPosition = data.colorPosition;
-    mCarSettingData.colorIndex = data.colorIndex;
-    emit sigAmbientChanged();
 }
 
 int SimpleService::radarStep(int index)

@@ -21,7 +21,7 @@ const int ColorTableSize = 21;
 const int LightModeValues[] = {5, 0, 2, 1, 3, 4, 6};
 } // namespace
 
-// 72: the vehicle's ambient colour in byte 0, as a position in the head unit's colour list.
+// 0x48: the vehicle's ambient colour in byte 0, as a position in the head unit's colour list.
 void SimpleService::doCarSetInformation(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)
@@ -86,6 +86,17 @@ int SimpleService::sendCarSettingKey(int key, int value)
         break;
     }
     return 0;
+}
+
+void SimpleService::ambienLightChanged(AmbientLightData data)
+{
+    if (data.state0 == mCarSettingData.state0 && data.colorPosition == mCarSettingData.colorPosition
+        && data.colorIndex == mCarSettingData.colorIndex)
+        return;
+    mCarSettingData.state0 = data.state0;
+    mCarSettingData.colorPosition = data.colorPosition;
+    mCarSettingData.colorIndex = data.colorIndex;
+    emit sigAmbientChanged();
 }
 
 } // namespace canservice

@@ -89,9 +89,4 @@ void SimpleService::setUnitCmd(int entry)
     }
 }
 
-int SimpleService::getMileageUnits()
-{
-    return byteAt(mLightSetData, 1) & 0x04;
-}
-
 } // namespace canservice

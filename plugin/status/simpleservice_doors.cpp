@@ -16,7 +16,6 @@ enum DoorBit {
     LeftFront = 6,
     RightFront = 7,
 };
-const int SteeringAngleLimit = 19948;
 } // namespace
 
 void SimpleService::doCarDetailInformation(int id, QByteArray &paraBuf)
@@ -24,7 +23,7 @@ void SimpleService::doCarDetailInformation(int id, QByteArray &paraBuf)
     doDoor(id, paraBuf);
 }
 
-// 36 with five bytes: byte 0 holds one bit per door and lid; bits 0 and 1 mean nothing to us.
+// 0x24 with five bytes: byte 0 holds one bit per door and lid; bits 0 and 1 mean nothing to us.
 void SimpleService::doDoor(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)
@@ -39,21 +38,6 @@ void SimpleService::doDoor(int id, QByteArray &paraBuf)
         return;
     mDoorStatus = status;
     emit doorChanged();
-}
-
-// 47: signed little-endian steering angle. Kept, though the head unit has no getter for it.
-void SimpleService::doEPS(int id, QByteArray &paraBuf)
-{
-    Q_UNUSED(id)
-    if (paraBuf.size() != 2) {
-        SS_ERR("--");
-        return;
-    }
-    const int raw = static_cast<qint16>(combineBytes(byteAt(paraBuf, 1), byteAt(paraBuf, 0)));
-    const int angle = std::clamp(raw, -SteeringAngleLimit, SteeringAngleLimit);
-    SS_DBG("--", angle, mSteeringAngle);
-    if (angle != mSteeringAngle)
-        mSteeringAngle = angle;
 }
 
 int SimpleService::getDoorStatus()

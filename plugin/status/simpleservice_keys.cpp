@@ -12,7 +12,7 @@ const int LongPressMs = 1500;
 const int LastFlaggedSwcKey = 49;
 } // namespace
 
-// 32: steering-wheel key, byte 0 the code and byte 1 the state.
+// 0x20: steering-wheel key, byte 0 the code and byte 1 the state.
 void SimpleService::doSwc(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)
@@ -25,7 +25,7 @@ void SimpleService::doSwc(int id, QByteArray &paraBuf)
     handleKey(key, state, key <= LastFlaggedSwcKey);
 }
 
-// 17: the vehicle's other keys, code in byte 2 and state in byte 3 of a ten-byte message.
+// 0x11: the vehicle's other keys, code in byte 2 and state in byte 3 of a ten-byte message.
 void SimpleService::doCarBaseInfo(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)

@@ -5,7 +5,7 @@
 
 namespace canservice {
 
-// 101: byte 1 the alert type, byte 0 its state; the head unit hears only of changes.
+// 0x65: byte 1 the alert type, byte 0 its state; the head unit hears only of changes.
 void SimpleService::doTireAlert(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)
@@ -20,24 +20,6 @@ void SimpleService::doTireAlert(int id, QByteArray &paraBuf)
     SS_DBG("--", mTireAlertType);
     SS_DBG("--", mTireAlertState);
     emit tireAlert();
-}
-
-// 149: emergency-call system state, read on demand only.
-void SimpleService::doEarGlonass(int id, QByteArray &paraBuf)
-{
-    Q_UNUSED(id)
-    if (paraBuf.size() == 2)
-        mEarGlonass = byteAt(paraBuf, 0);
-}
-
-// 48: the box's version text, UTF-8, ended by the first zero byte if there is one.
-void SimpleService::doVersion(int id, QByteArray &paraBuf)
-{
-    Q_UNUSED(id)
-    const int end = paraBuf.indexOf('\0');
-    mVersion = QString::fromUtf8(paraBuf.constData(), end < 0 ? paraBuf.size() : end);
-    SS_DBG("--", mVersion);
-    emit sigVersionData();
 }
 
 int SimpleService::getTireAlertType()
@@ -69,16 +51,6 @@ float SimpleService::getTirePressureValueRR()
 QString SimpleService::getTireUnit()
 {
     return mTireUnit;
-}
-
-int SimpleService::getEarGlonass()
-{
-    return mEarGlonass;
-}
-
-QString SimpleService::version()
-{
-    return mVersion;
 }
 
 } // namespace canservice

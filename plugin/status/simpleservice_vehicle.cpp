@@ -6,7 +6,7 @@
 
 namespace canservice {
 
-// 246: speed in 1/16 km/h (or mph), little-endian, and the unit in byte 2 bit 0.
+// 0xF6: speed in 1/16 km/h (or mph), little-endian, and the unit in byte 2 bit 0.
 void SimpleService::doSpeed(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)
@@ -23,7 +23,7 @@ void SimpleService::doSpeed(int id, QByteArray &paraBuf)
     emit speedChanged();
 }
 
-// 65: only sub-type 3 carries the engine rotation; it is kept whole and read on demand.
+// 0x41: only sub-type 3 carries the engine rotation; it is kept whole and read on demand.
 void SimpleService::doCarInformation(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)
@@ -33,7 +33,7 @@ void SimpleService::doCarInformation(int id, QByteArray &paraBuf)
     emit rotateChanged();
 }
 
-// 104: the box reports the outside temperature's unit; its two bytes carry no value we use.
+// 0x68: the box reports the outside temperature's unit; its two bytes carry no value we use.
 void SimpleService::doRemainder(int id, QByteArray &paraBuf)
 {
     doTemp(id, paraBuf);

@@ -69,7 +69,7 @@ int unitText(Unit unit, int selector)
 }
 } // namespace
 
-// 80: one trip-computer value per message: item code, unit selector, value low byte first.
+// 0x50: one trip-computer value per message: item code, unit selector, value low byte first.
 void SimpleService::doDrivingData(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)

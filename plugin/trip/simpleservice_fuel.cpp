@@ -20,7 +20,7 @@ float tenthsOf24(const QByteArray &data, int first)
 }
 } // namespace
 
-// 22: current fuel figures.
+// 0x16: current fuel figures.
 void SimpleService::doOilMileageInformation(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)
@@ -31,7 +31,7 @@ void SimpleService::doOilMileageInformation(int id, QByteArray &paraBuf)
     emit fuelDataChanged();
 }
 
-// 23: past fuel figures. fuel3 repeats fuel2: the box's message has no distinct field for it.
+// 0x17: past fuel figures. fuel3 repeats fuel2: the box's message has no distinct field for it.
 void SimpleService::doOilMileageInformationPast(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)
@@ -44,7 +44,7 @@ void SimpleService::doOilMileageInformationPast(int id, QByteArray &paraBuf)
     emit fuelDataChanged();
 }
 
-// 9: total mileages, kept whole and read on demand.
+// 0x09: total mileages, kept whole and read on demand.
 void SimpleService::doTimeMileageInformation(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)
@@ -52,16 +52,6 @@ void SimpleService::doTimeMileageInformation(int id, QByteArray &paraBuf)
         return;
     storePayload(mTimeMileageData, paraBuf);
     emit timeMileageInformation();
-}
-
-// 103: light settings, kept whole; the mileage unit is read from it.
-void SimpleService::doLightSetInformation(int id, QByteArray &paraBuf)
-{
-    Q_UNUSED(id)
-    if (paraBuf.size() != 2)
-        return;
-    storePayload(mLightSetData, paraBuf);
-    emit lightSetInformation();
 }
 
 int SimpleService::getFuelConsumptionData(FuelConsumptionData &data)
@@ -79,13 +69,6 @@ float SimpleService::getOilAllMileage()
 float SimpleService::getTimeAllMileage()
 {
     return tenthsOf24(mTimeMileageData, 6);
-}
-
-int SimpleService::getOtherInfoData(OtherInfoData &data)
-{
-    mOtherInfoData.info7 = Translator::translate(1184);
-    data = mOtherInfoData;
-    return 0;
 }
 
 } // namespace canservice
