@@ -148,4 +148,72 @@ inline const char *messageName(quint8 id, Direction direction)
     }
 }
 
+// Cuts a received byte stream into what it carries, as a receiver does: whole frames (with their
+// checksum checked), acknowledgement bytes, runs of noise between frames, and frames cut off by a
+// silence longer than the receive time-out. For looking at a line; the plugin has its own parser.
+class FrameScanner
+{
+public:
+    enum Kind { Frame, BadChecksum, Accept, Refuse, Noise, Cut };
+    struct Item
+    {
+        Kind kind;
+        QByteArray bytes;
+    };
+
+    static constexpr qint64 ReceiveTimeoutMs = 500;
+
+    // Bytes that arrived at `ms`; calls sink(Item) for everything they complete, in line order.
+    template<typename Sink>
+    void feed(const QByteArray &chunk, qint64 ms, Sink &&sink)
+    {
+        if (!m_partial.isEmpty() && ms - m_lastMs > ReceiveTimeoutMs)
+            flush(sink);
+        m_lastMs = ms;
+        QByteArray noise;
+        const auto endNoise = [&] {
+            if (!noise.isEmpty())
+                sink(Item{Noise, noise});
+            noise.clear();
+        };
+        for (const char c : chunk) {
+            const auto b = quint8(c);
+            if (m_partial.isEmpty()) {
+                if (b == Header) {
+                    endNoise();
+                    m_partial.append(c);
+                } else if (b == Accepted || b == Refused) {
+                    endNoise();
+                    sink(Item{b == Accepted ? Accept : Refuse, QByteArray(1, c)});
+                } else {
+                    noise.append(c);
+                }
+                continue;
+            }
+            m_partial.append(c);
+            // A length of 0 never completes: the receiver's time-out ends it.
+            const int size = m_partial.size();
+            if (size < 3 || quint8(m_partial.at(2)) == 0 || size < FrameOverhead + quint8(m_partial.at(2)))
+                continue;
+            const bool good = checksum(m_partial.constData() + 1, size - 2) == quint8(m_partial.at(size - 1));
+            sink(Item{good ? Frame : BadChecksum, m_partial});
+            m_partial.clear();
+        }
+        endNoise();
+    }
+
+    // The end of the stream: a frame still open is cut.
+    template<typename Sink>
+    void flush(Sink &&sink)
+    {
+        if (!m_partial.isEmpty())
+            sink(Item{Cut, m_partial});
+        m_partial.clear();
+    }
+
+private:
+    QByteArray m_partial;
+    qint64 m_lastMs = 0;
+};
+
 } // namespace canbox

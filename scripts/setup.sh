@@ -3,7 +3,8 @@
 # them with apt-get; otherwise it names exactly what to install and stops.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev libbenchmark-dev
+          python3 python3-jsonschema)
 # Further packages a caller needs (the fuzz build asks for clang).
 read -r -a extra <<< "${CANSERVICE_EXTRA_PACKAGES:-}"
 packages+=("${extra[@]}")

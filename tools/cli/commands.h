@@ -9,4 +9,5 @@ int demo(const QStringList &arguments);
 int monitor(const QStringList &arguments);
 int replay(const QStringList &arguments);
 int sim(const QStringList &arguments);
+int signalList(const QStringList &arguments);
 } // namespace tool

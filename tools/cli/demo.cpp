@@ -26,7 +26,9 @@ int demo(const QStringList &arguments)
     if (const int exit = parseArguments(parser, arguments, 0, QString()); exit >= 0)
         return exit;
 
-    Session session(sessionOptions(parser));
+    SessionOptions options = sessionOptions(parser);
+    options.printer.source = QStringLiteral("built-in drive");
+    Session session(options);
     QString error;
     std::unique_ptr<BoxLine> line(BoxLine::createPty(&error));
     if (!line) {

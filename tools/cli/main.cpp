@@ -16,6 +16,7 @@ Commands:
   monitor DEVICE   a real box on DEVICE: prints what the plugin decodes until Ctrl-C
   replay FILE      decodes a capture of what a box sent (FILE or - for standard input)
   sim              only the simulated box, on a new pseudo-terminal or a serial DEVICE
+  signals          the names, types and units of every value the tools show
 
 Run 'canservice COMMAND --help' for the options of a command.
 
@@ -51,6 +52,8 @@ int main(int argc, char *argv[])
         return tool::replay(arguments);
     if (command == QLatin1String("sim"))
         return tool::sim(arguments);
+    if (command == QLatin1String("signals"))
+        return tool::signalList(arguments);
 
     tool::err() << "canservice: unknown command \"" << command << "\"; see canservice --help\n";
     return exitcode::Usage;

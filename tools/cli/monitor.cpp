@@ -24,6 +24,7 @@ int monitor(const QStringList &arguments)
             "starts the plugin and prints what it decodes and the link's changes until Ctrl-C, "
             "then the link's health."));
     addPluginOptions(parser);
+    addFrameOptions(parser);
     parser.addOption({QStringLiteral("record"),
                       QStringLiteral("Also write every received chunk with its time to FILE, in the "
                                      "capture format that replay reads."),
@@ -51,7 +52,9 @@ int monitor(const QStringList &arguments)
                          });
     }
 
-    Session session(sessionOptions(parser));
+    SessionOptions options = sessionOptions(parser);
+    options.printer.source = device;
+    Session session(options);
     if (const int exit = session.load(device); exit >= 0)
         return exit;
     if (!parser.isSet(QStringLiteral("json")))

@@ -12,10 +12,21 @@ void addPluginOptions(QCommandLineParser &parser)
                                      "next to this tool, or $CANSERVICE_PLUGIN)."),
                       QStringLiteral("path")});
     parser.addOption({QStringLiteral("json"),
-                      QStringLiteral("One JSON object per line: time, signal, and the state read "
-                                     "back through the getters.")});
+                      QStringLiteral("JSON Lines: one record a line, named values with units "
+                                     "(see the README for the schema).")});
     parser.addOption({QStringLiteral("verbose"),
                       QStringLiteral("Also show the plugin's own log lines, on standard error.")});
+}
+
+void addFrameOptions(QCommandLineParser &parser)
+{
+    parser.addOption({QStringLiteral("frames"),
+                      QStringLiteral("Also print every frame both ways in hex, with its direction "
+                                     "and message name; checksum errors, acknowledgements and "
+                                     "noise as they come.")});
+    parser.addOption({QStringLiteral("changes"),
+                      QStringLiteral("Print a frame only when its bytes differ from the last frame "
+                                     "of the same identifier, with the changed bytes in brackets.")});
 }
 
 // Parses or says why not; returns -1 when the command should go on.
@@ -131,7 +142,11 @@ SessionOptions sessionOptions(const QCommandLineParser &parser)
 {
     SessionOptions options;
     options.pluginPath = parser.value(QStringLiteral("plugin"));
-    options.json = parser.isSet(QStringLiteral("json"));
     options.verbose = parser.isSet(QStringLiteral("verbose"));
+    options.printer.json = parser.isSet(QStringLiteral("json"));
+    // Only monitor and replay have the frame view; optionNames() holds what was given.
+    const QStringList given = parser.optionNames();
+    options.printer.changesOnly = given.contains(QStringLiteral("changes"));
+    options.printer.frames = given.contains(QStringLiteral("frames")) || options.printer.changesOnly;
     return options;
 }

@@ -6,6 +6,7 @@
 #include "virtualserialline.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTimer>
 
@@ -19,6 +20,7 @@ int replay(const QStringList &arguments)
             "raw binary, or hex text with optional times (seconds, with a decimal point) at the "
             "start of each line, which then set the chunks and the gaps between them."));
     addPluginOptions(parser);
+    addFrameOptions(parser);
     parser.addOption({QStringLiteral("no-wait"),
                       QStringLiteral("Deliver the chunks at once instead of at their times.")});
     parser.addPositionalArgument(QStringLiteral("FILE"),
@@ -44,17 +46,34 @@ int replay(const QStringList &arguments)
     }
 
     // The plugin is not started: nothing answers on a replay, it only listens.
-    Session session(sessionOptions(parser));
+    SessionOptions options = sessionOptions(parser);
+    options.printer.source = name;
+    options.printer.live = false;
+    Session session(options);
     if (const int exit = session.load(QStringLiteral("virtual:replay")); exit >= 0)
         return exit;
     canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::find(QStringLiteral("replay"));
 
     const bool wait = capture.timed && !parser.isSet(QStringLiteral("no-wait"));
-    const double start = capture.chunks.isEmpty() ? 0.0 : capture.chunks.first().time;
+    if (capture.timed && !wait)
+        tool::err() << "canservice: --no-wait delivers the capture at once: long presses, receive "
+                       "time-outs and link losses will not happen as they did on the line.\n";
+    // Records carry the capture's own times: that of the chunk being delivered, and after it the
+    // time that has passed since, as the capture's clock would have run on.
+    double chunkTime = 0.0;
+    QElapsedTimer sinceChunk;
+    sinceChunk.start();
+    session.printer()->setClock([&] { return chunkTime + (wait ? sinceChunk.elapsed() / 1000.0 : 0.0); });
+    const double start = capture.chunks.isEmpty() ? 0.0 : qMax(0.0, capture.chunks.first().time);
     int last = 0;
     for (const CaptureChunk &chunk : qAsConst(capture.chunks)) {
         const int delay = wait ? int((chunk.time - start) * 1000) : 0;
-        QTimer::singleShot(delay, Qt::PreciseTimer, line, [line, bytes = chunk.bytes] { line->deliver(bytes); });
+        const double time = qMax(0.0, chunk.time);
+        QTimer::singleShot(delay, Qt::PreciseTimer, line, [&, time, bytes = chunk.bytes] {
+            chunkTime = time;
+            sinceChunk.restart();
+            line->deliver(bytes);
+        });
         last = qMax(last, delay);
     }
     // Long enough after the last chunk for a cut frame's receive time-out to run out.

@@ -1,52 +1,74 @@
 #pragma once
 
-#include "canservicerecords.h"
+#include "canboxframe.h"
+#include "signalcatalogue.h"
 
 #include <QElapsedTimer>
+#include <QHash>
+#include <QJsonObject>
 #include <QObject>
-#include <QStringList>
 #include <QTextStream>
+
+#include <functional>
 
 class CanServiceBase;
 
-// What the service tells the head unit, as one line per event: readable text, or one JSON object
-// with the time, the signal and the state read back through the getters it concerns.
+// What a session shows a person: every change of a catalogue value with its name and unit, key
+// events, the link and the line, optionally every frame; as aligned text or as JSON Lines (one
+// record a line, "type" first; the schema is docs/canservice-jsonl.schema.json).
 class EventPrinter : public QObject
 {
     Q_OBJECT
 
 public:
-    EventPrinter(CanServiceBase *service, QTextStream &out, bool json, QObject *parent = nullptr);
+    static constexpr int SchemaVersion = 1;
 
-    // A line that is not the service's (the simulator's view, a note), in the same stream.
+    struct Options
+    {
+        bool json = false;
+        bool live = true; // wall-clock "ts" on every record; off for a replay
+        bool frames = false; // every frame both ways
+        bool changesOnly = false; // only frames whose bytes differ from the last of their identifier
+        QString source; // the device or capture, for the header
+    };
+
+    EventPrinter(CanServiceBase *service, QTextStream &out, const Options &options,
+                 QObject *parent = nullptr);
+
+    // Seconds for the records; by default since the printer was made.
+    void setClock(std::function<double()> clock) { m_clock = std::move(clock); }
+    qint64 clockMs() const { return qint64(m_clock() * 1000); }
+
+    // The first record of a JSON Lines stream.
+    void header();
+    // A line that is not the plugin's (the simulated box's view, a hint), in the same stream.
     void note(const QString &text);
-    // The serial line under the plugin went down (with the system's reason) or came back.
     void lineChanged(bool up, const QString &reason);
-    // The final state, as a two-column table.
+    // One frame, acknowledgement, noise run or cut frame, in (from the box) or out.
+    void frame(bool inbound, const canbox::FrameScanner::Item &item);
+    // Every catalogue value as it stands now.
     void printSummary();
+    void printHealth(const QJsonObject &health, const QString &text);
 
     int linkLosses() const { return m_linkLosses; }
 
 private:
-    void emitLine(const QString &signal, const QString &text, const QJsonObject &state);
+    void vehicleChanged();
     void onStatus(int status);
-    void onDoors();
-    void onClimate(const QString &signal);
-    void onDrivingData();
-    void onFuel();
-    void onUnits();
+    void onKey(int key, int action);
+    void onNotification(int id);
+    // Starts a record: JSON members "type", "time" and "ts" in that order, or the text's time.
+    QString begin(const char *type) const;
+    void end(QString line);
+    static QString member(const char *key, const QJsonValue &value);
 
     CanServiceBase *m_service;
     QTextStream &m_out;
-    bool m_json;
-    QElapsedTimer m_clock;
-
+    Options m_options;
+    QElapsedTimer m_started;
+    std::function<double()> m_clock;
+    QVector<Reading> m_readings;
+    QHash<int, QByteArray> m_lastFrames; // by direction << 8 | identifier, for the changes view
     int m_linkStatus = -1;
     int m_linkLosses = 0;
-    int m_doors = 0;
-    QString m_climate;
-    int m_climateMode = -1;
-    DrivingData m_driving;
-    FuelConsumptionData m_fuel;
-    UnitData m_units;
 };

@@ -5,6 +5,8 @@
 #include "exitcodes.h"
 #include "serialtap.h"
 
+#include <cmath>
+
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QTimer>
@@ -125,7 +127,10 @@ int Session::load(const QString &device)
                     << '\n';
         return exit;
     }
-    m_printer = std::make_unique<EventPrinter>(m_service, tool::out(), m_options.json);
+    m_printer = std::make_unique<EventPrinter>(m_service, tool::out(), m_options.printer);
+    m_printer->header();
+    if (m_options.printer.frames)
+        watchFrames();
     return -1;
 }
 
@@ -145,23 +150,13 @@ void Session::finish(bool withSummary)
     // A moment for the far end to take the stop command (a simulated box says so) before the
     // summary closes the output.
     QTimer::singleShot(m_started ? StopGraceMs : 0, this, [this, withSummary] {
+        m_scanner.flush([this](const canbox::FrameScanner::Item &item) { m_printer->frame(true, item); });
         if (withSummary)
             m_printer->printSummary();
-        printHealth();
+        m_health.linkLosses = m_printer->linkLosses();
+        m_printer->printHealth(m_health.toJson(), m_health.text());
         QCoreApplication::quit();
     });
-}
-
-void Session::printHealth()
-{
-    m_health.linkLosses = m_printer->linkLosses();
-    if (m_options.json)
-        tool::out() << QJsonDocument(QJsonObject{{"health", m_health.toJson()}})
-                               .toJson(QJsonDocument::Compact)
-                    << '\n';
-    else
-        tool::out() << "\nLink health: " << m_health.text() << '\n';
-    tool::out().flush();
 }
 
 // What the host's serial line says of the plugin's device: the head unit's acknowledgements (one
@@ -202,5 +197,26 @@ void Session::watchLine()
     connect(tap, &SerialTap::received, this, [this](const QString &device, const QByteArray &chunk) {
         if (device == m_device)
             m_health.bytesReceived += chunk.size();
+    });
+}
+
+// Every frame both ways: what the box sent, cut into frames as a receiver does, and every write of
+// the head unit, which is always one whole frame or one acknowledgement byte.
+void Session::watchFrames()
+{
+    using canservice::SerialTap;
+    SerialTap *tap = SerialTap::instance();
+    connect(tap, &SerialTap::received, this, [this](const QString &device, const QByteArray &chunk) {
+        if (device != m_device)
+            return;
+        m_scanner.feed(chunk, m_printer->clockMs(),
+                       [this](const canbox::FrameScanner::Item &item) { m_printer->frame(true, item); });
+    });
+    connect(tap, &SerialTap::written, this, [this](const QString &device, const QByteArray &bytes) {
+        if (device != m_device || bytes.isEmpty())
+            return;
+        canbox::FrameScanner outbound;
+        outbound.feed(bytes, 0, [this](const canbox::FrameScanner::Item &item) { m_printer->frame(false, item); });
+        outbound.flush([this](const canbox::FrameScanner::Item &item) { m_printer->frame(false, item); });
     });
 }

@@ -40,8 +40,8 @@ QString describeDeviceError(const QString &device, canservice::SerialPort::Error
 struct SessionOptions
 {
     QString pluginPath; // empty: PluginHost::defaultPluginPath()
-    bool json = false;
     bool verbose = false;
+    EventPrinter::Options printer;
 };
 
 // One run of the plugin as a head unit runs it: loaded on a device, its log lines kept aside
@@ -70,7 +70,7 @@ private:
     static void messageHandler(QtMsgType type, const QMessageLogContext &context,
                                const QString &message);
     void watchLine();
-    void printHealth();
+    void watchFrames();
 
     static Session *s_current;
     SessionOptions m_options;
@@ -79,6 +79,7 @@ private:
     PluginHost m_host;
     CanServiceBase *m_service = nullptr;
     std::unique_ptr<EventPrinter> m_printer;
+    canbox::FrameScanner m_scanner;
     QString m_device;
     canservice::SerialPort::Error m_lineError = canservice::SerialPort::NoError;
     QString m_lineReason;

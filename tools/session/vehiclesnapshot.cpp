@@ -151,6 +151,11 @@ VehicleSnapshot VehicleSnapshot::read(CanServiceBase &s)
     return v;
 }
 
+double VehicleSnapshot::plain(float value)
+{
+    return shortest(value).toDouble();
+}
+
 QVariant VehicleSnapshot::value(const QString &name) const
 {
     for (const Field &f : m_fields)
@@ -190,7 +195,7 @@ QJsonObject VehicleSnapshot::toJson() const
     QJsonObject object;
     for (const Field &f : m_fields)
         object.insert(f.first, f.second.type() == QVariant::Type(QMetaType::Float)
-                              ? QJsonValue(shortest(f.second.toFloat()).toDouble())
+                              ? QJsonValue(plain(f.second.toFloat()))
                               : QJsonValue::fromVariant(f.second));
     return object;
 }

@@ -37,6 +37,8 @@ public:
     bool operator==(const VehicleSnapshot &other) const { return m_fields == other.m_fields; }
     bool operator!=(const VehicleSnapshot &other) const { return !(*this == other); }
 
+    // A float as the double of its shortest text: 12345.6f is 12345.6, not 12345.599609375.
+    static double plain(float value);
     // A value as text: floats in their shortest form, texts quoted unless asked not to.
     static QString format(const QVariant &value, bool quoteText = true);
 

@@ -1,0 +1,368 @@
+#include "signalcatalogue.h"
+
+#include "canbusmanager.h"
+#include "translator.h"
+#include "vehiclesnapshot.h"
+
+#include <QJsonValue>
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace {
+QVariant get(const VehicleSnapshot &s, const char *field)
+{
+    return s.value(QLatin1String(field));
+}
+
+double number(const QVariant &v)
+{
+    return v.type() == QVariant::Type(QMetaType::Float) ? VehicleSnapshot::plain(v.toFloat())
+                                                         : v.toDouble();
+}
+
+Reading value(const QVariant &v, const QString &unit = QString())
+{
+    return {v, unit};
+}
+
+Reading nothing()
+{
+    return {};
+}
+
+// The climate block's temperatures in its own unit, as Celsius: -1 is no setting, -100 and -101
+// are LO and HI, which are no temperature.
+Reading celsius(const VehicleSnapshot &s, const char *field)
+{
+    const double t = number(get(s, field));
+    if (t == -1 || t == -100 || t == -101)
+        return nothing();
+    const bool fahrenheit = get(s, "climate.unit").toString() == Translator::translate(1163);
+    const double c = fahrenheit ? std::round((t - 32) * 5 / 9 * 100) / 100 : t;
+    return value(c, QStringLiteral("Celsius"));
+}
+
+Reading limit(const VehicleSnapshot &s, const char *field)
+{
+    const double t = number(get(s, field));
+    return t == -100 ? value(QStringLiteral("LO")) : t == -101 ? value(QStringLiteral("HI")) : nothing();
+}
+
+// The box's radar steps 1 to 7; 255 is nothing in range.
+Reading step(const VehicleSnapshot &s, const char *field)
+{
+    const int v = get(s, field).toInt();
+    return v == 255 ? nothing() : value(v, QStringLiteral("step"));
+}
+
+// A trip-computer text is a number with its unit word after it ("432km").
+Reading numberWithUnit(const VehicleSnapshot &s, const char *field)
+{
+    static const QRegularExpression form(QStringLiteral("^(-?[0-9]+(?:\\.[0-9]+)?)(.*)$"));
+    const QString text = get(s, field).toString();
+    const auto match = form.match(text);
+    if (!match.hasMatch())
+        return text.isEmpty() ? nothing() : value(text);
+    return value(match.captured(1).toDouble(), match.captured(2));
+}
+
+Reading text(const VehicleSnapshot &s, const char *field)
+{
+    const QString t = get(s, field).toString();
+    return t.isEmpty() ? nothing() : value(t);
+}
+
+Reading flag(const VehicleSnapshot &s, const char *field)
+{
+    return value(get(s, field).toBool());
+}
+
+Reading integer(const VehicleSnapshot &s, const char *field, const QString &unit = QString())
+{
+    return value(get(s, field).toInt(), unit);
+}
+
+SignalInfo entry(const char *name, const char *type, const char *unit, const char *noReading,
+                 const char *description, std::function<Reading(const VehicleSnapshot &)> read)
+{
+    return {QLatin1String(name), QLatin1String(type), QString::fromUtf8(unit),
+            QString::fromUtf8(noReading), QString::fromUtf8(description), std::move(read)};
+}
+
+// The door bits as VSS names them: the box says left and right; VSS says driver and passenger
+// side, which are left and right in a left-hand-drive car.
+SignalInfo door(const char *name, const char *field, const char *description)
+{
+    return entry(name, "boolean", "", "false (closed)", description,
+                 [field](const VehicleSnapshot &s) { return flag(s, field); });
+}
+
+QVector<SignalInfo> makeVehicleSignals()
+{
+    using S = const VehicleSnapshot &;
+    QVector<SignalInfo> all = {
+        entry("Vehicle.Speed", "number", "km/h", "0",
+              "Vehicle speed; a box that reports mph is converted (x 1.609344).", [](S s) {
+                  const double v = number(get(s, "speed"));
+                  const bool mph = get(s, "speedUnit").toString() == Translator::translate(1205);
+                  return value(mph ? std::round(v * 1.609344 * 1000) / 1000 : v, QStringLiteral("km/h"));
+              }),
+        entry("CanBox.Speed.DisplayUnit", "string", "", "none", "The unit the box asks the speed to be shown in.",
+              [](S s) { return text(s, "speedUnit"); }),
+        entry("Vehicle.Powertrain.CombustionEngine.Speed", "number", "rpm", "0", "Engine speed.",
+              [](S s) { return value(double(get(s, "rotate").toInt()), QStringLiteral("rpm")); }),
+        entry("Vehicle.Exterior.AirTemperature", "number", "Celsius", "null (the box sends no value)",
+              "Outside air temperature.", [](S s) {
+                  const double t = number(get(s, "temperature"));
+                  return t == 1000 ? nothing() : value(t, QStringLiteral("Celsius"));
+              }),
+        entry("CanBox.OutsideTemperature.DisplayUnit", "string", "", "the head unit's default (°C)",
+              "The unit the box asks the outside temperature to be shown in.",
+              [](S s) { return text(s, "temperatureUnit"); }),
+        door("Vehicle.Body.Hood.IsOpen", "door.frontLid", "Front lid open."),
+        door("Vehicle.Body.Trunk.Rear.IsOpen", "door.rearLid", "Rear lid open."),
+        door("Vehicle.Cabin.Door.Row1.DriverSide.IsOpen", "door.leftFront",
+             "Left front door open (the driver's side in a left-hand-drive car)."),
+        door("Vehicle.Cabin.Door.Row1.PassengerSide.IsOpen", "door.rightFront", "Right front door open."),
+        door("Vehicle.Cabin.Door.Row2.DriverSide.IsOpen", "door.leftRear", "Left rear door open."),
+        door("Vehicle.Cabin.Door.Row2.PassengerSide.IsOpen", "door.rightRear", "Right rear door open."),
+        entry("CanBox.Tyre.AlertTypeCode", "integer", "", "null (-1 from the plugin)",
+              "Tyre alert type as the box's code; its meanings are not given.", [](S s) {
+                  const int v = get(s, "tyre.alertType").toInt();
+                  return v == -1 ? nothing() : value(v);
+              }),
+        entry("CanBox.EmergencyCall.StateCode", "integer", "", "0",
+              "Emergency-call system state as the box's code.",
+              [](S s) { return integer(s, "emergencyCall"); }),
+        entry("CanBox.Version", "string", "", "null (empty)", "The box's version text.",
+              [](S s) { return text(s, "version"); }),
+
+        entry("CanBox.Climate.IsOn", "boolean", "", "true", "Climate control on.",
+              [](S s) { return value(!get(s, "climate.powerOff").toBool()); }),
+        entry("Vehicle.Cabin.HVAC.IsAirConditioningActive", "boolean", "", "false", "Air conditioning on.",
+              [](S s) { return flag(s, "climate.ac"); }),
+        entry("Vehicle.Cabin.HVAC.IsRecirculationActive", "boolean", "", "false", "Inside air (recirculation).",
+              [](S s) { return flag(s, "climate.inside"); }),
+        entry("CanBox.Climate.IsAuto", "boolean", "", "false", "Automatic climate on.",
+              [](S s) { return flag(s, "climate.auto"); }),
+        entry("CanBox.Climate.IsDual", "boolean", "", "false", "Left and right set apart.",
+              [](S s) { return flag(s, "climate.dual"); }),
+        entry("CanBox.Climate.IsManualMode", "boolean", "", "false",
+              "Manual climate mode: the keys send codes, not temperature levels.",
+              [](S s) { return value(get(s, "climate.manual").toInt() == 1); }),
+        entry("Vehicle.Cabin.HVAC.IsFrontDefrosterActive", "boolean", "", "false", "Front defrost on.",
+              [](S s) { return flag(s, "climate.frontDefrost"); }),
+        entry("Vehicle.Cabin.HVAC.IsRearDefrosterActive", "boolean", "", "false", "Rear defrost on.",
+              [](S s) { return flag(s, "climate.rearDefrost"); }),
+        entry("CanBox.Climate.IsAcMax", "boolean", "", "false", "Maximum air conditioning.",
+              [](S s) { return flag(s, "climate.acMax"); }),
+        entry("CanBox.Climate.IsGlassHeatActive", "boolean", "", "false", "Glass heating on.",
+              [](S s) { return flag(s, "climate.glassHeat"); }),
+        entry("CanBox.Climate.IsSteeringWheelHeatActive", "boolean", "", "false", "Steering-wheel heating on.",
+              [](S s) { return flag(s, "climate.steeringWheelHeat"); }),
+        entry("CanBox.Climate.IsRearClimateOn", "boolean", "", "false", "Rear climate on.",
+              [](S s) { return flag(s, "climate.rearClimate"); }),
+        entry("CanBox.Climate.FanLevel", "integer", "step", "0",
+              "Fan level 0 to 7 as the box counts it (not a percentage).",
+              [](S s) { return integer(s, "climate.windScale", QStringLiteral("step")); }),
+        entry("CanBox.Climate.WindModeCode", "integer", "", "0",
+              "Air distribution as the plugin's wind-mode code; its meanings are not given.",
+              [](S s) { return integer(s, "climate.windMode"); }),
+        entry("Vehicle.Cabin.HVAC.Station.Row1.Driver.Temperature", "number", "Celsius",
+              "null (no setting, LO or HI)",
+              "Left temperature setting; a block in °F is converted ((F - 32) x 5/9).",
+              [](S s) { return celsius(s, "climate.left"); }),
+        entry("Vehicle.Cabin.HVAC.Station.Row1.Passenger.Temperature", "number", "Celsius",
+              "null (no setting, LO or HI)",
+              "Right temperature setting; a block in °F is converted ((F - 32) x 5/9).",
+              [](S s) { return celsius(s, "climate.right"); }),
+        entry("CanBox.Climate.DriverLimit", "string", "", "null (a temperature is set)",
+              "LO or HI when the left setting is at an end.", [](S s) { return limit(s, "climate.left"); }),
+        entry("CanBox.Climate.PassengerLimit", "string", "", "null (a temperature is set)",
+              "LO or HI when the right setting is at an end.", [](S s) { return limit(s, "climate.right"); }),
+        entry("CanBox.Climate.RearTemperature", "number", "Celsius", "15.5 (the block's zero)",
+              "Rear temperature setting; a block in °F is converted.",
+              [](S s) { return celsius(s, "climate.rear"); }),
+        entry("CanBox.Climate.DisplayUnit", "string", "", "°C",
+              "The unit the climate block's temperatures are in.",
+              [](S s) { return text(s, "climate.unit"); }),
+        entry("CanBox.Climate.SeatHeat.DriverLevel", "integer", "step", "0", "Left seat heating level.",
+              [](S s) { return integer(s, "climate.frontLeftHeat", QStringLiteral("step")); }),
+        entry("CanBox.Climate.SeatHeat.PassengerLevel", "integer", "step", "0", "Right seat heating level.",
+              [](S s) { return integer(s, "climate.frontRightHeat", QStringLiteral("step")); }),
+        entry("CanBox.Climate.Ventilation.DriverLevel", "integer", "step", "0", "Left seat ventilation level.",
+              [](S s) { return integer(s, "climate.leftVentilation", QStringLiteral("step")); }),
+        entry("CanBox.Climate.Ventilation.PassengerLevel", "integer", "step", "0", "Right seat ventilation level.",
+              [](S s) { return integer(s, "climate.rightVentilation", QStringLiteral("step")); }),
+        entry("CanBox.Climate.ProfileCode", "integer", "", "0", "Climate profile as the box's code.",
+              [](S s) { return integer(s, "climate.profile"); }),
+        entry("CanBox.Climate.AirCleaningCode", "integer", "", "0", "Air cleaning state as the box's code.",
+              [](S s) { return integer(s, "climate.airCleaning"); }),
+    };
+
+    const char *const sides[] = {"Front", "Rear"};
+    const char *const places[] = {"Left", "MiddleLeft", "MiddleRight", "Right"};
+    static const char *const fields[] = {"radar.frontLeft", "radar.frontMiddleLeft", "radar.frontMiddleRight",
+                                         "radar.frontRight", "radar.rearLeft", "radar.rearMiddleLeft",
+                                         "radar.rearMiddleRight", "radar.rearRight"};
+    for (int i = 0; i < 8; ++i) {
+        const QByteArray name = QByteArray("CanBox.Parking.") + sides[i / 4] + '.' + places[i % 4] + ".Step";
+        const char *field = fields[i];
+        all << entry(name.constData(), "integer", "step", "null (nothing in range)",
+                     "Parking sensor distance step, 1 nearest to 7 farthest.",
+                     [field](S s) { return step(s, field); });
+    }
+    all << entry("CanBox.ParkingAssist.IsOn", "boolean", "", "null (not reported yet)", "Parking assist on.",
+                 [](S s) {
+                     const QString t = get(s, "other.parkingAssistText").toString();
+                     return t.isEmpty() ? nothing() : value(t == Translator::translate(1177));
+                 });
+
+    // Trip-computer items by the box's item code; their kind follows from the unit words.
+    const struct
+    {
+        const char *name;
+        const char *field;
+        const char *description;
+    } trip[] = {
+        {"CanBox.Trip.Distance1", "driving.item4", "Trip distance, item 0x10 or 0x20 (km or mi)."},
+        {"CanBox.Trip.Distance2", "driving.item11", "Trip distance, item 0x21 (km or mi)."},
+        {"CanBox.Trip.Distance3", "driving.item17", "Trip distance, item 0x22 (km or mi)."},
+        {"CanBox.Trip.Consumption1", "driving.item7", "Consumption, item 0x30 (L/100km, km/L or mpg)."},
+        {"CanBox.Trip.Consumption2", "driving.item15", "Consumption, item 0x31."},
+        {"CanBox.Trip.Consumption3", "driving.item9", "Consumption, item 0x32."},
+        {"CanBox.Trip.Consumption4", "driving.item3", "Consumption, item 0x61."},
+        {"CanBox.Trip.Speed1", "driving.item0", "Trip speed, item 0x40 (km/h or mph)."},
+        {"CanBox.Trip.Speed2", "driving.item6", "Trip speed, item 0x41."},
+        {"CanBox.Trip.Speed3", "driving.item12", "Trip speed, item 0x42."},
+        {"CanBox.Trip.Time1", "driving.item2", "Trip time, item 0x50 (min)."},
+        {"CanBox.Trip.Time2", "driving.item8", "Trip time, item 0x51 (min)."},
+        {"CanBox.Trip.Time3", "driving.item14", "Trip time, item 0x52 (min)."},
+    };
+    for (const auto &t : trip) {
+        const char *field = t.field;
+        all << entry(t.name, "number", "varies", "null (not reported yet)", t.description,
+                     [field](S s) { return numberWithUnit(s, field); });
+    }
+    const struct
+    {
+        const char *name;
+        const char *field;
+        const char *description;
+    } fuel[] = {
+        {"CanBox.Fuel.Field0", "fuel.fuel0", "Fuel information byte 0, a whole number (message 0x16)."},
+        {"CanBox.Fuel.Field1", "fuel.fuel1", "Fuel information bytes 1-2 in tenths (message 0x16)."},
+        {"CanBox.Fuel.Field2", "fuel.fuel2", "Past fuel information bytes 3-4 in tenths (message 0x17)."},
+        {"CanBox.Fuel.Field3", "fuel.fuel3", "Repeats field 2 (message 0x17)."},
+        {"CanBox.Fuel.Field4", "fuel.fuel4", "Past fuel information bytes 8-9 in tenths (message 0x17)."},
+        {"CanBox.Fuel.Field5", "fuel.fuel5", "Past fuel information bytes 13-14 in tenths (message 0x17)."},
+    };
+    for (const auto &f : fuel) {
+        const char *field = f.field;
+        all << entry(f.name, "number", "", "null (not reported yet)", f.description,
+                     [field](S s) { return numberWithUnit(s, field); });
+    }
+    all << entry("CanBox.Mileage.Total", "number", "", "0",
+                 "Total mileage, bytes 4-6 of message 0x09 in tenths, in the box's distance unit.",
+                 [](S s) { return value(number(get(s, "oilAllMileage"))); })
+        << entry("CanBox.Mileage.Second", "number", "", "0",
+                 "The second figure of message 0x09, bytes 6-8 in tenths.",
+                 [](S s) { return value(number(get(s, "timeAllMileage"))); })
+        << entry("CanBox.Mileage.UnitFlag", "integer", "", "0",
+                 "The light-setting message's mileage unit bit (0 or 4).",
+                 [](S s) { return integer(s, "mileageUnits"); })
+        << entry("CanBox.AmbientLight.ColorIndex", "integer", "", "null (255: no colour of the list)",
+                 "Ambient colour as a position in the head unit's colour list.", [](S s) {
+                     const int i = get(s, "carSetting.colorIndex").toInt();
+                     return i == 255 ? nothing() : value(i);
+                 })
+        << entry("CanBox.AmbientLight.ColorName", "string", "", "null",
+                 "The name of that colour in the head unit's list.", [](S s) {
+                     const int i = get(s, "carSetting.colorIndex").toInt();
+                     const auto colours = CanBusManager::instance()->getHwdColorDiffList();
+                     return i < colours.size() ? value(colours.at(i).name) : nothing();
+                 })
+        << entry("Vehicle.Cabin.Infotainment.HMI.DistanceUnit", "string", "", "null (not reported yet)",
+                 "The display's distance unit: MILES or KILOMETERS.", [](S s) {
+                     const QString t = get(s, "units.text1").toString();
+                     return t.isEmpty() ? nothing()
+                                        : value(t == Translator::translate(1169) ? QStringLiteral("MILES")
+                                                                                  : QStringLiteral("KILOMETERS"));
+                 })
+        << entry("Vehicle.Cabin.Infotainment.HMI.TemperatureUnit", "string", "", "null (not reported yet)",
+                 "The display's temperature unit: C or F.", [](S s) {
+                     const QString t = get(s, "units.text3").toString();
+                     return t.isEmpty() ? nothing()
+                                        : value(t == Translator::translate(1163) ? QStringLiteral("F")
+                                                                                  : QStringLiteral("C"));
+                 });
+    return all;
+}
+
+QVector<SignalInfo> makeEventSignals()
+{
+    const auto none = [](const VehicleSnapshot &) { return Reading(); };
+    return {
+        entry("CanBox.Link", "string", "", "never up",
+              "The box answers (up) or stopped answering (lost), as the plugin reports it.", none),
+        entry("CanBox.Line", "string", "", "up",
+              "The serial line under the plugin: down (with the system's reason) or up again.", none),
+        entry("CanBox.Key", "integer", "", "none",
+              "A key event: the key's code and press, short release, long press or long release.", none),
+        entry("CanBox.Notification", "integer", "", "none",
+              "A message the plugin passes on as is: 64 report, 104 outside-temperature unit.", none),
+    };
+}
+} // namespace
+
+QString Reading::text() const
+{
+    if (isNull())
+        return QStringLiteral("no reading");
+    QString t;
+    if (value.type() == QVariant::Bool)
+        t = value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    else if (value.type() == QVariant::String)
+        t = QLatin1Char('"') + value.toString() + QLatin1Char('"');
+    else
+        t = QString::number(value.toDouble(), 'g', 12);
+    return unit.isEmpty() ? t : t + QLatin1Char(' ') + unit;
+}
+
+QJsonValue Reading::json() const
+{
+    return isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue::fromVariant(value);
+}
+
+namespace SignalCatalogue {
+const QVector<SignalInfo> &vehicleSignals()
+{
+    static const QVector<SignalInfo> all = makeVehicleSignals();
+    return all;
+}
+
+const QVector<SignalInfo> &eventSignals()
+{
+    static const QVector<SignalInfo> all = makeEventSignals();
+    return all;
+}
+
+const SignalInfo *find(const QString &name)
+{
+    for (const auto *list : {&vehicleSignals(), &eventSignals()})
+        for (const SignalInfo &s : *list)
+            if (s.name == name)
+                return &s;
+    return nullptr;
+}
+
+QVector<Reading> read(const VehicleSnapshot &snapshot)
+{
+    QVector<Reading> readings;
+    readings.reserve(vehicleSignals().size());
+    for (const SignalInfo &s : vehicleSignals())
+        readings << s.read(snapshot);
+    return readings;
+}
+} // namespace SignalCatalogue
