@@ -227,8 +227,9 @@ void EventPrinter::frame(bool inbound, const canbox::FrameScanner::Item &item)
         const auto last = m_lastFrames.constFind(key);
         if (last != m_lastFrames.constEnd() && *last == item.bytes)
             return;
-        for (int i = 0; i < item.bytes.size(); ++i)
-            if (last == m_lastFrames.constEnd() || i >= last->size() || last->at(i) != item.bytes.at(i))
+        // A first frame of its identifier is new as a whole: nothing is marked.
+        for (int i = 0; last != m_lastFrames.constEnd() && i < item.bytes.size(); ++i)
+            if (i >= last->size() || last->at(i) != item.bytes.at(i))
                 changed << i;
         m_lastFrames.insert(key, item.bytes);
     }
