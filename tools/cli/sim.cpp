@@ -10,6 +10,8 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <memory>
+
 namespace tool {
 
 int sim(const QStringList &arguments)
@@ -56,9 +58,9 @@ int sim(const QStringList &arguments)
     if (!loadScenario(parser, &scenario, &exit))
         return exit;
 
-    BoxLine *line = nullptr;
+    std::unique_ptr<BoxLine> line;
     if (parser.positionalArguments().isEmpty()) {
-        line = BoxLine::createPty(&error);
+        line.reset(BoxLine::createPty(&error));
         if (!line) {
             tool::err() << "canservice: " << error << '\n';
             return exitcode::NoPseudoTerminal;
@@ -67,14 +69,14 @@ int sim(const QStringList &arguments)
         const QString device = parser.positionalArguments().at(0);
         canservice::SerialPort::Error lineError = canservice::SerialPort::NoError;
         QString reason;
-        line = BoxLine::openDevice(device, &lineError, &reason);
+        line.reset(BoxLine::openDevice(device, &lineError, &reason));
         if (!line) {
             tool::err() << "canservice: " << describeDeviceError(device, lineError, reason, &exit) << '\n';
             return exit;
         }
     }
 
-    BoxSimulator box(line, scenario, faults);
+    BoxSimulator box(line.get(), scenario, faults);
     QElapsedTimer clock;
     clock.start();
     tool::out() << "pty: " << line->deviceName() << '\n';
@@ -97,7 +99,6 @@ int sim(const QStringList &arguments)
         QTimer::singleShot(int(duration * 1000), Qt::PreciseTimer, &box, finish);
     box.begin();
     QCoreApplication::exec();
-    delete line;
     return exitcode::Ok;
 }
 
