@@ -11,7 +11,7 @@
 
 namespace {
 const char Drive[] = R"({"events": [
-    {"at": 0.0, "version": "E2E 1.0", "climate": {"power": true, "manual": true, "left": 21.0, "right": 21.0}},
+    {"at": 0.0, "version": "E2E 1.0", "rpm": 900, "climate": {"power": true, "manual": true, "left": 21.0, "right": 21.0}},
     {"at": 0.4, "speed": 42.5},
     {"at": 0.8, "key": {"code": 7, "hold": 2.0}}
 ]})";
@@ -24,10 +24,11 @@ class tst_EndToEnd : public QObject
 private slots:
     void init();
     void cleanup();
+    void aDriveOverAPseudoTerminal_data();
     void aDriveOverAPseudoTerminal();
 
 private:
-    void startDrive(const QByteArray &scenario);
+    void startDrive(const QByteArray &scenario, const FaultOptions &faults = FaultOptions());
 
     std::unique_ptr<BoxLine> m_line;
     std::unique_ptr<BoxSimulator> m_box;
@@ -58,25 +59,37 @@ void tst_EndToEnd::cleanup()
     m_reports.clear();
 }
 
-void tst_EndToEnd::startDrive(const QByteArray &json)
+void tst_EndToEnd::startDrive(const QByteArray &json, const FaultOptions &faults)
 {
     Scenario scenario;
     QString error;
     QVERIFY2(scenario.parse(json, QStringLiteral("test"), &error), qPrintable(error));
-    m_box = std::make_unique<BoxSimulator>(m_line.get(), scenario, FaultOptions());
+    m_box = std::make_unique<BoxSimulator>(m_line.get(), scenario, faults);
     connect(m_box.get(), &BoxSimulator::report, this, [this](const QString &r) { m_reports << r; });
     m_service->start();
     m_box->begin();
 }
 
+void tst_EndToEnd::aDriveOverAPseudoTerminal_data()
+{
+    QTest::addColumn<bool>("split");
+    QTest::newRow("whole frames") << false;
+    // Cut into random pieces: the stream is only cut, never reordered, so every frame is accepted.
+    QTest::newRow("split into pieces") << true;
+}
+
 void tst_EndToEnd::aDriveOverAPseudoTerminal()
 {
+    QFETCH(bool, split);
+    FaultOptions faults;
+    faults.splitChunks = split;
+    faults.seed = 7;
     QSignalSpy status(m_service, &CanServiceBase::notifyCanbusStatus);
     QSignalSpy version(m_service, &CanServiceBase::sigVersionData);
     QSignalSpy speed(m_service, &CanServiceBase::speedChanged);
     QSignalSpy keys(m_service, &CanServiceBase::keyEvent);
     QSignalSpy climate(m_service, &CanServiceBase::acStatusChanged);
-    startDrive(Drive);
+    startDrive(Drive, faults);
 
     // The handshake reaches the box in order.
     QTRY_VERIFY_WITH_TIMEOUT(m_reports.size() >= 5, 5000);
@@ -87,6 +100,8 @@ void tst_EndToEnd::aDriveOverAPseudoTerminal()
     QCOMPARE(status.first().first().toInt(), 3);
     QTRY_VERIFY_WITH_TIMEOUT(!version.isEmpty(), 5000);
     QCOMPARE(m_service->version(), QStringLiteral("E2E 1.0"));
+    // The box's start snapshot carries the engine speed too.
+    QTRY_COMPARE_WITH_TIMEOUT(m_service->getRotate(), 900, 2000);
 
     QTRY_VERIFY_WITH_TIMEOUT(m_service->getSpeed() == 42.5f, 5000);
 

@@ -96,15 +96,42 @@ void tst_Simulator::scenarioErrorsNameThePlace_data()
 {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QString>("error");
-    QTest::newRow("not JSON") << QByteArray("{events: ") << "s.json: not valid JSON at offset";
+    const auto event = [](const char *members) {
+        return QByteArray("{\"events\": [\n  {\"at\": 0},\n  {\"at\": 1, ") + members + "}\n]}";
+    };
+    QTest::newRow("not JSON") << QByteArray("{\"events\": [\n  {\"at\": 0,}\n]}")
+                              << "s.json:2:13: not valid JSON";
     QTest::newRow("no events") << QByteArray("{\"name\": \"x\"}")
                                << "s.json: a scenario is an object with an \"events\" array.";
+    QTest::newRow("unknown key at the top") << QByteArray("{\"events\": [], \"speed\": 1}")
+                                            << "s.json: unknown key \"speed\"";
     QTest::newRow("no time") << QByteArray("{\"events\": [{\"speed\": 3}]}")
-                             << "s.json: event 1 needs \"at\", its time in seconds.";
-    QTest::newRow("negative time") << QByteArray("{\"events\": [{\"at\": 0}, {\"at\": -1}]}")
-                                   << "s.json: event 2 needs \"at\"";
-    QTest::newRow("unknown key") << QByteArray("{\"events\": [{\"at\": 1, \"sped\": 3}]}")
-                                 << "s.json: event 1: unknown key \"sped\".";
+                             << "s.json:1: event 1 needs \"at\", its time in seconds";
+    QTest::newRow("negative time") << event("\"x\": 1").replace("\"at\": 1", "\"at\": -1")
+                                   << "s.json:3: event 2 needs \"at\"";
+    QTest::newRow("time too large") << event("\"x\": 1").replace("\"at\": 1", "\"at\": 1e10")
+                                    << "s.json:3: event 2 needs \"at\"";
+    QTest::newRow("unknown key") << event("\"sped\": 3") << "s.json:3: event 2, key \"sped\": unknown key.";
+    QTest::newRow("unknown key inside") << event("\"climate\": {\"fan\": 2, \"colour\": 1}")
+                                        << "s.json:3: event 2, key \"climate\": colour: unknown key.";
+    QTest::newRow("fan 99") << event("\"climate\": {\"fan\": 99}")
+                            << "s.json:3: event 2, key \"climate\": fan: 99 is not a whole number from 0 to 7.";
+    QTest::newRow("radar 200") << event("\"radar\": {\"rear\": [1, 2, 200, 0]}")
+                               << "s.json:3: event 2, key \"radar\": rear: [2]: 200 is not a whole number";
+    QTest::newRow("radar -5") << event("\"radar\": {\"front\": [-5, 0, 0, 0]}")
+                              << "s.json:3: event 2, key \"radar\": front: [0]: -5 is not a whole number";
+    QTest::newRow("three radar values") << event("\"radar\": {\"front\": [1, 2, 3]}")
+                                        << "s.json:3: event 2, key \"radar\": front: [1,2,3] is not a list of 4";
+    QTest::newRow("temperature abc") << event("\"climate\": {\"left\": \"abc\"}")
+                                     << "s.json:3: event 2, key \"climate\": left: \"abc\" is not a number";
+    QTest::newRow("fuel 300") << event("\"fuel\": {\"now\": 300}")
+                              << "s.json:3: event 2, key \"fuel\": now: 300 is not a whole number from 0 to 255.";
+    QTest::newRow("mileage -1") << event("\"mileage\": -1")
+                                << "s.json:3: event 2, key \"mileage\": -1 is not a number from 0";
+    QTest::newRow("speed as text") << event("\"speed\": \"fast\"")
+                                   << "s.json:3: event 2, key \"speed\": \"fast\" is not a number";
+    QTest::newRow("door as number") << event("\"doors\": {\"left-front\": 1}")
+                                    << "s.json:3: event 2, key \"doors\": left-front: 1 is not true or false.";
 }
 
 void tst_Simulator::scenarioErrorsNameThePlace()

@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@ namespace {
 const QString Tool = QStringLiteral(CANSERVICE_TOOL);
 const QString OtherPlugin = QStringLiteral(OTHER_PLUGIN);
 const QString DataDir = QStringLiteral(TEST_DATA_DIR);
+const QString HostLibrary = QStringLiteral(HOST_LIBRARY);
 
 struct Run
 {
@@ -110,6 +112,11 @@ private slots:
     void replayIsTheSameHoweverTheBytesAreCut();
     void monitorRecordReplaysToTheSameEvents();
     void monitorFollowsTheLineThroughAReplug();
+    void unwritableCaptureFailsAtOnce_data();
+    void unwritableCaptureFailsAtOnce();
+    void signalsEndEveryCommandWithItsSummary_data();
+    void signalsEndEveryCommandWithItsSummary();
+    void endlessInputIsReadInBoundedMemory();
 };
 
 
@@ -136,7 +143,10 @@ void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode_data()
             << "is a plugin for org.example.MediaCodec/2.0, not a CAN service";
     QTest::newRow("not a plugin")
             << QStringList({"replay", "--plugin", DataDir + "/drive.cap", DataDir + "/drive.cap"})
-            << 6 << "is not a Qt plugin";
+            << 6 << "drive.cap is not a shared library";
+    QTest::newRow("a library that is not a plugin")
+            << QStringList({"replay", "--plugin", HostLibrary, DataDir + "/drive.cap"}) << 6
+            << "is not a Qt plugin";
     QTest::newRow("capture not found") << QStringList({"replay", "/nonexistent.cap"}) << 8
                                        << "cannot read the capture /nonexistent.cap";
     QTest::newRow("malformed capture") << QStringList({"replay", DataDir + "/malformed.cap"}) << 8
@@ -147,6 +157,21 @@ void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode_data()
                                       << "--corrupt takes a share between 0 and 1.";
     QTest::newRow("bad silence") << QStringList({"sim", "--silence", "5"}) << 2
                                  << "--silence takes AT:SECONDS";
+    QTest::newRow("scenario value out of range")
+            << QStringList({"sim", "--scenario", DataDir + "/bad-fan.json"}) << 9
+            << "bad-fan.json:3: event 2, key \"climate\": fan: 99 is not a whole number from 0 to 7.";
+    QTest::newRow("a directory as device") << QStringList({"monitor", DataDir}) << 3 << "is not a serial device";
+    QTest::newRow("unexpected argument") << QStringList({"demo", "extra"}) << 2
+                                         << "unexpected argument \"extra\"";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "canservice 0.1.0";
+    QTest::newRow("duration too long") << QStringList({"sim", "--duration", "1e10"}) << 2
+                                       << "--duration takes a number of seconds";
+    QTest::newRow("duration nan") << QStringList({"sim", "--duration", "nan"}) << 2
+                                  << "--duration takes a number of seconds";
+    QTest::newRow("silence nan") << QStringList({"sim", "--silence", "nan:1"}) << 2
+                                 << "--silence takes AT:SECONDS";
+    QTest::newRow("share nan") << QStringList({"sim", "--noise", "nan"}) << 2
+                               << "--noise takes a share between 0 and 1.";
     QTest::newRow("bad duration") << QStringList({"sim", "--duration", "soon"}) << 2
                                   << "--duration takes a number of seconds";
 }
@@ -285,7 +310,7 @@ void tst_Tool::monitorRecordReplaysToTheSameEvents()
     QVERIFY(monitor.waitForFinished(5000));
     seen += QString::fromUtf8(monitor.readAllStandardOutput());
     QCOMPARE(monitor.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(monitor.exitCode(), 0);
+    QCOMPARE(monitor.exitCode(), 130);
     QVERIFY2(seen.contains(QLatin1String("Link health: frames accepted")), qPrintable(seen));
     // Ctrl-C stops the plugin, and its stop command reaches the box before the line closes.
     QString boxSaw;
@@ -342,7 +367,7 @@ void tst_Tool::monitorFollowsTheLineThroughAReplug()
     ::kill(pid_t(monitor.processId()), SIGINT);
     QVERIFY(monitor.waitForFinished(5000));
     QVERIFY2(saw("\"lineLosses\":1"), qPrintable(seen));
-    QCOMPARE(monitor.exitCode(), 0);
+    QCOMPARE(monitor.exitCode(), 130);
 
     // A line on which nothing ever arrives ends the run with its own code.
     QProcess silent;
@@ -353,6 +378,101 @@ void tst_Tool::monitorFollowsTheLineThroughAReplug()
     QVERIFY(silent.waitForFinished(5000));
     QCOMPARE(silent.exitCode(), 12);
     QVERIFY(silent.readAllStandardError().contains("sent nothing"));
+}
+
+void tst_Tool::unwritableCaptureFailsAtOnce_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("plugin");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("a full disk") << "/dev/full" << QString() << 10;
+    QTest::newRow("no such folder") << "/nonexistent-canservice/run.cap" << QString() << 10;
+    QTest::newRow("a file that takes no writing") << "/proc/version" << QString() << 10;
+    // A run that cannot load its plugin leaves an earlier capture alone.
+    QTest::newRow("plugin missing") << "keep" << "/nonexistent/libsimpleservice.so" << 6;
+}
+
+void tst_Tool::unwritableCaptureFailsAtOnce()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, plugin);
+    QFETCH(int, exitCode);
+    QTemporaryDir dir;
+    if (file == QLatin1String("keep")) {
+        file = dir.filePath("earlier.cap");
+        writeFile(file, "0.000 2e\n");
+    }
+    Pty box;
+    QStringList arguments{"monitor", box.slave, "--record", file};
+    if (!plugin.isEmpty())
+        arguments << "--plugin" << plugin;
+    const Run r = run(arguments, 5000);
+    QCOMPARE(r.exitCode, exitCode);
+    QCOMPARE(r.err.trimmed().count(QLatin1Char('\n')), 0);
+    if (!plugin.isEmpty())
+        QCOMPARE(readFile(file), QByteArray("0.000 2e\n"));
+}
+
+void tst_Tool::signalsEndEveryCommandWithItsSummary_data()
+{
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("demo, Ctrl-C") << QStringList{"demo"} << int(SIGINT) << "Final vehicle state";
+    QTest::newRow("replay, SIGTERM") << QStringList({"replay", DataDir + "/drive.cap"}) << int(SIGTERM)
+                                     << "Link health:";
+    QTest::newRow("sim, Ctrl-C") << QStringList{"sim"} << int(SIGINT) << "Box sent";
+    QTest::newRow("monitor, SIGTERM") << QStringList{"monitor"} << int(SIGTERM) << "Link health:";
+    // A script's background job starts with Ctrl-C ignored; the tool still ends cleanly on it.
+    QTest::newRow("replay in a script's background")
+            << QStringList({"background", "replay", DataDir + "/drive.cap"}) << int(SIGINT) << "Link health:";
+}
+
+void tst_Tool::signalsEndEveryCommandWithItsSummary()
+{
+    QFETCH(QStringList, command);
+    QFETCH(int, signal);
+    QFETCH(QString, summary);
+    Pty box;
+    if (command == QStringList{"monitor"})
+        command << box.slave;
+    QProcess process;
+    if (command.first() == QLatin1String("background"))
+        process.start(QStringLiteral("/bin/sh"),
+                      QStringList{"-c", "trap '' INT; exec \"$0\" \"$@\"", Tool} + command.mid(1));
+    else
+        process.start(Tool, command);
+    QVERIFY(process.waitForStarted());
+    QString out;
+    // Once it runs: the monitor has written its handshake, the others their first line.
+    QByteArray heard;
+    QTRY_VERIFY_WITH_TIMEOUT(!(out += QString::fromUtf8(process.readAllStandardOutput())).isEmpty()
+                                     && (command.first() != QLatin1String("monitor")
+                                         || !(heard += box.readAvailable()).isEmpty()),
+                             5000);
+    if (command.first() == QLatin1String("monitor"))
+        QVERIFY(box.send(QByteArray::fromHex("2e3003413120") + char(~(0x30 + 3 + 0x41 + 0x31 + 0x20))));
+    QTest::qWait(300);
+    ::kill(pid_t(process.processId()), signal);
+    QVERIFY(process.waitForFinished(5000));
+    out += QString::fromUtf8(process.readAllStandardOutput());
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 130);
+    QVERIFY2(out.contains(summary), qPrintable(out));
+}
+
+void tst_Tool::endlessInputIsReadInBoundedMemory()
+{
+    // 100 MB through a pipe, as from a device that never stops; read whole, it would take
+    // more than ten times the bound.
+    QProcess process;
+    process.start(QStringLiteral("/bin/sh"),
+                  {"-c", "head -c 100000000 /dev/zero | \"$0\" replay - > /dev/null", Tool});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 0);
+    rusage usage = {};
+    QCOMPARE(getrusage(RUSAGE_CHILDREN, &usage), 0);
+    QVERIFY2(usage.ru_maxrss < 100 * 1024, qPrintable(QStringLiteral("%1 KiB").arg(usage.ru_maxrss)));
 }
 
 QTEST_GUILESS_MAIN(tst_Tool)

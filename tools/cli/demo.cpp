@@ -4,6 +4,7 @@
 #include "boxsimulator.h"
 #include "canservicebase.h"
 #include "exitcodes.h"
+#include "interrupt.h"
 #include "options.h"
 
 #include <QCoreApplication>
@@ -76,9 +77,16 @@ int demo(const QStringList &arguments)
 
     QTimer::singleShot(21000, Qt::PreciseTimer, &printer, [&session] { session.finish(true); });
 
+    bool interrupted = false;
+    Interrupt interrupt;
+    QObject::connect(&interrupt, &Interrupt::requested, [&] {
+        interrupted = true;
+        session.finish(true);
+    });
     session.start();
     box.begin();
-    return QCoreApplication::exec();
+    QCoreApplication::exec();
+    return interrupted ? exitcode::Interrupted : exitcode::Ok;
 }
 
 } // namespace tool

@@ -16,5 +16,7 @@ enum : int {
     CannotWrite = 10,
     NoPseudoTerminal = 11,
     NoDataFromBox = 12,
+    // Ctrl-C or SIGTERM: the command ended early, after its summary, as shells count it.
+    Interrupted = 130,
 };
 }

@@ -18,12 +18,14 @@ Commands:
   sim              only the simulated box, on a new pseudo-terminal or a serial DEVICE
   signals          the names, types and units of every value the tools show
 
+  canservice --version   the tool's version
+
 Run 'canservice COMMAND --help' for the options of a command.
 
 Exit codes: 0 ok, 1 failure, 2 bad usage, 3 no such device, 4 no permission for the device,
 5 device busy, 6 plugin not found or not loadable, 7 plugin is not a CAN service,
 8 malformed capture, 9 malformed scenario, 10 cannot write a file, 11 no pseudo-terminal,
-12 the box sent nothing.
+12 the box sent nothing (monitor), 130 ended by Ctrl-C or SIGTERM (after the summary).
 )";
 }
 
@@ -35,6 +37,11 @@ int main(int argc, char *argv[])
 
     QStringList arguments = QCoreApplication::arguments();
     const QString command = arguments.value(1);
+    if (command == QLatin1String("--version") || command == QLatin1String("-v")) {
+        tool::out() << "canservice " << QCoreApplication::applicationVersion() << '\n';
+        tool::out().flush();
+        return exitcode::Ok;
+    }
     if (command.isEmpty() || command == QLatin1String("--help") || command == QLatin1String("-h")
         || command == QLatin1String("help")) {
         tool::out() << Usage;

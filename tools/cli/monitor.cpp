@@ -35,28 +35,30 @@ int monitor(const QStringList &arguments)
         return exit;
     const QString device = parser.positionalArguments().at(0);
 
-    QFile record;
-    QElapsedTimer clock;
-    if (parser.isSet(QStringLiteral("record"))) {
-        record.setFileName(parser.value(QStringLiteral("record")));
-        if (!record.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            tool::err() << "canservice: cannot write the capture " << record.fileName() << ": "
-                  << record.errorString() << '\n';
-            return exitcode::CannotWrite;
-        }
-        record.write(Capture::header());
-        QObject::connect(canservice::SerialTap::instance(), &canservice::SerialTap::received,
-                         [&record, &clock](const QString &, const QByteArray &chunk) {
-                             record.write(Capture::formatLine(clock.elapsed() / 1000.0, chunk).toLatin1());
-                             record.flush();
-                         });
-    }
-
     SessionOptions options = sessionOptions(parser);
     options.printer.source = device;
     Session session(options);
     if (const int exit = session.load(device); exit >= 0)
         return exit;
+
+    // Opened once the plugin is loaded, so that a run that cannot start leaves no file behind;
+    // a file that cannot take the header now would not take the capture either.
+    QFile record;
+    QElapsedTimer clock;
+    if (parser.isSet(QStringLiteral("record"))) {
+        record.setFileName(parser.value(QStringLiteral("record")));
+        if (!record.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            || record.write(CaptureReader::header()) < 0 || !record.flush()) {
+            tool::err() << "canservice: cannot write the capture " << record.fileName() << ": "
+                        << record.errorString() << '\n';
+            return exitcode::CannotWrite;
+        }
+        QObject::connect(canservice::SerialTap::instance(), &canservice::SerialTap::received, &record,
+                         [&record, &clock](const QString &, const QByteArray &chunk) {
+                             record.write(CaptureReader::formatLine(clock.elapsed() / 1000.0, chunk).toLatin1());
+                             record.flush();
+                         });
+    }
     if (!parser.isSet(QStringLiteral("json")))
         session.printer()->note(QStringLiteral("watching %1; Ctrl-C ends").arg(device));
 
@@ -71,8 +73,12 @@ int monitor(const QStringList &arguments)
                                           .arg(NoDataWarningMs / 1000));
     });
 
+    bool interrupted = false;
     Interrupt interrupt;
-    QObject::connect(&interrupt, &Interrupt::requested, [&session] { session.finish(false); });
+    QObject::connect(&interrupt, &Interrupt::requested, [&] {
+        interrupted = true;
+        session.finish(false);
+    });
     clock.start();
     session.start();
     QCoreApplication::exec();
@@ -80,7 +86,7 @@ int monitor(const QStringList &arguments)
         tool::err() << "canservice: the CAN box sent nothing on " << device << ".\n";
         return exitcode::NoDataFromBox;
     }
-    return exitcode::Ok;
+    return interrupted ? exitcode::Interrupted : exitcode::Ok;
 }
 
 } // namespace tool

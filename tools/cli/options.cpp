@@ -5,6 +5,8 @@
 
 #include <QFile>
 
+#include <cmath>
+
 void addPluginOptions(QCommandLineParser &parser)
 {
     parser.addOption({QStringLiteral("plugin"),
@@ -45,29 +47,39 @@ int parseArguments(QCommandLineParser &parser, const QStringList &arguments, int
         tool::out() << help;
         return exitcode::Ok;
     }
-    if (positionals >= 0 && parser.positionalArguments().size() != positionals) {
+    const QStringList given = parser.positionalArguments();
+    if (positionals >= 0 && given.size() > positionals) {
+        tool::err() << arguments.at(0) << ": unexpected argument \"" << given.at(positionals)
+                    << "\"; see --help\n";
+        return exitcode::Usage;
+    }
+    if (positionals >= 0 && given.size() < positionals) {
         tool::err() << arguments.at(0) << ": expects " << positionalName << "; see --help\n";
         return exitcode::Usage;
     }
     return -1;
 }
 
+bool parseNumber(const QString &text, double low, double high, double *value)
+{
+    bool ok = false;
+    *value = text.toDouble(&ok);
+    // toDouble takes "nan" and "inf"; neither is a time or a share.
+    return ok && std::isfinite(*value) && *value >= low && *value <= high;
+}
+
 bool parseFaults(const QCommandLineParser &parser, FaultOptions *faults, QString *error)
 {
     bool ok = true;
-    if (parser.isSet(QStringLiteral("corrupt"))) {
-        faults->corruptRate = parser.value(QStringLiteral("corrupt")).toDouble(&ok);
-        if (!ok || faults->corruptRate < 0 || faults->corruptRate > 1) {
-            *error = QStringLiteral("--corrupt takes a share between 0 and 1.");
-            return false;
-        }
+    if (parser.isSet(QStringLiteral("corrupt"))
+        && !parseNumber(parser.value(QStringLiteral("corrupt")), 0, 1, &faults->corruptRate)) {
+        *error = QStringLiteral("--corrupt takes a share between 0 and 1.");
+        return false;
     }
-    if (parser.isSet(QStringLiteral("noise"))) {
-        faults->noiseRate = parser.value(QStringLiteral("noise")).toDouble(&ok);
-        if (!ok || faults->noiseRate < 0 || faults->noiseRate > 1) {
-            *error = QStringLiteral("--noise takes a share between 0 and 1.");
-            return false;
-        }
+    if (parser.isSet(QStringLiteral("noise"))
+        && !parseNumber(parser.value(QStringLiteral("noise")), 0, 1, &faults->noiseRate)) {
+        *error = QStringLiteral("--noise takes a share between 0 and 1.");
+        return false;
     }
     faults->splitChunks = parser.isSet(QStringLiteral("split"));
     if (parser.isSet(QStringLiteral("seed"))) {
@@ -79,11 +91,10 @@ bool parseFaults(const QCommandLineParser &parser, FaultOptions *faults, QString
     }
     for (const QString &silence : parser.values(QStringLiteral("silence"))) {
         const QStringList parts = silence.split(QLatin1Char(':'));
-        bool okAt = false, okFor = false;
-        const double at = parts.value(0).toDouble(&okAt);
-        const double seconds = parts.value(1).toDouble(&okFor);
-        if (parts.size() != 2 || !okAt || !okFor || at < 0 || seconds <= 0) {
-            *error = QStringLiteral("--silence takes AT:SECONDS, for example 5:35.");
+        double at = 0, seconds = 0;
+        if (parts.size() != 2 || !parseNumber(parts.value(0), 0, LongestRunSeconds, &at)
+            || !parseNumber(parts.value(1), 0.001, LongestRunSeconds, &seconds)) {
+            *error = QStringLiteral("--silence takes AT:SECONDS, for example 5:35, each at most a week.");
             return false;
         }
         faults->silences.append({at, seconds});

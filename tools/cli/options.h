@@ -18,6 +18,11 @@ void addFrameOptions(QCommandLineParser &parser);
 int parseArguments(QCommandLineParser &parser, const QStringList &arguments, int positionals,
                    const QString &positionalName);
 
+// The longest a simulated run, a silence or a time in it may be: a week.
+constexpr double LongestRunSeconds = 7 * 86400.0;
+// A finite number from low to high.
+bool parseNumber(const QString &text, double low, double high, double *value);
+
 // The simulated box's options: --scenario and the faults.
 void addFaultOptions(QCommandLineParser &parser);
 bool parseFaults(const QCommandLineParser &parser, FaultOptions *faults, QString *error);

@@ -24,6 +24,7 @@ int sim(const QStringList &arguments)
             "and plays the scenario once the head unit has started it."));
     addFaultOptions(parser);
     parser.addOption({QStringLiteral("pty"), QStringLiteral("Use a new pseudo-terminal (the default).")});
+    parser.addOption({QStringLiteral("verbose"), QStringLiteral("Also print every frame the box sends, in hex.")});
     parser.addOption({QStringLiteral("duration"),
                       QStringLiteral("Stop after this many seconds instead of at Ctrl-C."),
                       QStringLiteral("seconds")});
@@ -46,10 +47,8 @@ int sim(const QStringList &arguments)
     }
     double duration = -1;
     if (parser.isSet(QStringLiteral("duration"))) {
-        bool ok = false;
-        duration = parser.value(QStringLiteral("duration")).toDouble(&ok);
-        if (!ok || duration <= 0) {
-            tool::err() << "canservice sim: --duration takes a number of seconds above 0.\n";
+        if (!parseNumber(parser.value(QStringLiteral("duration")), 0.001, LongestRunSeconds, &duration)) {
+            tool::err() << "canservice sim: --duration takes a number of seconds above 0, at most a week.\n";
             return exitcode::Usage;
         }
     }
@@ -77,6 +76,7 @@ int sim(const QStringList &arguments)
     }
 
     BoxSimulator box(line.get(), scenario, faults);
+    box.setVerbose(parser.isSet(QStringLiteral("verbose")));
     QElapsedTimer clock;
     clock.start();
     tool::out() << "pty: " << line->deviceName() << '\n';
@@ -93,13 +93,17 @@ int sim(const QStringList &arguments)
         tool::out().flush();
         QCoreApplication::quit();
     };
+    bool interrupted = false;
     Interrupt interrupt;
-    QObject::connect(&interrupt, &Interrupt::requested, finish);
+    QObject::connect(&interrupt, &Interrupt::requested, [&] {
+        interrupted = true;
+        finish();
+    });
     if (duration > 0)
         QTimer::singleShot(int(duration * 1000), Qt::PreciseTimer, &box, finish);
     box.begin();
     QCoreApplication::exec();
-    return exitcode::Ok;
+    return interrupted ? exitcode::Interrupted : exitcode::Ok;
 }
 
 } // namespace tool

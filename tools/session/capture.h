@@ -4,26 +4,47 @@
 #include <QList>
 #include <QString>
 
-class QIODevice;
-
 // A capture of what the box sent: chunks of bytes, each with the time it arrived, if known.
 //
 // Text form, one chunk a line:   [SECONDS] HEX...
 // SECONDS has a decimal point (0.250); hex bytes may be spaced any way; '#' starts a comment.
-// Anything that is not such text is taken as raw binary, one chunk without a time.
+// Anything that does not start as such text is raw binary, chunks without times.
 struct CaptureChunk
 {
     double time = -1.0; // seconds, or -1 when the capture has no times
     QByteArray bytes;
 };
 
-struct Capture
+// Reads a capture as it comes, however long, keeping only what has not been taken yet.
+class CaptureReader
 {
-    QList<CaptureChunk> chunks;
-    bool timed = false;
+public:
+    explicit CaptureReader(const QString &name) : m_name(name) { }
 
-    // On failure returns false and sets error to one sentence with the line number.
-    bool parse(const QByteArray &content, const QString &name, QString *error);
+    // More of the input; false, with error() set to one sentence naming the line, when it is
+    // malformed.
+    bool feed(const QByteArray &data);
+    // The end of the input.
+    bool finish();
+    // The next complete chunk, if there is one.
+    bool take(CaptureChunk *chunk);
+    bool timed() const { return m_timedLines > 0; }
+    QString error() const { return m_error; }
+
     static QString formatLine(double seconds, const QByteArray &bytes);
     static QByteArray header();
+
+private:
+    enum Mode { Undecided, Text, Binary };
+    bool line(QByteArray text);
+
+    QString m_name;
+    QString m_error;
+    Mode m_mode = Undecided;
+    QByteArray m_partial;
+    QList<CaptureChunk> m_ready;
+    int m_lineNumber = 0;
+    int m_timedLines = 0;
+    int m_untimedLines = 0;
+    double m_lastTime = -1.0;
 };

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
 
@@ -31,6 +32,14 @@ CanServiceBase *PluginHost::load(const QString &path)
     if (!QFileInfo::exists(path)) {
         m_error = QStringLiteral("The plugin %1 was not found; build it first or name it with "
                                  "--plugin.")
+                          .arg(path);
+        m_exitCode = exitcode::PluginNotLoaded;
+        return nullptr;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.read(4) != QByteArray("\x7f" "ELF", 4)) {
+        m_error = QStringLiteral("%1 is not a shared library; the plugin is a .so file such as "
+                                 "libsimpleservice.so.")
                           .arg(path);
         m_exitCode = exitcode::PluginNotLoaded;
         return nullptr;

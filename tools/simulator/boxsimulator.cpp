@@ -32,13 +32,20 @@ BoxSimulator::BoxSimulator(BoxLine *line, const Scenario &scenario, const FaultO
     m_stepTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_stepTimer, &QTimer::timeout, this, &BoxSimulator::runDueSteps);
     m_heartbeat.setInterval(1000);
+    m_splitTimer.setInterval(2);
+    connect(&m_splitTimer, &QTimer::timeout, this, &BoxSimulator::writePiece);
     connect(&m_heartbeat, &QTimer::timeout, this, &BoxSimulator::heartbeat);
 }
 
 void BoxSimulator::begin()
 {
-    m_clock.start();
     m_heartbeat.start();
+}
+
+// The scenario's clock starts with the head unit's first start command: "at": 0 is then.
+void BoxSimulator::startScenario()
+{
+    m_clock.start();
     for (const auto &silence : qAsConst(m_faults.silences)) {
         QTimer::singleShot(int(silence.first * 1000), Qt::PreciseTimer, this, [this, silence] {
             m_silentUntil = m_clock.elapsed() + qint64(silence.second * 1000);
@@ -74,19 +81,24 @@ void BoxSimulator::heartbeat()
 
 void BoxSimulator::writeOut(const QByteArray &bytes)
 {
-    if (!m_faults.splitChunks || bytes.size() < 2) {
+    if (!m_faults.splitChunks) {
         m_line->write(bytes);
         return;
     }
-    // Pieces a few milliseconds apart, as a slow or busy line delivers them.
-    int offset = 0, delay = 0;
-    while (offset < bytes.size()) {
-        const int size = 1 + int(m_random.bounded(quint32(bytes.size() - offset)));
-        const QByteArray piece = bytes.mid(offset, size);
-        QTimer::singleShot(delay, this, [this, piece] { m_line->write(piece); });
-        offset += size;
-        delay += 2;
-    }
+    // Pieces a few milliseconds apart, as a slow or busy line delivers them: one queue, so the
+    // pieces only cut the stream and never reorder it.
+    m_splitQueue += bytes;
+    if (!m_splitTimer.isActive())
+        m_splitTimer.start();
+}
+
+void BoxSimulator::writePiece()
+{
+    const int size = 1 + int(m_random.bounded(quint32(qMin(m_splitQueue.size(), 16))));
+    m_line->write(m_splitQueue.left(size));
+    m_splitQueue.remove(0, size);
+    if (m_splitQueue.isEmpty())
+        m_splitTimer.stop();
 }
 
 // The box speaks once the head unit has started it; the scenario still moves the model before.
@@ -95,6 +107,8 @@ bool BoxSimulator::send(int id, const QByteArray &payload)
     if (!m_running || silent())
         return false;
     QByteArray frame = canbox::frame(quint8(id), payload);
+    if (m_verbose)
+        emit report(QStringLiteral("box -> %1: %2").arg(requestName(id), QString::fromLatin1(frame.toHex(' '))));
     if (m_faults.noiseRate > 0 && m_random.generateDouble() < m_faults.noiseRate) {
         QByteArray noise;
         const int count = 1 + int(m_random.bounded(3));
@@ -161,9 +175,13 @@ void BoxSimulator::onHostFrame(int id, const QByteArray &data)
         if (at(0) == 1) {
             emit report(QStringLiteral("box <- start"));
             if (!m_running) {
-                // A started box reports where things stand.
+                // The steps due at the start set the model; then a started box reports where
+                // things stand.
+                if (!m_clock.isValid())
+                    startScenario();
                 m_running = true;
                 send(SpeedId, m_model.speedMessage());
+                send(RotationId, m_model.rotationMessage());
                 send(DoorsId, m_model.doorMessage());
                 sendClimate();
             }
@@ -306,27 +324,54 @@ void BoxSimulator::answerRequest(int id)
 
 // Applied in this order whatever the order in the file, so a step that sets a unit and a value
 // sends the value in its unit.
+namespace {
+using namespace check;
+// Degrees in either unit map to the block's index 0 to 255 between 0 and 127.5.
+const ValueCheck Temperature = either(number(0, 127.5), oneOf({"LO", "HI"}));
+const ValueCheck Key = object({{"code", integer(0, 255)}, {"hold", number(0, 60)}});
+const ValueCheck TripItem = object({{"item", integer(0, 255)}, {"unit", integer(0, 255)},
+                                    {"value", number(-214748364.8, 214748364.7)}});
+const ValueCheck Tenths = number(0, 6553.5);
+} // namespace
+
 const BoxSimulator::KeyHandler BoxSimulator::Handlers[] = {
-    {"note", &BoxSimulator::applyNote},
-    {"silence", &BoxSimulator::applySilence},
-    {"version", &BoxSimulator::applyVersion},
-    {"speedUnit", &BoxSimulator::applySpeedUnit},
-    {"speed", &BoxSimulator::applySpeed},
-    {"rpm", &BoxSimulator::applyRpm},
-    {"doors", &BoxSimulator::applyDoors},
-    {"units", &BoxSimulator::applyUnits},
-    {"climate", &BoxSimulator::applyClimate},
-    {"radar", &BoxSimulator::applyRadar},
-    {"parkingAssist", &BoxSimulator::applyParkingAssist},
-    {"key", &BoxSimulator::applySteeringKey},
-    {"carKey", &BoxSimulator::applyCarKey},
-    {"trip", &BoxSimulator::applyTrip},
-    {"fuel", &BoxSimulator::applyFuel},
-    {"mileage", &BoxSimulator::applyMileage},
-    {"mileageUnit", &BoxSimulator::applyMileageUnit},
-    {"ambient", &BoxSimulator::applyAmbient},
-    {"tyreAlert", &BoxSimulator::applyTyreAlert},
+    {"note", &BoxSimulator::applyNote, text(1000)},
+    {"silence", &BoxSimulator::applySilence, number(0.001, 86400)},
+    {"version", &BoxSimulator::applyVersion, text(255)},
+    {"speedUnit", &BoxSimulator::applySpeedUnit, oneOf({"km/h", "mph"})},
+    {"speed", &BoxSimulator::applySpeed, number(0, 4095.9375)},
+    {"rpm", &BoxSimulator::applyRpm, integer(0, 65535)},
+    {"doors", &BoxSimulator::applyDoors,
+     object({{"front-lid", boolean()}, {"rear-lid", boolean()}, {"left-rear", boolean()},
+             {"right-rear", boolean()}, {"left-front", boolean()}, {"right-front", boolean()}})},
+    {"units", &BoxSimulator::applyUnits,
+     object({{"distance", oneOf({"km", "mi"})}, {"temperature", oneOf({"C", "F"})}})},
+    {"climate", &BoxSimulator::applyClimate,
+     object({{"power", boolean()}, {"ac", boolean()}, {"inside", boolean()}, {"auto", boolean()},
+             {"dual", boolean()}, {"manual", boolean()}, {"fahrenheit", boolean()},
+             {"fan", integer(0, 7)}, {"wind", integer(0, 7)}, {"level", integer(0, 255)},
+             {"left", Temperature}, {"right", Temperature}, {"rear", integer(0, 255)}})},
+    {"radar", &BoxSimulator::applyRadar,
+     object({{"front", array(integer(0, 31), 4)}, {"rear", array(integer(0, 31), 4)}})},
+    {"parkingAssist", &BoxSimulator::applyParkingAssist, boolean()},
+    {"key", &BoxSimulator::applySteeringKey, Key},
+    {"carKey", &BoxSimulator::applyCarKey, Key},
+    {"trip", &BoxSimulator::applyTrip, either(TripItem, array(TripItem))},
+    {"fuel", &BoxSimulator::applyFuel,
+     object({{"now", integer(0, 255)}, {"average", Tenths}, {"history", array(Tenths, 3)}})},
+    {"mileage", &BoxSimulator::applyMileage, number(0, 1677721.5)},
+    {"mileageUnit", &BoxSimulator::applyMileageUnit, boolean()},
+    {"ambient", &BoxSimulator::applyAmbient, integer(0, 255)},
+    {"tyreAlert", &BoxSimulator::applyTyreAlert, object({{"type", integer(0, 255)}, {"state", integer(0, 255)}})},
 };
+
+QString BoxSimulator::checkScenarioValue(const QString &key, const QJsonValue &value)
+{
+    for (const KeyHandler &h : Handlers)
+        if (key == QLatin1String(h.key))
+            return h.rule(value);
+    return QStringLiteral("unknown key");
+}
 
 QStringList BoxSimulator::scenarioKeys()
 {

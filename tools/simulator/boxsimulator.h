@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scenario.h"
+#include "valuecheck.h"
 #include "vehiclemodel.h"
 
 #include <QElapsedTimer>
@@ -33,9 +34,15 @@ public:
 
     // The keys a scenario step may have besides "at", in the order a step applies them.
     static QStringList scenarioKeys();
+    // What is wrong with a scenario step's value for the key (null: nothing). Values must be in
+    // the range the box's messages can carry.
+    static QString checkScenarioValue(const QString &key, const QJsonValue &value);
 
-    // Starts the scenario clock; messages flow once the head unit has sent its start command.
+    // Starts listening; the scenario's clock starts, and messages flow, once the head unit has
+    // sent its start command.
     void begin();
+    // Also report every frame sent, in hex.
+    void setVerbose(bool on) { m_verbose = on; }
     VehicleModel &model() { return m_model; }
     bool running() const { return m_running; }
 
@@ -69,6 +76,7 @@ private:
     {
         const char *key;
         Handler apply;
+        ValueCheck rule;
     };
     static const KeyHandler Handlers[];
     void applyNote(const QJsonValue &value, const QJsonObject &);
@@ -94,6 +102,8 @@ private:
     void runDueSteps();
     void heartbeat();
     void writeOut(const QByteArray &bytes);
+    void writePiece();
+    void startScenario();
     void sendClimate();
 
     BoxLine *m_line;
@@ -104,6 +114,9 @@ private:
     QElapsedTimer m_clock;
     QTimer m_stepTimer;
     QTimer m_heartbeat;
+    QTimer m_splitTimer;
+    QByteArray m_splitQueue;
+    bool m_verbose = false;
     int m_nextStep = 0;
     bool m_running = false;
     qint64 m_silentUntil = -1;

@@ -7,14 +7,70 @@
 #include <QJsonDocument>
 
 #include <algorithm>
+#include <cmath>
+
+namespace {
+const double LongestScenarioSeconds = 7 * 86400.0;
+
+int lineAt(const QByteArray &json, int offset)
+{
+    return int(json.left(offset).count('\n')) + 1;
+}
+
+// The line each event of the "events" array starts on; QJsonDocument keeps no positions.
+QList<int> eventLines(const QByteArray &json)
+{
+    QList<int> lines;
+    int depth = 0, line = 1, eventsDepth = -1;
+    bool inString = false, escaped = false;
+    QByteArray lastKey, string;
+    for (const char c : json) {
+        if (c == '\n')
+            ++line;
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+            else
+                string += c;
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+            string.clear();
+        } else if (c == ':') {
+            lastKey = string;
+        } else if (c == '{' || c == '[') {
+            if (c == '[' && depth == 1 && lastKey == "events")
+                eventsDepth = depth + 1;
+            else if (c == '{' && depth == eventsDepth)
+                lines << line;
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            --depth;
+            if (depth < eventsDepth)
+                eventsDepth = -1;
+        }
+    }
+    return lines;
+}
+} // namespace
 
 bool Scenario::parse(const QByteArray &json, const QString &source, QString *error)
 {
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     if (doc.isNull()) {
-        *error = QStringLiteral("%1: not valid JSON at offset %2: %3.")
-                         .arg(source).arg(parseError.offset).arg(parseError.errorString());
+        const int offset = parseError.offset;
+        const int lineStart = int(json.lastIndexOf('\n', offset - 1)) + 1;
+        *error = QStringLiteral("%1:%2:%3: not valid JSON: %4.")
+                         .arg(source)
+                         .arg(lineAt(json, offset))
+                         .arg(offset - lineStart + 1)
+                         .arg(parseError.errorString());
         return false;
     }
     const QJsonObject root = doc.object();
@@ -22,25 +78,38 @@ bool Scenario::parse(const QByteArray &json, const QString &source, QString *err
         *error = QStringLiteral("%1: a scenario is an object with an \"events\" array.").arg(source);
         return false;
     }
+    for (auto it = root.begin(); it != root.end(); ++it) {
+        if (it.key() != QLatin1String("events") && it.key() != QLatin1String("name")) {
+            *error = QStringLiteral("%1: unknown key \"%2\"; a scenario has \"name\" and \"events\".")
+                             .arg(source, it.key());
+            return false;
+        }
+    }
     name = root.value(QLatin1String("name")).toString(source);
     steps.clear();
     const QJsonArray events = root.value(QLatin1String("events")).toArray();
+    const QList<int> lines = eventLines(json);
     for (int i = 0; i < events.size(); ++i) {
+        const QString place = QStringLiteral("%1:%2: event %3").arg(source).arg(lines.value(i, 1)).arg(i + 1);
         const QJsonObject event = events.at(i).toObject();
-        if (!events.at(i).isObject() || !event.value(QLatin1String("at")).isDouble()
-            || event.value(QLatin1String("at")).toDouble() < 0) {
-            *error = QStringLiteral("%1: event %2 needs \"at\", its time in seconds.")
-                             .arg(source).arg(i + 1);
+        const double at = event.value(QLatin1String("at")).toDouble(-1);
+        if (!events.at(i).isObject() || !event.value(QLatin1String("at")).isDouble() || !std::isfinite(at)
+            || at < 0 || at > LongestScenarioSeconds) {
+            *error = QStringLiteral("%1 needs \"at\", its time in seconds from 0 to %2.")
+                             .arg(place)
+                             .arg(LongestScenarioSeconds);
             return false;
         }
         for (auto it = event.begin(); it != event.end(); ++it) {
-            if (it.key() != QLatin1String("at") && !BoxSimulator::scenarioKeys().contains(it.key())) {
-                *error = QStringLiteral("%1: event %2: unknown key \"%3\".")
-                                 .arg(source).arg(i + 1).arg(it.key());
+            if (it.key() == QLatin1String("at"))
+                continue;
+            const QString problem = BoxSimulator::checkScenarioValue(it.key(), it.value());
+            if (!problem.isEmpty()) {
+                *error = QStringLiteral("%1, key \"%2\": %3.").arg(place, it.key(), problem);
                 return false;
             }
         }
-        steps.append({event.value(QLatin1String("at")).toDouble(), event});
+        steps.append({at, event});
     }
     std::stable_sort(steps.begin(), steps.end(),
                      [](const ScenarioStep &a, const ScenarioStep &b) { return a.at < b.at; });
