@@ -10,4 +10,5 @@ int monitor(const QStringList &arguments);
 int replay(const QStringList &arguments);
 int sim(const QStringList &arguments);
 int signalList(const QStringList &arguments);
+int dashboard(const QStringList &arguments);
 } // namespace tool

@@ -4,6 +4,11 @@
 #include "session.h"
 
 #include <QCoreApplication>
+#ifdef CANSERVICE_DASHBOARD
+#include <QGuiApplication>
+#endif
+
+#include <memory>
 
 namespace {
 const char Usage[] = R"(Usage: canservice COMMAND [OPTIONS]
@@ -17,6 +22,8 @@ Commands:
   replay FILE      decodes a capture of what a box sent (FILE or - for standard input)
   sim              only the simulated box, on a new pseudo-terminal or a serial DEVICE
   signals          the names, types and units of every value the tools show
+  dashboard        the vehicle on a screen, as a head unit shows it (simulated box, DEVICE
+                   or --replay FILE)
 
   canservice --version   the tool's version
 
@@ -31,7 +38,13 @@ Exit codes: 0 ok, 1 failure, 2 bad usage, 3 no such device, 4 no permission for 
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    // Only the dashboard draws; the other commands run where there is no display.
+    const bool gui = argc > 1 && qstrcmp(argv[1], "dashboard") == 0;
+#ifdef CANSERVICE_DASHBOARD
+    std::unique_ptr<QCoreApplication> app(gui ? new QGuiApplication(argc, argv) : new QCoreApplication(argc, argv));
+#else
+    std::unique_ptr<QCoreApplication> app(new QCoreApplication(argc, argv));
+#endif
     QCoreApplication::setApplicationName(QStringLiteral("canservice"));
     QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
 
@@ -61,6 +74,15 @@ int main(int argc, char *argv[])
         return tool::sim(arguments);
     if (command == QLatin1String("signals"))
         return tool::signalList(arguments);
+    if (gui) {
+#ifdef CANSERVICE_DASHBOARD
+        return tool::dashboard(arguments);
+#else
+        tool::err() << "canservice: this build has no dashboard; build it with Qt Quick (Debian "
+                       "package qtdeclarative5-dev).\n";
+        return exitcode::Failure;
+#endif
+    }
 
     tool::err() << "canservice: unknown command \"" << command << "\"; see canservice --help\n";
     return exitcode::Usage;

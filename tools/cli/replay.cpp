@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "capture.h"
+#include "replayer.h"
 #include "exitcodes.h"
 #include "interrupt.h"
 #include "options.h"
@@ -13,93 +14,6 @@
 
 namespace tool {
 
-namespace {
-const qint64 BlockBytes = 64 * 1024;
-// Long enough after the last chunk for a cut frame's receive time-out to run out.
-const int AfterLastChunkMs = 600;
-
-// Feeds a capture to the plugin's line as it is read, a block at a time, at the capture's times
-// or at once: memory stays bounded however long the input is, endless included.
-class Replayer : public QObject
-{
-public:
-    Replayer(QFile &input, CaptureReader &reader, canservice::VirtualSerialLine *line, bool wait)
-        : m_input(input), m_reader(reader), m_line(line), m_wait(wait)
-    {
-        m_next.setSingleShot(true);
-        m_next.setTimerType(Qt::PreciseTimer);
-        connect(&m_next, &QTimer::timeout, this, &Replayer::pump);
-        m_sinceStart.start();
-    }
-
-    // Records carry the capture's own times: the chunk's being delivered, and after it the time
-    // that has passed since, as the capture's clock would have run on.
-    double now() const { return m_chunkTime + (m_wait ? m_sinceChunk.elapsed() / 1000.0 : 0.0); }
-    QString error() const { return m_error; }
-    void start() { QTimer::singleShot(0, this, &Replayer::pump); }
-
-    std::function<void()> finished;
-
-private:
-    void pump()
-    {
-        CaptureChunk chunk;
-        while (m_haveChunk || m_reader.take(&chunk)) {
-            if (m_haveChunk)
-                chunk = m_pending;
-            m_haveChunk = false;
-            const double time = qMax(0.0, chunk.time);
-            if (m_first < 0)
-                m_first = time;
-            const qint64 dueMs = qint64((time - m_first) * 1000);
-            if (m_wait && dueMs > m_sinceStart.elapsed()) {
-                m_pending = chunk;
-                m_haveChunk = true;
-                m_next.start(int(qMin<qint64>(dueMs - m_sinceStart.elapsed(), 1 << 30)));
-                return;
-            }
-            m_chunkTime = time;
-            m_sinceChunk.restart();
-            m_line->deliver(chunk.bytes);
-            if (m_reader.take(&m_pending)) {
-                // One chunk at a time, so that timers and signals run between them.
-                m_haveChunk = true;
-                m_next.start(0);
-                return;
-            }
-        }
-        if (m_ended) {
-            QTimer::singleShot(AfterLastChunkMs, this, [this] { finished(); });
-            return;
-        }
-        const QByteArray block = m_input.read(BlockBytes);
-        const bool ok = block.isEmpty() && m_input.atEnd() ? (m_ended = true, m_reader.finish())
-                                                           : m_reader.feed(block);
-        if (!ok) {
-            m_error = m_reader.error();
-            finished();
-            return;
-        }
-        if (block.isEmpty() && !m_input.atEnd() && !m_ended)
-            m_ended = true; // a read error ends the input like its end
-        m_next.start(0);
-    }
-
-    QFile &m_input;
-    CaptureReader &m_reader;
-    canservice::VirtualSerialLine *m_line;
-    const bool m_wait;
-    QTimer m_next;
-    QElapsedTimer m_sinceStart;
-    QElapsedTimer m_sinceChunk;
-    CaptureChunk m_pending;
-    bool m_haveChunk = false;
-    bool m_ended = false;
-    double m_first = -1.0;
-    double m_chunkTime = 0.0;
-    QString m_error;
-};
-} // namespace
 
 int replay(const QStringList &arguments)
 {
@@ -130,7 +44,7 @@ int replay(const QStringList &arguments)
     }
     // The first block says whether the capture is timed text, before anything is decoded.
     CaptureReader reader(fromStdin ? QStringLiteral("stdin") : name);
-    if (!reader.feed(file.read(BlockBytes)) || (file.atEnd() && !reader.finish())) {
+    if (!reader.feed(file.read(Replayer::BlockBytes)) || (file.atEnd() && !reader.finish())) {
         tool::err() << "canservice: " << reader.error() << '\n';
         return exitcode::BadCapture;
     }

@@ -111,6 +111,8 @@ QString EventPrinter::begin(const char *type) const
 
 void EventPrinter::end(QString line)
 {
+    if (m_options.quiet)
+        return;
     if (m_options.json)
         line += QLatin1Char('}');
     m_out << line << '\n';
@@ -272,6 +274,8 @@ void EventPrinter::printSummary()
         end(begin("state") + QStringLiteral(",\"values\":{") + values + QLatin1Char('}'));
         return;
     }
+    if (m_options.quiet)
+        return;
     m_out << "\nFinal vehicle state\n";
     for (int i = 0; i < now.size(); ++i)
         m_out << "  " << catalogue.at(i).name.leftJustified(NameWidth) << ' ' << now.at(i).text() << '\n';
@@ -280,6 +284,8 @@ void EventPrinter::printSummary()
 
 void EventPrinter::printHealth(const QJsonObject &health, const QString &text)
 {
+    if (m_options.quiet)
+        return;
     if (!m_options.json) {
         m_out << "\nLink health: " << text << '\n';
         m_out.flush();

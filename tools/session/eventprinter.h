@@ -30,6 +30,7 @@ public:
         bool frames = false; // every frame both ways
         bool changesOnly = false; // only frames whose bytes differ from the last of their identifier
         QString source; // the device or capture, for the header
+        bool quiet = false; // print nothing (the dashboard shows it instead)
     };
 
     EventPrinter(CanServiceBase *service, QTextStream &out, const Options &options,

@@ -189,6 +189,7 @@ void Session::watchLine()
             ++m_health.lineLosses;
         if (m_printer)
             m_printer->lineChanged(up, m_lineReason);
+        emit lineStateChanged(up, m_lineReason);
     });
     connect(tap, &SerialTap::dropped, this, [this](const QString &device) {
         if (device == m_device)

@@ -66,6 +66,10 @@ public:
     const tool::LinkHealth &health() const { return m_health; }
     QString pluginFile() const { return m_host.fileName(); }
 
+signals:
+    // The serial line under the plugin went down, with the system's reason, or came back.
+    void lineStateChanged(bool up, const QString &reason);
+
 private:
     static void messageHandler(QtMsgType type, const QMessageLogContext &context,
                                const QString &message);

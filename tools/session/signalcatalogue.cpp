@@ -283,6 +283,14 @@ QVector<SignalInfo> makeVehicleSignals()
                      const auto colours = CanBusManager::instance()->getHwdColorDiffList();
                      return i < colours.size() ? value(colours.at(i).name) : nothing();
                  })
+        << entry("CanBox.AmbientLight.ColorRgb", "string", "", "null",
+                 "That colour as #rrggbb, from the head unit's list.", [](S s) {
+                     const int i = get(s, "carSetting.colorIndex").toInt();
+                     const auto colours = CanBusManager::instance()->getHwdColorDiffList();
+                     return i < colours.size()
+                             ? value(QStringLiteral("#%1").arg(colours.at(i).rgb & 0xFFFFFF, 6, 16, QLatin1Char('0')))
+                             : nothing();
+                 })
         << entry("Vehicle.Cabin.Infotainment.HMI.DistanceUnit", "string", "", "null (not reported yet)",
                  "The display's distance unit: MILES or KILOMETERS.", [](S s) {
                      const QString t = get(s, "units.text1").toString();

@@ -126,6 +126,27 @@ bool BoxSimulator::send(int id, const QByteArray &payload)
     return true;
 }
 
+// Everything the box knows, as a box reports where things stand when it is started.
+void BoxSimulator::sendSnapshot()
+{
+    const VehicleModel &m = m_model;
+    send(SpeedId, m.speedMessage());
+    send(RotationId, m.rotationMessage());
+    send(DoorsId, m.doorMessage());
+    sendClimate();
+    send(FrontRadarId, m.frontRadarMessage());
+    send(RearRadarId, m.rearRadarMessage());
+    send(ParkingAssistId, m.parkingAssistMessage());
+    for (auto it = m.trip.cbegin(); it != m.trip.cend(); ++it)
+        send(TripId, m.tripMessage(it.key()));
+    send(FuelId, m.fuelMessage());
+    send(FuelHistoryId, m.fuelHistoryMessage());
+    send(MileageId, m.mileageMessage());
+    send(LightId, m.lightMessage());
+    send(AmbientId, m.ambientMessage());
+    send(TyreId, m.tyreMessage());
+}
+
 void BoxSimulator::sendClimate()
 {
     send(ClimateId, m_model.climateMessage());
@@ -180,10 +201,7 @@ void BoxSimulator::onHostFrame(int id, const QByteArray &data)
                 if (!m_clock.isValid())
                     startScenario();
                 m_running = true;
-                send(SpeedId, m_model.speedMessage());
-                send(RotationId, m_model.rotationMessage());
-                send(DoorsId, m_model.doorMessage());
-                sendClimate();
+                sendSnapshot();
             }
         } else {
             emit report(QStringLiteral("box <- stop"));

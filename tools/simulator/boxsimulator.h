@@ -105,6 +105,7 @@ private:
     void writePiece();
     void startScenario();
     void sendClimate();
+    void sendSnapshot();
 
     BoxLine *m_line;
     Scenario m_scenario;

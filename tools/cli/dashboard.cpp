@@ -1,0 +1,179 @@
+#include "commands.h"
+
+#include "boxline.h"
+#include "boxsimulator.h"
+#include "dashboardmodel.h"
+#include "exitcodes.h"
+#include "interrupt.h"
+#include "options.h"
+#include "replayer.h"
+#include "virtualserialline.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QImage>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickWindow>
+#include <QTimer>
+
+#include <memory>
+
+// The QML is compiled into a static library, whose resources need a nudge.
+static void initResources()
+{
+    Q_INIT_RESOURCE(dashboard);
+}
+
+namespace tool {
+
+int dashboard(const QStringList &arguments)
+{
+    initResources();
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+            "Shows the vehicle as a head unit would, in a Qt Quick window: a real box on DEVICE, "
+            "the simulated box (the default, with the built-in drive) or a capture."));
+    addPluginOptions(parser);
+    parser.addOption({QStringLiteral("sim"), QStringLiteral("The simulated box on a new pseudo-terminal (the default).")});
+    parser.addOption({QStringLiteral("scenario"), QStringLiteral("With --sim: a JSON timeline instead of the built-in drive."),
+                      QStringLiteral("file")});
+    parser.addOption({QStringLiteral("replay"), QStringLiteral("Replay a capture at its own times."),
+                      QStringLiteral("file")});
+    parser.addOption({QStringLiteral("screenshot"),
+                      QStringLiteral("Run the source for --at seconds, write the window as a PNG to FILE and exit."),
+                      QStringLiteral("file")});
+    parser.addOption({QStringLiteral("at"), QStringLiteral("Seconds before the screenshot (default 5)."),
+                      QStringLiteral("seconds"), QStringLiteral("5")});
+    parser.addOption({QStringLiteral("size"), QStringLiteral("The window's size (default 1280x720)."),
+                      QStringLiteral("WxH"), QStringLiteral("1280x720")});
+    parser.addPositionalArgument(QStringLiteral("DEVICE"), QStringLiteral("A real box's serial device."),
+                                 QStringLiteral("[DEVICE]"));
+    if (const int exit = parseArguments(parser, arguments, -1, QString()); exit >= 0)
+        return exit;
+    const QStringList devices = parser.positionalArguments();
+    const int sources = int(!devices.isEmpty()) + int(parser.isSet(QStringLiteral("sim")))
+            + int(parser.isSet(QStringLiteral("replay")));
+    double at = 0;
+    const QStringList size = parser.value(QStringLiteral("size")).split(QLatin1Char('x'));
+    const int width = size.value(0).toInt(), height = size.value(1).toInt();
+    if (devices.size() > 1 || sources > 1 || !parseNumber(parser.value(QStringLiteral("at")), 0, 3600, &at)
+        || size.size() != 2 || width < 320 || height < 240 || width > 7680 || height > 4320) {
+        tool::err() << "canservice dashboard: takes one source (DEVICE, --sim or --replay FILE), --at "
+                       "from 0 to 3600 seconds and --size WxH from 320x240; see --help\n";
+        return exitcode::Usage;
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        tool::err() << "canservice: the dashboard needs a display; without one (a server, CI) run it "
+                       "under xvfb-run -a (Debian packages xvfb, xauth, libgl1-mesa-dri).\n";
+        return exitcode::Failure;
+    }
+
+    SessionOptions options = sessionOptions(parser);
+    options.printer.quiet = true;
+    std::unique_ptr<BoxLine> boxLine;
+    std::unique_ptr<BoxSimulator> box;
+    std::unique_ptr<QFile> capture;
+    std::unique_ptr<CaptureReader> reader;
+    std::unique_ptr<Replayer> replayer;
+    QString device;
+    if (!devices.isEmpty()) {
+        device = devices.first();
+        options.printer.source = device;
+    } else if (parser.isSet(QStringLiteral("replay"))) {
+        const QString name = parser.value(QStringLiteral("replay"));
+        capture = std::make_unique<QFile>(name);
+        reader = std::make_unique<CaptureReader>(name);
+        if (!capture->open(QIODevice::ReadOnly)) {
+            tool::err() << "canservice: cannot read the capture " << name << ": " << capture->errorString() << '\n';
+            return exitcode::BadCapture;
+        }
+        if (!reader->feed(capture->read(Replayer::BlockBytes)) || (capture->atEnd() && !reader->finish())) {
+            tool::err() << "canservice: " << reader->error() << '\n';
+            return exitcode::BadCapture;
+        }
+        device = QStringLiteral("virtual:dashboard");
+        options.printer.source = name;
+    } else {
+        Scenario scenario;
+        int exit = exitcode::Ok;
+        if (!loadScenario(parser, &scenario, &exit))
+            return exit;
+        QString error;
+        boxLine.reset(BoxLine::createPty(&error));
+        if (!boxLine) {
+            tool::err() << "canservice: " << error << '\n';
+            return exitcode::NoPseudoTerminal;
+        }
+        box = std::make_unique<BoxSimulator>(boxLine.get(), scenario, FaultOptions());
+        device = boxLine->deviceName();
+        options.printer.source = scenario.name;
+    }
+
+    Session session(options);
+    if (const int exit = session.load(device); exit >= 0)
+        return exit;
+    DashboardModel model(session.service(), options.printer.source);
+    QObject::connect(&session, &Session::lineStateChanged, &model, &DashboardModel::setLine);
+    QTimer health;
+    QObject::connect(&health, &QTimer::timeout, &model, [&] {
+        QVariantMap h = session.health().toJson().toVariantMap();
+        h.insert(QStringLiteral("linkLosses"), session.printer()->linkLosses());
+        model.setHealth(h);
+    });
+    health.start(500);
+
+    QQmlApplicationEngine engine;
+    engine.rootContext()->setContextProperty(QStringLiteral("car"), &model);
+    engine.load(QUrl(QStringLiteral("qrc:/dashboard/qml/Main.qml")));
+    auto *window = engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow *>(engine.rootObjects().first());
+    if (!window) {
+        tool::err() << "canservice: the dashboard's QML did not load (see above); it needs the Debian "
+                       "packages qml-module-qtquick2, qml-module-qtquick-window2, qml-module-qtquick-layouts, "
+                       "qml-module-qtquick-controls, qml-module-qtquick-controls2, qml-module-qtquick-extras "
+                       "and qml-module-qtquick-shapes.\n";
+        return exitcode::Failure;
+    }
+    window->resize(width, height);
+
+    if (reader) {
+        replayer = std::make_unique<Replayer>(
+                *capture, *reader, canservice::VirtualSerialLine::find(QStringLiteral("dashboard")), reader->timed());
+        canservice::VirtualSerialLine::find(QStringLiteral("dashboard"))->setRecording(false);
+        // The capture's end leaves the last state on the screen.
+        replayer->finished = [] {};
+        replayer->start();
+    } else {
+        session.start();
+        if (box)
+            box->begin();
+    }
+
+    int result = exitcode::Ok;
+    if (parser.isSet(QStringLiteral("screenshot"))) {
+        const QString file = parser.value(QStringLiteral("screenshot"));
+        QTimer::singleShot(int(at * 1000), window, [&, file] {
+            const QImage image = window->grabWindow();
+            if (image.isNull() || !image.save(file, "PNG")) {
+                tool::err() << "canservice: cannot write the screenshot " << file << ".\n";
+                result = exitcode::CannotWrite;
+            }
+            session.finish(false);
+        });
+    }
+    Interrupt interrupt;
+    QObject::connect(&interrupt, &Interrupt::requested, [&] {
+        result = exitcode::Interrupted;
+        session.finish(false);
+    });
+    // Closing the window ends the run like Ctrl-C, with the summary.
+    QObject::connect(window, &QWindow::visibleChanged, [&](bool visible) {
+        if (!visible)
+            session.finish(false);
+    });
+    QCoreApplication::exec();
+    return result;
+}
+
+} // namespace tool

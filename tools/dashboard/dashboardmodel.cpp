@@ -1,0 +1,112 @@
+#include "dashboardmodel.h"
+
+#include "canservicebase.h"
+#include "vehiclesnapshot.h"
+
+namespace {
+const char *const KeyActions[] = {"press", "short release", "long press", "long release"};
+const int KeysShown = 6;
+const int RefreshMs = 50;
+} // namespace
+
+DashboardModel::DashboardModel(CanServiceBase *service, const QString &source, QObject *parent)
+    : QObject(parent), m_service(service), m_source(source)
+{
+    refresh();
+    connect(service, &CanServiceBase::notifyCanbusStatus, this, [this](int status) {
+        if (status == m_linkStatus)
+            return;
+        m_linkStatus = status;
+        emit linkChanged();
+    });
+    connect(service, &CanServiceBase::keyEvent, this, [this](int key, int action, bool) {
+        m_keys.prepend(QStringLiteral("key %1 %2")
+                               .arg(key)
+                               .arg(action >= 0 && action < 4 ? QLatin1String(KeyActions[action])
+                                                              : QStringLiteral("action %1").arg(action)));
+        while (m_keys.size() > KeysShown)
+            m_keys.removeLast();
+        emit keysChanged();
+    });
+    for (auto signal : {&CanServiceBase::speedChanged, &CanServiceBase::temperatureChanged,
+                        &CanServiceBase::rotateChanged, &CanServiceBase::doorChanged,
+                        &CanServiceBase::sigVersionData, &CanServiceBase::tireAlert,
+                        &CanServiceBase::acStatusChanged, &CanServiceBase::acManualClimateModeChanged,
+                        &CanServiceBase::sigRadarChanged, &CanServiceBase::sigAmbientChanged,
+                        &CanServiceBase::otherInfoDataChanged, &CanServiceBase::drivingDataChanged,
+                        &CanServiceBase::fuelDataChanged, &CanServiceBase::timeMileageInformation,
+                        &CanServiceBase::lightSetInformation, &CanServiceBase::unitDataChanged})
+        connect(service, signal, this, [this] {
+            if (!m_refresh.isActive())
+                m_refresh.start();
+        });
+    // A box at full line rate changes values hundreds of times a second; a screen shows twenty.
+    m_refresh.setSingleShot(true);
+    m_refresh.setInterval(RefreshMs);
+    connect(&m_refresh, &QTimer::timeout, this, &DashboardModel::refresh);
+}
+
+// Read again and tell QML only when a value moved: a box repeats itself many times a second.
+void DashboardModel::refresh()
+{
+    const QVector<Reading> now = SignalCatalogue::read(VehicleSnapshot::read(*m_service));
+    if (now == m_readings)
+        return;
+    m_readings = now;
+    const auto &catalogue = SignalCatalogue::vehicleSignals();
+    m_values.clear();
+    m_units.clear();
+    for (int i = 0; i < now.size(); ++i) {
+        m_values.insert(catalogue.at(i).name, now.at(i).value);
+        m_units.insert(catalogue.at(i).name, now.at(i).unit);
+    }
+    emit valuesChanged();
+}
+
+QString DashboardModel::link() const
+{
+    if (!m_lineUp)
+        return QStringLiteral("line down: ") + m_lineReason;
+    return m_linkStatus == 3 ? QStringLiteral("up") : m_linkStatus == 0 ? QStringLiteral("lost")
+                                                                        : QStringLiteral("never up");
+}
+
+QString DashboardModel::text(const QString &name) const
+{
+    const auto &catalogue = SignalCatalogue::vehicleSignals();
+    for (int i = 0; i < catalogue.size() && i < m_readings.size(); ++i)
+        if (catalogue.at(i).name == name)
+            return m_readings.at(i).isNull() ? QStringLiteral("no reading")
+                                             : m_readings.at(i).text().remove(QLatin1Char('"'));
+    return QStringLiteral("no such signal");
+}
+
+void DashboardModel::climateKey(int key)
+{
+    m_service->sendAcKey(key, 0);
+}
+
+void DashboardModel::unitCommand(int entry)
+{
+    m_service->setUnitCmd(entry);
+}
+
+void DashboardModel::carSettingKey(int key, int value)
+{
+    m_service->sendCarSettingKey(key, value);
+}
+
+void DashboardModel::setLine(bool up, const QString &reason)
+{
+    m_lineUp = up;
+    m_lineReason = reason;
+    emit linkChanged();
+}
+
+void DashboardModel::setHealth(const QVariantMap &health)
+{
+    if (health == m_health)
+        return;
+    m_health = health;
+    emit healthChanged();
+}

@@ -1,0 +1,20 @@
+import QtQuick 2.15
+
+// A small label that lights up when its value is true.
+Rectangle {
+    property string label
+    property var on
+    readonly property bool lit: on === true
+    width: caption.implicitWidth + 16
+    height: 24
+    radius: 12
+    color: lit ? Theme.accent : "transparent"
+    border.color: on === undefined ? Theme.noReading : Theme.accent
+    Text {
+        id: caption
+        anchors.centerIn: parent
+        text: parent.label
+        color: parent.lit ? Theme.background : Theme.dim
+        font.pixelSize: 12
+    }
+}

@@ -1,0 +1,43 @@
+import QtQuick 2.15
+import QtQuick.Controls.Styles 1.4
+import QtQuick.Extras 1.4
+
+// A round gauge with the value and its unit under it; no reading shows as a dash.
+Panel {
+    id: panel
+    property string label
+    property var value
+    property string unit
+    property real maximum: 100
+    // The dial counts in these steps (1000 for an engine's rpm).
+    property real dialScale: 1
+    property string dialLabel
+    property real labelStep: 20
+    title: label + (dialLabel ? "  (" + dialLabel + ")" : "")
+
+    CircularGauge {
+        id: gauge
+        objectName: panel.objectName + ".dial"
+        anchors.centerIn: parent
+        width: Math.min(parent.width, parent.height - 30)
+        height: width
+        minimumValue: 0
+        maximumValue: panel.maximum / panel.dialScale
+        value: panel.value === undefined || panel.value === null ? 0 : Math.min(panel.value, panel.maximum) / panel.dialScale
+        property real labelStep: panel.labelStep
+        style: CircularGaugeStyle {
+            labelStepSize: control.labelStep
+            tickmarkStepSize: control.labelStep / 2
+            minorTickmarkCount: 4
+        }
+    }
+    Text {
+        objectName: panel.objectName + ".text"
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.bottom: parent.bottom
+        text: Theme.shown(panel.value === undefined || panel.value === null ? undefined
+                                                                          : Math.round(panel.value * 10) / 10, panel.unit)
+        color: Theme.text
+        font.pixelSize: 22
+    }
+}

@@ -1,0 +1,63 @@
+#include "replayer.h"
+
+#include "virtualserialline.h"
+
+#include <QFile>
+
+Replayer::Replayer(QFile &input, CaptureReader &reader, canservice::VirtualSerialLine *line, bool wait)
+    : m_input(input), m_reader(reader), m_line(line), m_wait(wait)
+{
+    m_next.setSingleShot(true);
+    m_next.setTimerType(Qt::PreciseTimer);
+    connect(&m_next, &QTimer::timeout, this, &Replayer::pump);
+    m_sinceStart.start();
+}
+
+void Replayer::start()
+{
+    QTimer::singleShot(0, this, &Replayer::pump);
+}
+
+void Replayer::pump()
+{
+    CaptureChunk chunk;
+    while (m_haveChunk || m_reader.take(&chunk)) {
+        if (m_haveChunk)
+            chunk = m_pending;
+        m_haveChunk = false;
+        const double time = qMax(0.0, chunk.time);
+        if (m_first < 0)
+            m_first = time;
+        const qint64 dueMs = qint64((time - m_first) * 1000);
+        if (m_wait && dueMs > m_sinceStart.elapsed()) {
+            m_pending = chunk;
+            m_haveChunk = true;
+            m_next.start(int(qMin<qint64>(dueMs - m_sinceStart.elapsed(), 1 << 30)));
+            return;
+        }
+        m_chunkTime = time;
+        m_sinceChunk.restart();
+        m_line->deliver(chunk.bytes);
+        if (m_reader.take(&m_pending)) {
+            // One chunk at a time, so that timers and signals run between them.
+            m_haveChunk = true;
+            m_next.start(0);
+            return;
+        }
+    }
+    if (m_ended) {
+        QTimer::singleShot(AfterLastChunkMs, this, [this] { finished(); });
+        return;
+    }
+    const QByteArray block = m_input.read(BlockBytes);
+    const bool ok = block.isEmpty() && m_input.atEnd() ? (m_ended = true, m_reader.finish())
+                                                       : m_reader.feed(block);
+    if (!ok) {
+        m_error = m_reader.error();
+        finished();
+        return;
+    }
+    if (block.isEmpty() && !m_input.atEnd() && !m_ended)
+        m_ended = true; // a read error ends the input like its end
+    m_next.start(0);
+}
