@@ -180,7 +180,6 @@ struct Service
         canservice::ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:bench"));
         service = new canservice::SimpleService;
         line = canservice::VirtualSerialLine::lastOpened();
-        line->setRecording(false);
         // The head unit listens to everything the decoders announce.
         for (auto signal : {&CanServiceBase::speedChanged, &CanServiceBase::rotateChanged,
                             &CanServiceBase::doorChanged, &CanServiceBase::acStatusChanged,

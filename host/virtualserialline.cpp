@@ -52,31 +52,6 @@ int VirtualSerialLine::baudRate() const
     return m_baudRate;
 }
 
-QList<VirtualSerialLine::Write> VirtualSerialLine::writes() const
-{
-    return m_writes;
-}
-
-QList<VirtualSerialLine::Write> VirtualSerialLine::takeWrites()
-{
-    QList<Write> taken;
-    taken.swap(m_writes);
-    return taken;
-}
-
-QByteArray VirtualSerialLine::writtenBytes() const
-{
-    QByteArray all;
-    for (const Write &w : m_writes)
-        all += w.bytes;
-    return all;
-}
-
-void VirtualSerialLine::clearWrites()
-{
-    m_writes.clear();
-}
-
 void VirtualSerialLine::deliver(const QByteArray &chunk)
 {
     if (m_open)
@@ -99,8 +74,6 @@ qint64 VirtualSerialLine::write(const QByteArray &data, bool flag)
     if (!m_open)
         return -1;
     m_bytesWritten += data.size();
-    if (m_recording)
-        m_writes.append({data, flag});
     emit written(data, flag);
     return data.size();
 }

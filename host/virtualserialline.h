@@ -7,20 +7,14 @@
 
 namespace canservice {
 
-// A serial line inside the process, for tests and simulations: it keeps every write with its
-// flag, and deliver() hands a chunk to the port exactly as given, so the caller decides where
-// chunks are cut. Selected by the device name "virtual:NAME".
+// A serial line inside the process, for tests, replays and simulations: every write is signalled
+// with its flag, and deliver() hands a chunk to the port exactly as given, so the caller decides
+// where chunks are cut. Selected by the device name "virtual:NAME".
 class CANSERVICE_HOST_EXPORT VirtualSerialLine : public SerialBackend
 {
     Q_OBJECT
 
 public:
-    struct Write
-    {
-        QByteArray bytes;
-        bool flag;
-    };
-
     explicit VirtualSerialLine(const QString &name, QObject *parent = nullptr);
     ~VirtualSerialLine() override;
 
@@ -31,14 +25,7 @@ public:
     QString name() const;
     int baudRate() const;
 
-    QList<Write> writes() const;
-    // Returns the writes so far and forgets them.
-    QList<Write> takeWrites();
-    // Every byte written so far, writes joined.
-    QByteArray writtenBytes() const;
-    void clearWrites();
-    // Off: writes are counted and signalled but not kept, for runs that write a lot.
-    void setRecording(bool on) { m_recording = on; }
+    // Bytes written since the line was made.
     qint64 bytesWritten() const { return m_bytesWritten; }
 
     // The box sends a chunk. Nothing arrives while the line is closed.
@@ -57,9 +44,7 @@ private:
     QString m_name;
     int m_baudRate = 0;
     bool m_open = false;
-    bool m_recording = true;
     qint64 m_bytesWritten = 0;
-    QList<Write> m_writes;
 };
 
 } // namespace canservice

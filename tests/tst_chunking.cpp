@@ -77,7 +77,7 @@ Heard feed(const QList<QByteArray> &chunks)
     for (const QByteArray &chunk : chunks)
         box.receive(chunk);
     Heard heard;
-    heard.acknowledgements = box.line->writtenBytes();
+    heard.acknowledgements = box.recorder->writtenBytes();
     heard.dispatched = log.items().filter(QRegularExpression(QStringLiteral("^id: \\d+$")));
     // A chunk that happens to be a lone FF is the box's answer: only the link status may differ.
     heard.signals_ = recorder.events.filter(QRegularExpression(QStringLiteral("^(?!notifyCanbusStatus)")));

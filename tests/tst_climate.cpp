@@ -78,7 +78,7 @@ void tst_Climate::keys()
     QFETCH(int, result);
     ServiceOnLine box;
     box.receiveFrame(0x29, block({{4, manual ? 0x08 : 0x00}, {2, 40}}));
-    box.line->clearWrites();
+    box.recorder->clearWrites();
     const int level = Access::acTemperatureLevel(*box.service);
     QCOMPARE(box.service->sendAcKey(key, 5), result);
     QCOMPARE(box.takeWrites(), writes);
@@ -106,7 +106,7 @@ void tst_Climate::temperatureKeysStepTheLevel()
     QFETCH(int, sent);
     ServiceOnLine box;
     box.receiveFrame(0x29, block({{2, level}}));
-    box.line->clearWrites();
+    box.recorder->clearWrites();
     QCOMPARE(box.service->sendAcKey(key, 0), 0);
     QCOMPARE(box.takeWrites(),
              QStringList{QString::fromLatin1(canbox::frame(0xC6, {0xAE, quint8(sent)}).toHex()) + "/true"});
@@ -138,7 +138,7 @@ void tst_Climate::windModeKey()
     QFETCH(QStringList, codes);
     ServiceOnLine box;
     box.receiveFrame(0x29, block({{1, byte1}}));
-    box.line->clearWrites();
+    box.recorder->clearWrites();
     QCOMPARE(box.service->sendAcKey(31, 0), 0);
     QStringList expected;
     for (const QString &code : codes) {

@@ -102,7 +102,7 @@ void tst_Commands::vehicleDataMapIsLeftAlone()
     QMap<QString, QString> data{{QStringLiteral("odometer"), QStringLiteral("12")}};
     QCOMPARE(box.service->getVehicleData(data), 0);
     QCOMPARE(data, (QMap<QString, QString>{{QStringLiteral("odometer"), QStringLiteral("12")}}));
-    QVERIFY(box.line->writes().isEmpty());
+    QVERIFY(box.recorder->writes().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_Commands)

@@ -148,7 +148,7 @@ void tst_Media::trackTextsAreCutAt16Units()
     QFETCH(QByteArray, field);
     ServiceOnLine box;
     box.service->onRadioSourceInformation(QStringLiteral("USB"), {title}, 1);
-    const auto writes = box.line->takeWrites();
+    const auto writes = box.recorder->takeWrites();
     QCOMPARE(writes.size(), 3);
     QCOMPARE(writes.at(1).bytes.size(), 38);
     QCOMPARE(describe({writes.at(1)}), QStringList{textFrame(0x03, field)});
@@ -200,7 +200,7 @@ void tst_Media::gpsTime()
     QCOMPARE(packet.data, quint32(0));
     QCOMPARE(packet.enabled, quint8(1));
     QCOMPARE(packet.count, quint8(1));
-    QVERIFY(box.line->writes().isEmpty());
+    QVERIFY(box.recorder->writes().isEmpty());
 }
 
 void tst_Media::gpsYearOutsideTheCentury()

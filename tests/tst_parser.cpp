@@ -126,11 +126,11 @@ void tst_Parser::loneAnswerByte()
     SimpleService &s = *box.service;
     box.receive(before);
     s.start();
-    box.line->clearWrites();
+    box.recorder->clearWrites();
     SignalRecorder signals_(&s);
 
     box.receive(chunk);
-    QVERIFY(box.line->writes().isEmpty());
+    QVERIFY(box.recorder->writes().isEmpty());
     QCOMPARE(signals_.events, linkUp ? QStringList{"notifyCanbusStatus(3)"} : QStringList());
     QCOMPARE(Access::checkConnectTimer(s).isActive(), linkUp);
     QCOMPARE(Access::requestConnectTimer(s).isActive(), !linkUp);
@@ -144,7 +144,7 @@ void tst_Parser::zeroLengthFrameSwallowsBytesUntilTheTimeout()
     box.receive(hex("2e4100"));
     box.receive(RotationFrame);
     // Taken as data of the empty frame: no acknowledgement, no dispatch.
-    QVERIFY(box.line->writes().isEmpty());
+    QVERIFY(box.recorder->writes().isEmpty());
     QCOMPARE(Access::parseData(s), RotationFrame);
     QVERIFY(Access::parseRemain(s) < 0);
     QVERIFY(Access::parseOutTimer(s).isActive());
@@ -192,7 +192,7 @@ void tst_Parser::timeoutKeepsRunningAfterAChecksumError()
     box.receive(RotationFrame.left(4));
     QVERIFY(timedOut.wait(2000));
     box.receive(RotationFrame.mid(4));
-    QVERIFY(box.line->writes().isEmpty());
+    QVERIFY(box.recorder->writes().isEmpty());
     QCOMPARE(s.getRotate(), 0);
 }
 

@@ -34,7 +34,7 @@ void tst_Service::constructedIdleOnAnOpenLine()
     QVERIFY(box.line);
     QVERIFY(box.line->isOpen());
     QCOMPARE(box.line->baudRate(), 38400);
-    QVERIFY(box.line->writes().isEmpty());
+    QVERIFY(box.recorder->writes().isEmpty());
 
     QCOMPARE(Access::parseState(s), 0);
     for (QTimer *timer : {&Access::parseOutTimer(s), &Access::checkConnectTimer(s),
@@ -75,7 +75,7 @@ void tst_Service::operationsItDoesNotOverrideKeepTheHostDefaults()
     QCOMPARE(s.getMaintenanceData(maintenance), -1);
     QCOMPARE(s.getCanDrivingPosition(), -1);
     QCOMPARE(s.flushDebugFile(), -1);
-    QVERIFY(box.line->writes().isEmpty());
+    QVERIFY(box.recorder->writes().isEmpty());
 }
 
 void tst_Service::frameBeforeStartIsAnsweredAndTakesTheLinkUp()

@@ -149,7 +149,7 @@ void tst_Settings::unitCommands()
     ServiceOnLine box;
     for (const QByteArray &f : climateThenDoors)
         box.receive(f);
-    box.line->clearWrites();
+    box.recorder->clearWrites();
     UnitData before;
     box.service->getUnitData(before);
 

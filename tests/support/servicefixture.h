@@ -2,6 +2,7 @@
 
 #include "canboxframe.h"
 #include "configmanager.h"
+#include "linerecorder.h"
 #include "simpleservice.h"
 #include "virtualserialline.h"
 
@@ -23,7 +24,7 @@ inline QByteArray hex(const char *text)
 }
 
 // Writes as "hexbytes/flag" texts, so a failed comparison shows what was sent.
-inline QStringList describe(const QList<canservice::VirtualSerialLine::Write> &writes)
+inline QStringList describe(const QList<LineRecorder::Write> &writes)
 {
     QStringList out;
     for (const auto &w : writes)
@@ -40,14 +41,16 @@ struct ServiceOnLine
         canservice::ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:box"));
         service = std::make_unique<canservice::SimpleService>();
         line = canservice::VirtualSerialLine::lastOpened();
+        recorder = std::make_unique<LineRecorder>(line);
     }
 
     void receive(const QByteArray &chunk) { line->deliver(chunk); }
     void receiveFrame(int id, const QByteArray &payload) { line->deliver(frame(id, payload)); }
-    QStringList takeWrites() { return describe(line->takeWrites()); }
+    QStringList takeWrites() { return describe(recorder->takeWrites()); }
 
     std::unique_ptr<canservice::SimpleService> service;
     canservice::VirtualSerialLine *line = nullptr;
+    std::unique_ptr<LineRecorder> recorder;
 };
 
 } // namespace testsupport

@@ -140,7 +140,6 @@ int dashboard(const QStringList &arguments)
     if (reader) {
         replayer = std::make_unique<Replayer>(
                 *capture, *reader, canservice::VirtualSerialLine::find(QStringLiteral("dashboard")), reader->timed());
-        canservice::VirtualSerialLine::find(QStringLiteral("dashboard"))->setRecording(false);
         // The capture's end leaves the last state on the screen.
         replayer->finished = [] {};
         replayer->start();

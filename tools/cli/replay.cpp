@@ -57,8 +57,6 @@ int replay(const QStringList &arguments)
     if (const int exit = session.load(QStringLiteral("virtual:replay")); exit >= 0)
         return exit;
     canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::find(QStringLiteral("replay"));
-    // The acknowledgements are counted as they are written; keeping them would grow without end.
-    line->setRecording(false);
 
     const bool wait = reader.timed() && !parser.isSet(QStringLiteral("no-wait"));
     if (reader.timed() && !wait)
