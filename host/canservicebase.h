@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canservice_host_global.h"
+#include "canservice_host_export.h"
 #include "canservicerecords.h"
 
 #include <QByteArray>

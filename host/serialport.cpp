@@ -17,10 +17,11 @@ const QLatin1String virtualPrefix("virtual:");
 
 SerialBackend::~SerialBackend() = default;
 
+// Never destroyed, for the same reason as the in-process lines: ports may close at exit.
 SerialTap *SerialTap::instance()
 {
-    static SerialTap tap;
-    return &tap;
+    static auto *tap = new SerialTap;
+    return tap;
 }
 
 SerialPort::SerialPort(QObject *parent) : QObject(parent)

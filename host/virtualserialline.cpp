@@ -5,15 +5,17 @@
 namespace canservice {
 
 namespace {
+// Never destroyed: a host may leave its plugin to be deleted at exit, after this library's
+// statics would be gone, and the plugin's line still closes then.
 QList<VirtualSerialLine *> &openLines()
 {
-    static QList<VirtualSerialLine *> lines;
-    return lines;
+    static auto *lines = new QList<VirtualSerialLine *>;
+    return *lines;
 }
 QPointer<VirtualSerialLine> &lastLine()
 {
-    static QPointer<VirtualSerialLine> line;
-    return line;
+    static auto *line = new QPointer<VirtualSerialLine>;
+    return *line;
 }
 } // namespace
 

@@ -19,12 +19,16 @@ QString PluginHost::defaultPluginPath()
     const QString fromEnvironment = qEnvironmentVariable("CANSERVICE_PLUGIN");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
-    // Next to the tool in the build tree (bin/ and plugins/ side by side), else where it was built.
-    const QString besideTool = QDir(QCoreApplication::applicationDirPath())
-                                       .filePath(QStringLiteral("../plugins/libsimpleservice.so"));
-    if (QFileInfo::exists(besideTool))
-        return QFileInfo(besideTool).canonicalFilePath();
-    return QStringLiteral(CANSERVICE_BUILT_PLUGIN);
+    // Relative to the tool, so that an installed tree works wherever it is moved: the plugin
+    // folder of an install, else the build tree's (bin/ and plugins/ side by side).
+    const QDir bin(QCoreApplication::applicationDirPath());
+    for (const QString &relative : {QStringLiteral(CANSERVICE_PLUGIN_FROM_BIN "/libsimpleservice.so"),
+                                    QStringLiteral("../plugins/libsimpleservice.so")}) {
+        const QString path = bin.filePath(relative);
+        if (QFileInfo::exists(path))
+            return QFileInfo(path).canonicalFilePath();
+    }
+    return bin.filePath(QStringLiteral(CANSERVICE_PLUGIN_FROM_BIN "/libsimpleservice.so"));
 }
 
 CanServiceBase *PluginHost::load(const QString &path)

@@ -1,0 +1,26 @@
+// Loads the installed plugin as a head unit does and decodes one frame over the in-process line.
+#include <canservice/canboxframe.h>
+#include <canservice/canservicebase.h>
+#include <canservice/configmanager.h>
+#include <canservice/virtualserialline.h>
+
+#include <QCoreApplication>
+#include <QPluginLoader>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    canservice::ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:consumer"));
+    QPluginLoader loader(QStringLiteral(PLUGIN));
+    auto *service = qobject_cast<CanServiceBase *>(loader.instance());
+    if (!service) {
+        std::fprintf(stderr, "cannot load %s: %s\n", PLUGIN, qPrintable(loader.errorString()));
+        return 1;
+    }
+    canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::find(QStringLiteral("consumer"));
+    line->deliver(canbox::frame(canbox::in::Speed, QByteArray::fromHex("001000")));
+    std::printf("speed %g %s\n", double(service->getSpeed()), qPrintable(service->getSpeedUnit()));
+    return service->getSpeed() == 256.0f && line->bytesWritten() == 1 ? 0 : 1;
+}

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the build into a fresh prefix, builds a head-unit project against it with
+# find_package(CanService), runs it, then moves the prefix and runs the installed tool from there.
+# Usage: install_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$1
+source=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cmake --install "$build" --prefix "$work/prefix" > "$work/install.log"
+cmake -S "$source/tests/consumer" -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
+    > "$work/consumer.log" 2>&1 || { cat "$work/consumer.log"; exit 1; }
+cmake --build "$work/consumer" > "$work/consumer-build.log" 2>&1 || { cat "$work/consumer-build.log"; exit 1; }
+"$work/consumer/consumer"
+
+# Nothing may point into the build tree (debug information aside: it names its sources).
+found=0
+while IFS= read -r -d '' file; do
+    checked=$file
+    if head -c 4 "$file" | grep -q ELF; then
+        objcopy --strip-debug "$file" "$work/stripped" && checked=$work/stripped
+    fi
+    if grep -q "$build" "$checked"; then
+        echo "$file names the build directory"; found=1
+    fi
+done < <(find "$work/prefix" -type f -print0)
+[ "$found" -eq 0 ]
+mv "$work/prefix" "$work/moved"
+set +e
+timeout --preserve-status -s INT 4 "$work/moved/bin/canservice" demo > "$work/demo.log" 2>&1
+status=$?
+set -e
+if [ "$status" -ne 130 ] || ! grep -q "Final vehicle state" "$work/demo.log"; then
+    echo "the moved tool's demo ended with $status:"; cat "$work/demo.log"; exit 1
+fi
+grep -m1 "plugin" "$work/demo.log"
+echo "installed, built against, moved and run"
