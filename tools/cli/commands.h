@@ -11,4 +11,5 @@ int replay(const QStringList &arguments);
 int sim(const QStringList &arguments);
 int signalList(const QStringList &arguments);
 int dashboard(const QStringList &arguments);
+int exportCapture(const QStringList &arguments);
 } // namespace tool

@@ -22,6 +22,8 @@ Commands:
   replay FILE      decodes a capture of what a box sent (FILE or - for standard input)
   sim              only the simulated box, on a new pseudo-terminal or a serial DEVICE
   signals          the names, types and units of every value the tools show
+  export CAPTURE --pcapng FILE
+                   a capture as pcapng for Wireshark (with tools/wireshark/canbox.lua)
   dashboard        the vehicle on a screen, as a head unit shows it (simulated box, DEVICE
                    or --replay FILE)
 
@@ -74,6 +76,8 @@ int main(int argc, char *argv[])
         return tool::sim(arguments);
     if (command == QLatin1String("signals"))
         return tool::signalList(arguments);
+    if (command == QLatin1String("export"))
+        return tool::exportCapture(arguments);
     if (gui) {
 #ifdef CANSERVICE_DASHBOARD
         return tool::dashboard(arguments);

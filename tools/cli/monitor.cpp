@@ -7,6 +7,7 @@
 #include "serialtap.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTimer>
@@ -25,6 +26,7 @@ int monitor(const QStringList &arguments)
             "then the link's health."));
     addPluginOptions(parser);
     addFrameOptions(parser);
+    addPcapngOption(parser);
     parser.addOption({QStringLiteral("record"),
                       QStringLiteral("Also write every received chunk with its time to FILE, in the "
                                      "capture format that replay reads."),
@@ -37,6 +39,8 @@ int monitor(const QStringList &arguments)
 
     SessionOptions options = sessionOptions(parser);
     options.printer.source = device;
+    options.pcapng = parser.value(QStringLiteral("pcapng"));
+    options.pcapngEpochUs = QDateTime::currentMSecsSinceEpoch() * 1000;
     Session session(options);
     if (const int exit = session.load(device); exit >= 0)
         return exit;

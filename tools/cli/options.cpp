@@ -31,6 +31,14 @@ void addFrameOptions(QCommandLineParser &parser)
                                      "of the same identifier, with the changed bytes in brackets.")});
 }
 
+void addPcapngOption(QCommandLineParser &parser)
+{
+    parser.addOption({QStringLiteral("pcapng"),
+                      QStringLiteral("Also write every frame both ways, acknowledgements and noise to "
+                                     "FILE as pcapng, for Wireshark (see tools/wireshark/)."),
+                      QStringLiteral("file")});
+}
+
 // Parses or says why not; returns -1 when the command should go on.
 int parseArguments(QCommandLineParser &parser, const QStringList &arguments, int positionals,
                    const QString &positionalName)
@@ -152,11 +160,12 @@ bool loadScenario(const QCommandLineParser &parser, Scenario *scenario, int *exi
 SessionOptions sessionOptions(const QCommandLineParser &parser)
 {
     SessionOptions options;
-    options.pluginPath = parser.value(QStringLiteral("plugin"));
-    options.verbose = parser.isSet(QStringLiteral("verbose"));
-    options.printer.json = parser.isSet(QStringLiteral("json"));
-    // Only monitor and replay have the frame view; optionNames() holds what was given.
+    options.pluginPath = parser.optionNames().contains(QStringLiteral("plugin"))
+            ? parser.value(QStringLiteral("plugin")) : QString();
+    // Not every command has every option; optionNames() holds what was given.
     const QStringList given = parser.optionNames();
+    options.verbose = given.contains(QStringLiteral("verbose"));
+    options.printer.json = given.contains(QStringLiteral("json"));
     options.printer.changesOnly = given.contains(QStringLiteral("changes"));
     options.printer.frames = given.contains(QStringLiteral("frames")) || options.printer.changesOnly;
     return options;

@@ -13,6 +13,8 @@ void addPluginOptions(QCommandLineParser &parser);
 SessionOptions sessionOptions(const QCommandLineParser &parser);
 // --frames and --changes, for the commands that watch a line.
 void addFrameOptions(QCommandLineParser &parser);
+// --pcapng FILE.
+void addPcapngOption(QCommandLineParser &parser);
 // Parses, or answers --help, or says what is wrong: -1 when the command should go on, else its
 // exit code. positionals < 0 leaves the count to the command.
 int parseArguments(QCommandLineParser &parser, const QStringList &arguments, int positionals,

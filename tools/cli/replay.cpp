@@ -14,6 +14,8 @@
 
 namespace tool {
 
+int replayCapture(const QString &name, SessionOptions options, bool noWait);
+
 
 int replay(const QStringList &arguments)
 {
@@ -27,13 +29,44 @@ int replay(const QStringList &arguments)
     addFrameOptions(parser);
     parser.addOption({QStringLiteral("no-wait"),
                       QStringLiteral("Deliver the chunks at once instead of at their times.")});
+    addPcapngOption(parser);
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("The capture, or - for standard input."));
     if (const int exit = parseArguments(parser, arguments, 1, QStringLiteral("one FILE"));
         exit >= 0)
         return exit;
 
-    const QString name = parser.positionalArguments().at(0);
+    SessionOptions options = sessionOptions(parser);
+    options.pcapng = parser.value(QStringLiteral("pcapng"));
+    return replayCapture(parser.positionalArguments().at(0), options, parser.isSet(QStringLiteral("no-wait")));
+}
+
+int exportCapture(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+            "Writes a capture as a pcapng file for Wireshark: every frame the box sent, every "
+            "acknowledgement the plugin wrote, noise and cut frames as they came, with the "
+            "capture's times and directions. The plugin decodes it on the way, at once."));
+    parser.addOption({QStringLiteral("plugin"), QStringLiteral("The CAN service plugin to load."),
+                      QStringLiteral("path")});
+    parser.addOption({QStringLiteral("pcapng"), QStringLiteral("The pcapng file to write."),
+                      QStringLiteral("file")});
+    parser.addPositionalArgument(QStringLiteral("CAPTURE"), QStringLiteral("The capture, or - for standard input."));
+    if (const int exit = parseArguments(parser, arguments, 1, QStringLiteral("one CAPTURE")); exit >= 0)
+        return exit;
+    if (!parser.isSet(QStringLiteral("pcapng"))) {
+        tool::err() << arguments.at(0) << ": needs --pcapng FILE; see --help\n";
+        return exitcode::Usage;
+    }
+    SessionOptions options = sessionOptions(parser);
+    options.printer.quiet = true;
+    options.pcapng = parser.value(QStringLiteral("pcapng"));
+    return replayCapture(parser.positionalArguments().at(0), options, true);
+}
+
+int replayCapture(const QString &name, SessionOptions options, bool noWait)
+{
     const bool fromStdin = name == QLatin1String("-");
     QFile file;
     const bool opened = fromStdin ? file.open(stdin, QIODevice::ReadOnly)
@@ -50,7 +83,6 @@ int replay(const QStringList &arguments)
     }
 
     // The plugin is not started: nothing answers on a replay, it only listens.
-    SessionOptions options = sessionOptions(parser);
     options.printer.source = name;
     options.printer.live = false;
     Session session(options);
@@ -58,8 +90,8 @@ int replay(const QStringList &arguments)
         return exit;
     canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::find(QStringLiteral("replay"));
 
-    const bool wait = reader.timed() && !parser.isSet(QStringLiteral("no-wait"));
-    if (reader.timed() && !wait)
+    const bool wait = reader.timed() && !noWait;
+    if (reader.timed() && !wait && !options.printer.quiet)
         tool::err() << "canservice: --no-wait delivers the capture at once: long presses, receive "
                        "time-outs and link losses will not happen as they did on the line.\n";
     Replayer replayer(file, reader, line, wait);

@@ -127,9 +127,14 @@ int Session::load(const QString &device)
                     << '\n';
         return exit;
     }
+    if (!m_options.pcapng.isEmpty() && !m_pcapng.open(m_options.pcapng)) {
+        tool::err() << "canservice: cannot write the pcapng file " << m_options.pcapng << ": "
+                    << m_pcapng.errorString() << '\n';
+        return exitcode::CannotWrite;
+    }
     m_printer = std::make_unique<EventPrinter>(m_service, tool::out(), m_options.printer);
     m_printer->header();
-    if (m_options.printer.frames)
+    if (m_options.printer.frames || !m_options.pcapng.isEmpty())
         watchFrames();
     return -1;
 }
@@ -150,7 +155,9 @@ void Session::finish(bool withSummary)
     // A moment for the far end to take the stop command (a simulated box says so) before the
     // summary closes the output.
     QTimer::singleShot(m_started ? StopGraceMs : 0, this, [this, withSummary] {
-        m_scanner.flush([this](const canbox::FrameScanner::Item &item) { m_printer->frame(true, item); });
+        m_scanner.flush([this](const canbox::FrameScanner::Item &item) { frameSeen(true, item); });
+        if (!m_options.pcapng.isEmpty())
+            m_pcapng.flush();
         if (withSummary)
             m_printer->printSummary();
         m_health.linkLosses = m_printer->linkLosses();
@@ -211,13 +218,27 @@ void Session::watchFrames()
         if (device != m_device)
             return;
         m_scanner.feed(chunk, m_printer->clockMs(),
-                       [this](const canbox::FrameScanner::Item &item) { m_printer->frame(true, item); });
+                       [this](const canbox::FrameScanner::Item &item) { frameSeen(true, item); });
     });
     connect(tap, &SerialTap::written, this, [this](const QString &device, const QByteArray &bytes) {
         if (device != m_device || bytes.isEmpty())
             return;
         canbox::FrameScanner outbound;
-        outbound.feed(bytes, 0, [this](const canbox::FrameScanner::Item &item) { m_printer->frame(false, item); });
-        outbound.flush([this](const canbox::FrameScanner::Item &item) { m_printer->frame(false, item); });
+        outbound.feed(bytes, 0, [this](const canbox::FrameScanner::Item &item) { frameSeen(false, item); });
+        outbound.flush([this](const canbox::FrameScanner::Item &item) { frameSeen(false, item); });
     });
+}
+
+void Session::frameSeen(bool inbound, const canbox::FrameScanner::Item &item)
+{
+    if (m_options.printer.frames)
+        m_printer->frame(inbound, item);
+    if (m_options.pcapng.isEmpty() || m_pcapngFailed)
+        return;
+    const qint64 us = m_options.pcapngEpochUs + qint64(std::llround(m_printer->clockSeconds() * 1e6));
+    if (!m_pcapng.write(us, inbound, item.bytes)) {
+        m_pcapngFailed = true;
+        tool::err() << "canservice: writing the pcapng file " << m_options.pcapng
+                    << " failed: " << m_pcapng.errorString() << '\n';
+    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "eventprinter.h"
+#include "pcapngwriter.h"
 #include "pluginhost.h"
 #include "serialport.h"
 
@@ -42,6 +43,10 @@ struct SessionOptions
     QString pluginPath; // empty: PluginHost::defaultPluginPath()
     bool verbose = false;
     EventPrinter::Options printer;
+    // Every frame, acknowledgement and noise run also to this pcapng file, its times counted
+    // from pcapngEpochUs (microseconds since the epoch).
+    QString pcapng;
+    qint64 pcapngEpochUs = 0;
 };
 
 // One run of the plugin as a head unit runs it: loaded on a device, its log lines kept aside
@@ -75,6 +80,7 @@ private:
                                const QString &message);
     void watchLine();
     void watchFrames();
+    void frameSeen(bool inbound, const canbox::FrameScanner::Item &item);
 
     static Session *s_current;
     SessionOptions m_options;
@@ -84,6 +90,8 @@ private:
     CanServiceBase *m_service = nullptr;
     std::unique_ptr<EventPrinter> m_printer;
     canbox::FrameScanner m_scanner;
+    PcapngWriter m_pcapng;
+    bool m_pcapngFailed = false;
     QString m_device;
     canservice::SerialPort::Error m_lineError = canservice::SerialPort::NoError;
     QString m_lineReason;

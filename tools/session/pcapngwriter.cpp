@@ -1,0 +1,90 @@
+#include "pcapngwriter.h"
+
+#include <QCoreApplication>
+#include <QtEndian>
+
+namespace {
+void put16(QByteArray &out, quint16 v)
+{
+    char b[2];
+    qToLittleEndian(v, b);
+    out.append(b, 2);
+}
+
+void put32(QByteArray &out, quint32 v)
+{
+    char b[4];
+    qToLittleEndian(v, b);
+    out.append(b, 4);
+}
+
+void pad(QByteArray &out)
+{
+    while (out.size() % 4)
+        out.append('\0');
+}
+
+void option(QByteArray &out, quint16 code, const QByteArray &value)
+{
+    put16(out, code);
+    put16(out, quint16(value.size()));
+    out.append(value);
+    pad(out);
+}
+
+void endOfOptions(QByteArray &out)
+{
+    put32(out, 0);
+}
+} // namespace
+
+bool PcapngWriter::block(quint32 type, const QByteArray &body)
+{
+    QByteArray b;
+    const quint32 total = quint32(body.size() + 12);
+    put32(b, type);
+    put32(b, total);
+    b.append(body);
+    put32(b, total);
+    return m_file.write(b) == b.size();
+}
+
+bool PcapngWriter::open(const QString &path)
+{
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    QByteArray section;
+    put32(section, 0x1A2B3C4D); // byte-order magic
+    put16(section, 1);
+    put16(section, 0);
+    put32(section, 0xFFFFFFFF); // section length unknown
+    put32(section, 0xFFFFFFFF);
+    option(section, 4, "canservice " + QCoreApplication::applicationVersion().toUtf8()); // shb_userappl
+    endOfOptions(section);
+    QByteArray interface;
+    put16(interface, LinkTypeUser0);
+    put16(interface, 0);
+    put32(interface, 0); // no snapshot limit
+    option(interface, 2, "CAN box serial line"); // if_name
+    option(interface, 9, QByteArray(1, '\x06')); // if_tsresol: microseconds
+    endOfOptions(interface);
+    return block(0x0A0D0D0A, section) && block(0x00000001, interface) && m_file.flush();
+}
+
+bool PcapngWriter::write(qint64 microseconds, bool inbound, const QByteArray &bytes)
+{
+    QByteArray packet;
+    put32(packet, 0); // interface
+    put32(packet, quint32(quint64(microseconds) >> 32));
+    put32(packet, quint32(quint64(microseconds) & 0xFFFFFFFF));
+    put32(packet, quint32(bytes.size()));
+    put32(packet, quint32(bytes.size()));
+    packet.append(bytes);
+    pad(packet);
+    QByteArray flags;
+    put32(flags, inbound ? 1 : 2); // epb_flags: direction
+    option(packet, 2, flags);
+    endOfOptions(packet);
+    return block(0x00000006, packet);
+}

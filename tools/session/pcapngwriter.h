@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+// A capture file Wireshark opens: pcapng, one interface of link type USER0 (147), one enhanced
+// packet block per item with its time and its direction in the block's flags. Written here; no
+// libpcap needed.
+class PcapngWriter
+{
+public:
+    static constexpr quint16 LinkTypeUser0 = 147;
+
+    // Creates the file with its section and interface blocks; false with errorString() set.
+    bool open(const QString &path);
+    // One packet: microseconds since the epoch, inbound (from the box) or outbound.
+    bool write(qint64 microseconds, bool inbound, const QByteArray &bytes);
+    bool flush() { return m_file.flush(); }
+    QString errorString() const { return m_file.errorString(); }
+
+private:
+    bool block(quint32 type, const QByteArray &body);
+
+    QFile m_file;
+};
