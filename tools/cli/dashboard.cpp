@@ -4,7 +4,6 @@
 #include "boxsimulator.h"
 #include "dashboardmodel.h"
 #include "exitcodes.h"
-#include "interrupt.h"
 #include "options.h"
 #include "replayer.h"
 #include "virtualserialline.h"
@@ -161,18 +160,14 @@ int dashboard(const QStringList &arguments)
             session.finish(false);
         });
     }
-    Interrupt interrupt;
-    QObject::connect(&interrupt, &Interrupt::requested, [&] {
-        result = exitcode::Interrupted;
-        session.finish(false);
-    });
+    session.finishOnInterrupt(false);
     // Closing the window ends the run like Ctrl-C, with the summary.
     QObject::connect(window, &QWindow::visibleChanged, [&](bool visible) {
         if (!visible)
             session.finish(false);
     });
     QCoreApplication::exec();
-    return result;
+    return session.interrupted() ? exitcode::Interrupted : result;
 }
 
 } // namespace tool

@@ -4,7 +4,6 @@
 #include "boxsimulator.h"
 #include "canservicebase.h"
 #include "exitcodes.h"
-#include "interrupt.h"
 #include "options.h"
 
 #include <QCoreApplication>
@@ -77,16 +76,11 @@ int demo(const QStringList &arguments)
 
     QTimer::singleShot(21000, Qt::PreciseTimer, &printer, [&session] { session.finish(true); });
 
-    bool interrupted = false;
-    Interrupt interrupt;
-    QObject::connect(&interrupt, &Interrupt::requested, [&] {
-        interrupted = true;
-        session.finish(true);
-    });
+    session.finishOnInterrupt(true);
     session.start();
     box.begin();
     QCoreApplication::exec();
-    return interrupted ? exitcode::Interrupted : exitcode::Ok;
+    return session.interrupted() ? exitcode::Interrupted : exitcode::Ok;
 }
 
 } // namespace tool

@@ -2,7 +2,6 @@
 
 #include "capture.h"
 #include "exitcodes.h"
-#include "interrupt.h"
 #include "options.h"
 #include "serialtap.h"
 
@@ -77,12 +76,7 @@ int monitor(const QStringList &arguments)
                                           .arg(NoDataWarningMs / 1000));
     });
 
-    bool interrupted = false;
-    Interrupt interrupt;
-    QObject::connect(&interrupt, &Interrupt::requested, [&] {
-        interrupted = true;
-        session.finish(false);
-    });
+    session.finishOnInterrupt(false);
     clock.start();
     session.start();
     QCoreApplication::exec();
@@ -90,7 +84,7 @@ int monitor(const QStringList &arguments)
         tool::err() << "canservice: the CAN box sent nothing on " << device << ".\n";
         return exitcode::NoDataFromBox;
     }
-    return interrupted ? exitcode::Interrupted : exitcode::Ok;
+    return session.interrupted() ? exitcode::Interrupted : exitcode::Ok;
 }
 
 } // namespace tool

@@ -3,7 +3,6 @@
 #include "capture.h"
 #include "replayer.h"
 #include "exitcodes.h"
-#include "interrupt.h"
 #include "options.h"
 #include "virtualserialline.h"
 
@@ -98,19 +97,14 @@ int replayCapture(const QString &name, SessionOptions options, bool noWait)
     session.printer()->setClock([&replayer] { return replayer.now(); });
     replayer.finished = [&session] { session.finish(false); };
 
-    bool interrupted = false;
-    Interrupt interrupt;
-    QObject::connect(&interrupt, &Interrupt::requested, [&] {
-        interrupted = true;
-        session.finish(false);
-    });
+    session.finishOnInterrupt(false);
     replayer.start();
     QCoreApplication::exec();
     if (!replayer.error().isEmpty()) {
         tool::err() << "canservice: " << replayer.error() << '\n';
         return exitcode::BadCapture;
     }
-    return interrupted ? exitcode::Interrupted : exitcode::Ok;
+    return session.interrupted() ? exitcode::Interrupted : exitcode::Ok;
 }
 
 } // namespace tool

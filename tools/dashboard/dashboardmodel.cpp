@@ -28,18 +28,10 @@ DashboardModel::DashboardModel(CanServiceBase *service, const QString &source, Q
             m_keys.removeLast();
         emit keysChanged();
     });
-    for (auto signal : {&CanServiceBase::speedChanged, &CanServiceBase::temperatureChanged,
-                        &CanServiceBase::rotateChanged, &CanServiceBase::doorChanged,
-                        &CanServiceBase::sigVersionData, &CanServiceBase::tireAlert,
-                        &CanServiceBase::acStatusChanged, &CanServiceBase::acManualClimateModeChanged,
-                        &CanServiceBase::sigRadarChanged, &CanServiceBase::sigAmbientChanged,
-                        &CanServiceBase::otherInfoDataChanged, &CanServiceBase::drivingDataChanged,
-                        &CanServiceBase::fuelDataChanged, &CanServiceBase::timeMileageInformation,
-                        &CanServiceBase::lightSetInformation, &CanServiceBase::unitDataChanged})
-        connect(service, signal, this, [this] {
-            if (!m_refresh.isActive())
-                m_refresh.start();
-        });
+    VehicleSnapshot::onChange(service, this, [this] {
+        if (!m_refresh.isActive())
+            m_refresh.start();
+    });
     // A box at full line rate changes values hundreds of times a second; a screen shows twenty.
     m_refresh.setSingleShot(true);
     m_refresh.setInterval(RefreshMs);

@@ -78,15 +78,7 @@ EventPrinter::EventPrinter(CanServiceBase *service, QTextStream &out, const Opti
     connect(s, &CanServiceBase::keyEvent, this, [this](int key, int action, bool) { onKey(key, action); });
     connect(s, &CanServiceBase::messageChanged, this, &EventPrinter::onNotification);
     // Every other signal says some of the vehicle state may have changed: print what did.
-    for (auto signal : {&CanServiceBase::speedChanged, &CanServiceBase::temperatureChanged,
-                        &CanServiceBase::rotateChanged, &CanServiceBase::doorChanged,
-                        &CanServiceBase::sigVersionData, &CanServiceBase::tireAlert,
-                        &CanServiceBase::acStatusChanged, &CanServiceBase::acManualClimateModeChanged,
-                        &CanServiceBase::sigRadarChanged, &CanServiceBase::sigAmbientChanged,
-                        &CanServiceBase::otherInfoDataChanged, &CanServiceBase::drivingDataChanged,
-                        &CanServiceBase::fuelDataChanged, &CanServiceBase::timeMileageInformation,
-                        &CanServiceBase::lightSetInformation, &CanServiceBase::unitDataChanged})
-        connect(s, signal, this, &EventPrinter::vehicleChanged);
+    VehicleSnapshot::onChange(s, this, [this] { vehicleChanged(); });
 }
 
 QString EventPrinter::member(const char *key, const QJsonValue &value)

@@ -139,6 +139,15 @@ int Session::load(const QString &device)
     return -1;
 }
 
+void Session::finishOnInterrupt(bool withSummary)
+{
+    m_interrupt = std::make_unique<Interrupt>();
+    connect(m_interrupt.get(), &Interrupt::requested, this, [this, withSummary] {
+        m_interrupted = true;
+        finish(withSummary);
+    });
+}
+
 void Session::start()
 {
     m_service->start();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "eventprinter.h"
+#include "interrupt.h"
 #include "pcapngwriter.h"
 #include "pluginhost.h"
 #include "serialport.h"
@@ -65,6 +66,9 @@ public:
     void start();
     // Stops the service if it was started, prints what is asked and leaves the event loop.
     void finish(bool withSummary);
+    // Ctrl-C and SIGTERM end the session like finish(withSummary); interrupted() then says so.
+    void finishOnInterrupt(bool withSummary);
+    bool interrupted() const { return m_interrupted; }
 
     CanServiceBase *service() const { return m_service; }
     EventPrinter *printer() const { return m_printer.get(); }
@@ -97,4 +101,6 @@ private:
     QString m_lineReason;
     bool m_started = false;
     bool m_finishing = false;
+    bool m_interrupted = false;
+    std::unique_ptr<Interrupt> m_interrupt;
 };

@@ -151,6 +151,20 @@ VehicleSnapshot VehicleSnapshot::read(CanServiceBase &s)
     return v;
 }
 
+void VehicleSnapshot::onChange(CanServiceBase *service, QObject *context,
+                               const std::function<void()> &changed)
+{
+    for (auto signal : {&CanServiceBase::speedChanged, &CanServiceBase::temperatureChanged,
+                        &CanServiceBase::rotateChanged, &CanServiceBase::doorChanged,
+                        &CanServiceBase::sigVersionData, &CanServiceBase::tireAlert,
+                        &CanServiceBase::acStatusChanged, &CanServiceBase::acManualClimateModeChanged,
+                        &CanServiceBase::sigRadarChanged, &CanServiceBase::sigAmbientChanged,
+                        &CanServiceBase::otherInfoDataChanged, &CanServiceBase::drivingDataChanged,
+                        &CanServiceBase::fuelDataChanged, &CanServiceBase::timeMileageInformation,
+                        &CanServiceBase::lightSetInformation, &CanServiceBase::unitDataChanged})
+        QObject::connect(service, signal, context, changed);
+}
+
 double VehicleSnapshot::plain(float value)
 {
     return shortest(value).toDouble();

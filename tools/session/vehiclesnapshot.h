@@ -7,7 +7,10 @@
 #include <QVariant>
 #include <QVector>
 
+#include <functional>
+
 class CanServiceBase;
+class QObject;
 
 // Everything a CAN service can tell about the vehicle at one moment, read through the service's
 // getters only: one named value per getter or record field, in a fixed order. The printers, the
@@ -21,6 +24,9 @@ public:
     using Field = QPair<QString, QVariant>;
 
     static VehicleSnapshot read(CanServiceBase &service);
+    // Calls changed after every signal of the service that says the vehicle state may differ
+    // (not the link status, keys or notifications), for as long as context lives.
+    static void onChange(CanServiceBase *service, QObject *context, const std::function<void()> &changed);
 
     const QVector<Field> &fields() const { return m_fields; }
     // The value of the named field; an invalid QVariant for a name the snapshot does not have.
