@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 namespace canservice {
 
 // What canservice::SerialPort forwards to: one line to a CAN box, real or simulated.
@@ -27,10 +29,23 @@ public:
     virtual SerialPort::Error error() const { return SerialPort::NoError; }
     virtual QString errorString() const { return QString(); }
 
+    // Where received chunks go: the port that owns the backend. A call, not a signal: it runs
+    // for every chunk of a busy line.
+    void setReceiver(std::function<void(const QByteArray &)> receiver) { m_receiver = std::move(receiver); }
+
 signals:
-    void received(const QByteArray &chunk);
     // The device went away underneath an open line; the backend has closed it.
     void lost(canservice::SerialPort::Error error, const QString &reason);
+
+protected:
+    void received(const QByteArray &chunk)
+    {
+        if (m_receiver)
+            m_receiver(chunk);
+    }
+
+private:
+    std::function<void(const QByteArray &)> m_receiver;
 };
 
 } // namespace canservice

@@ -5,6 +5,7 @@
 #include "serialtap.h"
 #include "virtualserialline.h"
 
+#include <QMetaMethod>
 #include <QTimer>
 
 namespace canservice {
@@ -22,6 +23,28 @@ SerialTap *SerialTap::instance()
 {
     static auto *tap = new SerialTap;
     return tap;
+}
+
+// A count kept by connectNotify answers the common case, nobody listening, without a lookup;
+// automatic disconnections are not counted, so a positive count is checked.
+bool SerialTap::hearsReceived() const
+{
+    static const QMetaMethod signal = QMetaMethod::fromSignal(&SerialTap::received);
+    return m_receivedListeners > 0 && isSignalConnected(signal);
+}
+
+bool SerialTap::hearsWritten() const
+{
+    static const QMetaMethod signal = QMetaMethod::fromSignal(&SerialTap::written);
+    return m_writtenListeners > 0 && isSignalConnected(signal);
+}
+
+void SerialTap::connectNotify(const QMetaMethod &signal)
+{
+    if (signal == QMetaMethod::fromSignal(&SerialTap::received))
+        ++m_receivedListeners;
+    else if (signal == QMetaMethod::fromSignal(&SerialTap::written))
+        ++m_writtenListeners;
 }
 
 SerialPort::SerialPort(QObject *parent) : QObject(parent)
@@ -59,8 +82,10 @@ bool SerialPort::open(const QString &device, int baudRate)
         m_backend = std::make_unique<RealSerialLine>();
         connect(m_backend.get(), &SerialBackend::lost, this, &SerialPort::lineLost);
     }
-    connect(m_backend.get(), &SerialBackend::received, this, [this](const QByteArray &chunk) {
-        emit SerialTap::instance()->received(m_device, chunk);
+    m_backend->setReceiver([this](const QByteArray &chunk) {
+        SerialTap *tap = SerialTap::instance();
+        if (tap->hearsReceived())
+            emit tap->received(m_device, chunk);
         emit read(chunk);
     });
 
@@ -89,8 +114,9 @@ qint64 SerialPort::writeData(const QByteArray &data, bool flag)
         return -1;
     }
     const qint64 written = m_backend->write(data, flag);
-    if (written >= 0)
-        emit SerialTap::instance()->written(m_device, data, flag);
+    SerialTap *tap = SerialTap::instance();
+    if (written >= 0 && tap->hearsWritten())
+        emit tap->written(m_device, data, flag);
     return written;
 }
 

@@ -21,7 +21,7 @@ RealSerialLine::RealSerialLine(QObject *parent) : SerialBackend(parent)
     connect(&m_port, &QSerialPort::readyRead, this, [this] {
         const QByteArray chunk = m_port.readAll();
         if (!chunk.isEmpty())
-            emit received(chunk);
+            received(chunk);
     });
     connect(&m_port, &QSerialPort::errorOccurred, this, &RealSerialLine::onError);
     // Putting the old settings back on close would change the line speed under bytes that the
@@ -148,7 +148,7 @@ void RealSerialLine::onError(QSerialPort::SerialPortError error)
     else
         why = m_port.errorString();
     if (n == 1)
-        emit received(QByteArray(1, byte));
+        received(QByteArray(1, byte));
     m_port.clearError();
     m_port.close();
     m_error = SerialPort::DeviceLostError;

@@ -19,6 +19,10 @@ class CANSERVICE_HOST_EXPORT SerialTap : public QObject
 public:
     static SerialTap *instance();
 
+    // Whether anyone listens, so that a line with no recorder pays nothing for the tap.
+    bool hearsReceived() const;
+    bool hearsWritten() const;
+
 signals:
     void received(const QString &device, const QByteArray &chunk);
     void written(const QString &device, const QByteArray &bytes, bool flag);
@@ -27,8 +31,13 @@ signals:
                        const QString &reason);
     void lineStateChanged(const QString &device, bool up);
 
+protected:
+    void connectNotify(const QMetaMethod &signal) override;
+
 private:
     SerialTap() = default;
+    int m_receivedListeners = 0;
+    int m_writtenListeners = 0;
 };
 
 } // namespace canservice

@@ -1,5 +1,6 @@
 #include "virtualserialline.h"
 
+#include <QMetaMethod>
 #include <QPointer>
 
 namespace canservice {
@@ -57,7 +58,7 @@ int VirtualSerialLine::baudRate() const
 void VirtualSerialLine::deliver(const QByteArray &chunk)
 {
     if (m_open)
-        emit received(chunk);
+        received(chunk);
 }
 
 bool VirtualSerialLine::open(const QString &device, int baudRate)
@@ -76,7 +77,10 @@ qint64 VirtualSerialLine::write(const QByteArray &data, bool flag)
     if (!m_open)
         return -1;
     m_bytesWritten += data.size();
-    emit written(data, flag);
+    // Every acknowledgement passes here; with nobody listening, skip the signal's machinery.
+    static const QMetaMethod signal = QMetaMethod::fromSignal(&VirtualSerialLine::written);
+    if (m_writtenListeners > 0 && isSignalConnected(signal))
+        emit written(data, flag);
     return data.size();
 }
 
@@ -89,6 +93,12 @@ void VirtualSerialLine::close()
 bool VirtualSerialLine::isOpen() const
 {
     return m_open;
+}
+
+void VirtualSerialLine::connectNotify(const QMetaMethod &signal)
+{
+    if (signal == QMetaMethod::fromSignal(&VirtualSerialLine::written))
+        ++m_writtenListeners;
 }
 
 QString VirtualSerialLine::errorString() const

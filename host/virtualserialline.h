@@ -40,7 +40,11 @@ public:
 signals:
     void written(const QByteArray &bytes, bool flag);
 
+protected:
+    void connectNotify(const QMetaMethod &signal) override;
+
 private:
+    int m_writtenListeners = 0;
     QString m_name;
     int m_baudRate = 0;
     bool m_open = false;

@@ -5,12 +5,16 @@
 
 namespace canservice {
 
+namespace {
+const int WatchdogMs = 30000;
+}
+
 SimpleService::SimpleService() : CanServiceBase(nullptr)
 {
     mSerialPort.open(QString(), 38400);
     connect(&mSerialPort, SIGNAL(read(QByteArray)), this, SLOT(onDataReady(QByteArray)));
 
-    mCheckConnectTmr.setInterval(30000);
+    mCheckConnectTmr.setInterval(WatchdogMs);
     connect(&mCheckConnectTmr, SIGNAL(timeout()), this, SLOT(onCheckConnectTmrout()));
     mRequestConnectTmr.setInterval(2000);
     connect(&mRequestConnectTmr, SIGNAL(timeout()), this, SLOT(onRequestConnect()));
@@ -70,13 +74,18 @@ int SimpleService::flushDebugFile()
     return -1;
 }
 
-// Any answer from the box: it is alive, so stop probing and retrying and restart the watchdog.
+// Any answer from the box: it is alive, so stop probing and retrying and restart the watchdog's
+// 30 seconds from now.
 void SimpleService::linkUp()
 {
     mSendTmroutCount = 0;
-    mSendTmr.stop();
-    mRequestConnectTmr.stop();
-    mCheckConnectTmr.start();
+    if (mSendTmr.isActive())
+        mSendTmr.stop();
+    if (mRequestConnectTmr.isActive())
+        mRequestConnectTmr.stop();
+    mLastAnswer.start();
+    if (!mCheckConnectTmr.isActive())
+        mCheckConnectTmr.start(WatchdogMs);
     emit notifyCanbusStatus(3);
 }
 
@@ -90,6 +99,14 @@ void SimpleService::onRequestConnect()
 
 void SimpleService::onCheckConnectTmrout()
 {
+    // An answer came since the timer was armed: the 30 seconds count from that answer.
+    const qint64 sinceAnswer = mLastAnswer.isValid() ? mLastAnswer.elapsed() : WatchdogMs;
+    if (sinceAnswer < WatchdogMs) {
+        mCheckConnectTmr.start(int(WatchdogMs - sinceAnswer));
+        return;
+    }
+    if (mCheckConnectTmr.interval() != WatchdogMs)
+        mCheckConnectTmr.start(WatchdogMs);
     sendStart();
     mSendTmr.start();
 }

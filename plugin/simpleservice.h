@@ -4,6 +4,7 @@
 #include "serialport.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <initializer_list>
@@ -237,8 +238,11 @@ private:
     QByteArray mParseData;
     QTimer mParseOutTmr;
 
-    // Link supervision.
+    // Link supervision. The watchdog is armed once and keeps the time of the last answer, so
+    // that an answer costs a clock read instead of a timer registration; at its expiry it
+    // re-arms for what is left of 30 s after that answer, or probes.
     QTimer mCheckConnectTmr;
+    QElapsedTimer mLastAnswer;
     QTimer mRequestConnectTmr;
     QTimer mSendTmr;
     int mSendTmroutCount = 0;

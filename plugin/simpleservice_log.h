@@ -20,7 +20,8 @@ long threadId();
 
 inline bool enabled(QtMsgType type)
 {
-    const QLoggingCategory *category = QLoggingCategory::defaultCategory();
+    // The default category lives as long as the process; looking it up is a call per line.
+    static const QLoggingCategory *const category = QLoggingCategory::defaultCategory();
     return type == QtDebugMsg ? category->isDebugEnabled() : category->isCriticalEnabled();
 }
 

@@ -64,12 +64,20 @@ void SimpleService::onDataReady(QByteArray chunk)
             mParseData.resize(0);
             mParseState = WaitData;
             break;
-        case WaitData:
-            mParseData.append(static_cast<char>(b));
-            mParseSum += b;
-            if (--mParseRemain == 0)
+        case WaitData: {
+            // The data bytes in one go: as many as the frame still needs, or (a length of 0
+            // counting below zero) the rest of the chunk.
+            const int n = mParseRemain > 0 ? qMin(mParseRemain, size - i) : size - i;
+            const char *data = chunk.constData() + i;
+            mParseData.append(data, n);
+            for (int k = 0; k < n; ++k)
+                mParseSum += static_cast<quint8>(data[k]);
+            mParseRemain -= n;
+            i += n - 1;
+            if (mParseRemain == 0)
                 mParseState = WaitChecksum;
             break;
+        }
         case WaitChecksum:
             mParseState = WaitHeader;
             if (b == (~mParseSum & 0xFF)) {

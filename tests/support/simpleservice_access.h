@@ -28,7 +28,15 @@ struct SimpleServiceTestAccess
     static OtherInfoData &otherInfoData(SimpleService &s) { return s.mOtherInfoData; }
 
     // Timer slots, for the periods too long to wait for in every test.
-    static void checkConnectTimeout(SimpleService &s) { s.onCheckConnectTmrout(); }
+    // The watchdog's expiry after 30 s without an answer.
+    static void checkConnectTimeout(SimpleService &s)
+    {
+        s.mLastAnswer.invalidate();
+        s.onCheckConnectTmrout();
+    }
+    // The watchdog's timer firing, whenever the last answer was.
+    static void checkConnectTimerFires(SimpleService &s) { s.onCheckConnectTmrout(); }
+    static QElapsedTimer &lastAnswer(SimpleService &s) { return s.mLastAnswer; }
     static void sendTimeout(SimpleService &s) { s.onSendTmrout(); }
     static void send3Param(SimpleService &s, unsigned char length, unsigned char id,
                            unsigned char d0, unsigned char d1, unsigned char d2, unsigned char d3)
