@@ -279,9 +279,10 @@ void measureBare(int frames)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc == 3 && std::strcmp(argv[1], "--frames") == 0) {
+    // For callgrind: the traffic mix once, debug output off, or on with --debug.
+    if (argc >= 3 && std::strcmp(argv[1], "--frames") == 0) {
         const QList<QByteArray> chunks = trafficMix(std::atoi(argv[2]));
-        Service s(false);
+        Service s(argc == 4 && std::strcmp(argv[3], "--debug") == 0);
         qint64 bytes = 0;
         for (const QByteArray &c : chunks) {
             s.line->deliver(c);

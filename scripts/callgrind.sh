@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Instructions per received byte on the receive path, counted by callgrind: repeatable for the
 # same build, whatever else the machine is doing. Counts only inside the line's delivery of
-# the standard traffic mix (parser, acknowledgement, dispatch, decoders, signals), debug off.
+# the standard traffic mix (parser, acknowledgement, dispatch, decoders, signals): one line with
+# the debug output off, one with it on (into a handler that discards).
 #   bash scripts/callgrind.sh [FRAMES]     (default 20000; needs valgrind and a build in build/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,10 +12,12 @@ command -v valgrind >/dev/null || { echo "valgrind is missing: apt-get install -
 
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
-counts=$(valgrind --tool=callgrind --callgrind-out-file="$out" \
-    --toggle-collect='canservice::VirtualSerialLine::deliver*' \
-    build/bin/bench_receive --frames "$frames" 2>/dev/null)
-instructions=$(grep -E '^(summary|totals):' "$out" | head -1 | awk '{print $2}')
-read -r _ accepted _ bytes <<< "$counts"
-awk -v ir="$instructions" -v b="$bytes" -v f="$accepted" 'BEGIN {
-    printf "%d frames, %d bytes, %d instructions: %.1f per byte, %.0f per frame\n", f, b, ir, ir / b, ir / f }'
+for mode in "" --debug; do
+    counts=$(valgrind --tool=callgrind --callgrind-out-file="$out" \
+        --toggle-collect='canservice::VirtualSerialLine::deliver*' \
+        build/bin/bench_receive --frames "$frames" $mode 2>/dev/null)
+    instructions=$(grep -E '^(summary|totals):' "$out" | head -1 | awk '{print $2}')
+    read -r _ accepted _ bytes <<< "$counts"
+    awk -v ir="$instructions" -v b="$bytes" -v f="$accepted" -v m="${mode:+, debug on}" 'BEGIN {
+        printf "%d frames, %d bytes, %d instructions%s: %.1f per byte, %.0f per frame\n", f, b, ir, m, ir / b, ir / f }'
+done

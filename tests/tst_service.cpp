@@ -175,7 +175,7 @@ template<typename... Items>
 QString viaHelper(const Items &...items)
 {
     LogCapture log;
-    canservice::logging::write(QtDebugMsg, 1, "f", items...);
+    canservice::logging::write(QtDebugMsg, 1, "f", QStringLiteral("f"), items...);
     const QString line = log.entries().value(0).message;
     return line.mid(line.indexOf(QLatin1String(" -- ")) + 4);
 }

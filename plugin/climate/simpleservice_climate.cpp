@@ -23,7 +23,7 @@ void SimpleService::doConditioner(int id, QByteArray &paraBuf)
     SS_DBG("paraBuf.size(): ", paraBuf.size());
     if (paraBuf.size() != 8)
         return;
-    SS_DBG(paraBuf.toHex());
+    SS_DBG(logging::hex(paraBuf));
     storePayload(mAcData, paraBuf);
     // In automatic mode the box's temperature index is the level the temperature keys step.
     if (getManualClimateMode() == 0)

@@ -31,7 +31,7 @@ void SimpleService::sendNaviId3SongSet(QStringList information, int type)
 {
     SS_DBG("--", "src type-->", type);
     const QByteArray frame = trackTextFrame(information.value(0), SongText, type);
-    SS_DBG("--", frame.size(), frame.toHex());
+    SS_DBG("--", frame.size(), logging::hex(frame));
     mSerialPort.writeData(frame, false);
 }
 
@@ -39,7 +39,7 @@ void SimpleService::sendNaviId3AlbumSet(QStringList information, int type)
 {
     SS_DBG("--", "src type-->", type);
     const QByteArray frame = trackTextFrame(information.value(1), AlbumText, type);
-    SS_DBG("--", frame.size(), frame.toHex());
+    SS_DBG("--", frame.size(), logging::hex(frame));
     mSerialPort.writeData(frame, false);
 }
 

@@ -30,7 +30,7 @@ const QByteArray &ackBadChecksum()
 void SimpleService::onDataReady(QByteArray chunk)
 {
     SS_DBG(ConfigManager::instance()->getPluginFullPath());
-    SS_DBG(chunk.toHex());
+    SS_DBG(logging::hex(chunk));
 
     // A frame cut by the end of the last chunk goes on here; if it never completes, the time-out
     // puts the parser back to idle.

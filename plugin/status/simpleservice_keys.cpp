@@ -20,7 +20,7 @@ void SimpleService::doSwc(int id, QByteArray &paraBuf)
         return;
     const int key = byteAt(paraBuf, 0);
     const int state = byteAt(paraBuf, 1);
-    SS_DBG("--", paraBuf.toHex());
+    SS_DBG("--", logging::hex(paraBuf));
     SS_DBG("--", key, state);
     handleKey(key, state, key <= LastFlaggedSwcKey);
 }
@@ -35,7 +35,7 @@ void SimpleService::doCarBaseInfo(int id, QByteArray &paraBuf)
     }
     const int key = byteAt(paraBuf, 2);
     const int state = byteAt(paraBuf, 3);
-    SS_DBG("--", paraBuf.toHex());
+    SS_DBG("--", logging::hex(paraBuf));
     SS_DBG("--", QChar(key), key);
     SS_DBG("--", QChar(state), state);
     handleKey(key, state, true);

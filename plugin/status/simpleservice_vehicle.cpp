@@ -10,7 +10,7 @@ namespace canservice {
 void SimpleService::doSpeed(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)
-    SS_DBG("--", paraBuf.size(), paraBuf.toHex(' '));
+    SS_DBG("--", paraBuf.size(), logging::hex(paraBuf, ' '));
     if (paraBuf.size() != 3)
         return;
 
