@@ -21,9 +21,14 @@ work=build-fuzz/corpus
 artifacts=build-fuzz/artifacts
 mkdir -p "$work" "$artifacts"
 status=0
+log=build-fuzz/fuzz.log
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     build-fuzz/bin/fuzz_receive -max_total_time="$seconds" -print_final_stats=1 \
-    -artifact_prefix="$artifacts/" -timeout=10 "$work" fuzz/corpus || status=$?
+    -artifact_prefix="$artifacts/" -timeout=10 "$work" fuzz/corpus 2>&1 | tee "$log" || status=$?
+# The two figures to watch: speed and coverage.
+awk '/stat::number_of_executed_units/ { runs = $2 } /stat::average_exec_per_sec/ { rate = $2 }
+     / cov: / { for (i = 1; i <= NF; ++i) if ($i == "cov:") edges = $(i + 1) }
+     END { printf "fuzzing: %d inputs, %d per second, coverage %d edges\n", runs, rate, edges }' "$log"
 if [ "$status" -ne 0 ]; then
     for f in "$artifacts"/*; do
         [ -f "$f" ] || continue
