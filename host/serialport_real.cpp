@@ -88,11 +88,21 @@ void RealSerialLine::failOpen(QSerialPort::SerialPortError error)
     }
 }
 
+// With nothing queued, the bytes go straight to the descriptor: an acknowledgement per frame
+// would otherwise cost a trip through the event loop for QSerialPort's write notifier. What the
+// descriptor does not take now is queued behind, in order.
 qint64 RealSerialLine::write(const QByteArray &data, bool flag)
 {
     Q_UNUSED(flag)
     if (!m_port.isOpen())
         return -1;
+    if (m_port.bytesToWrite() == 0 && !data.isEmpty()) {
+        const ssize_t n = ::write(int(m_port.handle()), data.constData(), size_t(data.size()));
+        if (n == data.size())
+            return n;
+        if (n > 0)
+            return m_port.write(data.constData() + n, data.size() - n) < 0 ? -1 : data.size();
+    }
     return m_port.write(data);
 }
 

@@ -26,6 +26,8 @@ int monitor(const QStringList &arguments)
     addPluginOptions(parser);
     addFrameOptions(parser);
     addPcapngOption(parser);
+    parser.addOption({QStringLiteral("quiet"),
+                      QStringLiteral("Print nothing but the link's health at the end.")});
     parser.addOption({QStringLiteral("record"),
                       QStringLiteral("Also write every received chunk with its time to FILE, in the "
                                      "capture format that replay reads."),
@@ -38,6 +40,7 @@ int monitor(const QStringList &arguments)
 
     SessionOptions options = sessionOptions(parser);
     options.printer.source = device;
+    options.printer.quiet = options.printer.healthWhenQuiet = parser.isSet(QStringLiteral("quiet"));
     options.pcapng = parser.value(QStringLiteral("pcapng"));
     options.pcapngEpochUs = QDateTime::currentMSecsSinceEpoch() * 1000;
     Session session(options);
@@ -62,7 +65,7 @@ int monitor(const QStringList &arguments)
                              record.flush();
                          });
     }
-    if (!parser.isSet(QStringLiteral("json")))
+    if (!parser.isSet(QStringLiteral("json")) && !parser.isSet(QStringLiteral("quiet")))
         session.printer()->note(QStringLiteral("watching %1; Ctrl-C ends").arg(device));
 
     // A box that sends nothing is the first thing an installer meets: say what to check, once.

@@ -77,8 +77,10 @@ EventPrinter::EventPrinter(CanServiceBase *service, QTextStream &out, const Opti
     connect(s, &CanServiceBase::notifyCanbusStatus, this, &EventPrinter::onStatus);
     connect(s, &CanServiceBase::keyEvent, this, [this](int key, int action, bool) { onKey(key, action); });
     connect(s, &CanServiceBase::messageChanged, this, &EventPrinter::onNotification);
-    // Every other signal says some of the vehicle state may have changed: print what did.
-    VehicleSnapshot::onChange(s, this, [this] { vehicleChanged(); });
+    // Every other signal says some of the vehicle state may have changed: print what did. A quiet
+    // printer does not even look.
+    if (!options.quiet)
+        VehicleSnapshot::onChange(s, this, [this] { vehicleChanged(); });
 }
 
 QString EventPrinter::member(const char *key, const QJsonValue &value)
@@ -276,7 +278,7 @@ void EventPrinter::printSummary()
 
 void EventPrinter::printHealth(const QJsonObject &health, const QString &text)
 {
-    if (m_options.quiet)
+    if (m_options.quiet && !m_options.healthWhenQuiet)
         return;
     if (!m_options.json) {
         m_out << "\nLink health: " << text << '\n';

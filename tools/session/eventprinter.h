@@ -31,6 +31,7 @@ public:
         bool changesOnly = false; // only frames whose bytes differ from the last of their identifier
         QString source; // the device or capture, for the header
         bool quiet = false; // print nothing (the dashboard shows it instead)
+        bool healthWhenQuiet = false; // but the health at the end
     };
 
     EventPrinter(CanServiceBase *service, QTextStream &out, const Options &options,

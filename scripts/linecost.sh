@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# CPU per frame of a head unit on a real line: a box writes the traffic mix at the full line rate
+# (3840 bytes a second) into a pseudo-terminal, `canservice monitor --quiet` runs the plugin on it,
+# and its CPU time (user and system, from /proc/<pid>/stat) is divided by the frames it accepted.
+#   bash scripts/linecost.sh [SECONDS]     (default 20; needs a build in build/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-20}"
+[ -x build/bin/canservice ] || { echo "build first: bash scripts/build.sh" >&2; exit 1; }
+
+python3 - "$seconds" <<'PY'
+import os, pty, subprocess, sys, time, tty
+
+seconds = float(sys.argv[1])
+master, slave = pty.openpty()
+tty.setraw(slave)
+name = os.ttyname(slave)
+os.set_blocking(master, False)
+
+def frame(ident, data):
+    body = bytes([ident, len(data)]) + bytes(data)
+    return b"\x2e" + body + bytes([(~sum(body)) & 0xFF])
+
+# The benchmark's mix: speed and rotation most, then climate, radar, doors, keys, trip.
+def message(n):
+    k = n % 20
+    if k < 6: return frame(0xF6, [(n * 16) & 0xFF, (n >> 4) & 0x3F, 0])
+    if k < 12: return frame(0x41, [3, (800 + n % 3000) >> 8, (800 + n % 3000) & 0xFF])
+    if k < 14: return frame(0x29, [0x48, 0x23, 40 + n % 8, 0, 8, 0, 41, n % 9])
+    if k < 16: return frame(0x22, [2, 8, n % 32, (n // 3) % 32])
+    if k == 16: return frame(0x23, [1, 2, n % 32, 0, 0, 0])
+    if k == 17: return frame(0x24, [0x44 if n % 2 else 0, 0, 0, 0, 0])
+    if k == 18: return frame(0x20, [5, n % 2])
+    return frame(0x50, [0x30, 0, n % 256, 0, 0, 0])
+
+head = subprocess.Popen(["build/bin/canservice", "monitor", name, "--quiet"],
+                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+def cpu():
+    fields = open(f"/proc/{head.pid}/stat").read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+def run(duration):
+    sent = acked = 0
+    budget, n, start = 0.0, 0, time.monotonic()
+    while time.monotonic() - start < duration:
+        budget += 3840 * 0.01
+        out = b""
+        while budget > 0:
+            m = message(n); n += 1
+            out += m; budget -= len(m); sent += 1
+        os.write(master, out)
+        time.sleep(0.01)
+        try:
+            acked += os.read(master, 65536).count(b"\xff")
+        except BlockingIOError:
+            pass
+    return sent, acked
+
+time.sleep(1.0)
+run(2.0)  # warm-up: the handshake, first buffers
+before = cpu()
+sent, acked = run(seconds)
+used = cpu() - before
+head.send_signal(2)
+out, _ = head.communicate(timeout=10)
+print(f"{sent} frames in {seconds:.0f} s ({sent / seconds:.0f} a second), {acked} acknowledged; "
+      f"head unit CPU {used:.2f} s: {used / max(sent, 1) * 1e6:.1f} us per frame")
+print(out.strip().splitlines()[-1] if out.strip() else "")
+PY
