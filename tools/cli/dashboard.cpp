@@ -82,14 +82,10 @@ int dashboard(const QStringList &arguments)
         options.printer.source = device;
     } else if (parser.isSet(QStringLiteral("replay"))) {
         const QString name = parser.value(QStringLiteral("replay"));
-        capture = std::make_unique<QFile>(name);
-        reader = std::make_unique<CaptureReader>(name);
-        if (!capture->open(QIODevice::ReadOnly)) {
-            tool::err() << "canservice: cannot read the capture " << name << ": " << capture->errorString() << '\n';
-            return exitcode::BadCapture;
-        }
-        if (!reader->feed(capture->read(Replayer::BlockBytes)) || (capture->atEnd() && !reader->finish())) {
-            tool::err() << "canservice: " << reader->error() << '\n';
+        capture = std::make_unique<QFile>();
+        QString error;
+        if (!openCapture(name, *capture, reader, &error)) {
+            tool::err() << "canservice: " << error << '\n';
             return exitcode::BadCapture;
         }
         device = QStringLiteral("virtual:dashboard");

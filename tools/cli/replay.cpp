@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QTimer>
 
+#include <memory>
+
 namespace tool {
 
 int replayCapture(const QString &name, SessionOptions options, bool noWait);
@@ -66,20 +68,14 @@ int exportCapture(const QStringList &arguments)
 
 int replayCapture(const QString &name, SessionOptions options, bool noWait)
 {
-    const bool fromStdin = name == QLatin1String("-");
     QFile file;
-    const bool opened = fromStdin ? file.open(stdin, QIODevice::ReadOnly)
-                                  : (file.setFileName(name), file.open(QIODevice::ReadOnly));
-    if (!opened) {
-        tool::err() << "canservice: cannot read the capture " << name << ": " << file.errorString() << '\n';
+    std::unique_ptr<CaptureReader> capture;
+    QString error;
+    if (!openCapture(name, file, capture, &error)) {
+        tool::err() << "canservice: " << error << '\n';
         return exitcode::BadCapture;
     }
-    // The first block says whether the capture is timed text, before anything is decoded.
-    CaptureReader reader(fromStdin ? QStringLiteral("stdin") : name);
-    if (!reader.feed(file.read(Replayer::BlockBytes)) || (file.atEnd() && !reader.finish())) {
-        tool::err() << "canservice: " << reader.error() << '\n';
-        return exitcode::BadCapture;
-    }
+    CaptureReader &reader = *capture;
 
     // The plugin is not started: nothing answers on a replay, it only listens.
     options.printer.source = name;

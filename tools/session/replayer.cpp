@@ -4,6 +4,23 @@
 
 #include <QFile>
 
+bool openCapture(const QString &name, QFile &file, std::unique_ptr<CaptureReader> &reader, QString *error)
+{
+    const bool fromStdin = name == QLatin1String("-");
+    const bool opened = fromStdin ? file.open(stdin, QIODevice::ReadOnly)
+                                  : (file.setFileName(name), file.open(QIODevice::ReadOnly));
+    if (!opened) {
+        *error = QStringLiteral("cannot read the capture %1: %2").arg(name, file.errorString());
+        return false;
+    }
+    reader = std::make_unique<CaptureReader>(fromStdin ? QStringLiteral("stdin") : name);
+    if (!reader->feed(file.read(Replayer::BlockBytes)) || (file.atEnd() && !reader->finish())) {
+        *error = reader->error();
+        return false;
+    }
+    return true;
+}
+
 Replayer::Replayer(QFile &input, CaptureReader &reader, canservice::VirtualSerialLine *line, bool wait)
     : m_input(input), m_reader(reader), m_line(line), m_wait(wait)
 {

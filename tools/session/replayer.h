@@ -7,11 +7,16 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 class QFile;
 namespace canservice {
 class VirtualSerialLine;
 }
+
+// Opens a capture, a file or "-" for standard input, and reads its first block, which says
+// whether it is timed text, before anything is decoded. False with error set to one sentence.
+bool openCapture(const QString &name, QFile &file, std::unique_ptr<CaptureReader> &reader, QString *error);
 
 // Feeds a capture to a line as it is read, a block at a time, at the capture's times or at once:
 // memory stays bounded however long the input is, endless included.
