@@ -52,6 +52,7 @@ private slots:
     void initTestCase();
     void messages_data();
     void messages();
+    void tripTenthsOfEveryValue();
 };
 
 void tst_Decoders::initTestCase()
@@ -357,6 +358,21 @@ void tst_Decoders::messages()
                         + e.message.section(QStringLiteral(" -- "), 1);
     for (const QString &item : log.split(QLatin1Char('|'), Qt::SkipEmptyParts))
         QVERIFY2(logged.contains(item), qPrintable(logged.join(QLatin1Char('\n'))));
+}
+
+// A trip value in tenths reads as "%.1f" prints the float quotient, for every value the box can send.
+void tst_Decoders::tripTenthsOfEveryValue()
+{
+    ServiceOnLine box;
+    SimpleService &s = *box.service;
+    DrivingData data;
+    for (int n = 0; n < 65536; ++n) {
+        box.receiveFrame(0x50, QByteArray::fromHex("3000") + char(n & 0xFF) + char(n >> 8) + QByteArray(2, '\0'));
+        s.getDrivingData(data);
+        const QString expected = QString::asprintf("%.1f", double(float(n) / 10.0f));
+        if (!data.item7.startsWith(expected) || !data.item7.at(expected.size()).isLetter())
+            QFAIL(qPrintable(QStringLiteral("%1 tenths read as %2").arg(n).arg(data.item7)));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Decoders)

@@ -7,6 +7,9 @@
 
 #include <QtTest>
 
+#include <cstring>
+#include <limits>
+
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -25,6 +28,8 @@ private slots:
     void logLineShape();
     void disabledDebugCostsNoFormatting();
     void itemsReadAsQDebugWritesThem();
+    void floatsReadAsQDebugWritesThem();
+    void lineLoggedWhileALineIsHandledLeavesItAlone();
 };
 
 void tst_Service::constructedIdleOnAnOpenLine()
@@ -185,9 +190,6 @@ void tst_Service::itemsReadAsQDebugWritesThem()
 {
     const QString path;
     QCOMPARE(viaHelper(1, -42, 0L, 2147483647), viaQDebug(1, -42, 0L, 2147483647));
-    for (float f : {0.5f, 256.0f, 256.5f, 50.625f, 4095.9375f, -1.5f, 1000.0f, 12345678.0f,
-                    0.000123f, 6553.5f, -100.0f})
-        QCOMPARE(viaHelper(f), viaQDebug(f));
     QCOMPARE(viaHelper(true, false), viaQDebug(true, false));
     QCOMPARE(viaHelper("--", "paraBuf.size(): ", 8), viaQDebug("--", "paraBuf.size(): ", 8));
     QCOMPARE(viaHelper(QStringLiteral("°F"), QByteArray("2e41")), viaQDebug(QStringLiteral("°F"), QByteArray("2e41")));
@@ -195,6 +197,60 @@ void tst_Service::itemsReadAsQDebugWritesThem()
         QCOMPARE(viaHelper(QChar(c), int(c)), viaQDebug(QChar(c), int(c)));
     QCOMPARE(viaHelper(path), viaQDebug(path));
     QCOMPARE(viaHelper("id:", 65), QStringLiteral("id: 65"));
+}
+
+// Every speed the box can send (sixteenths, where halves are rounded away from zero), negative
+// values, and random bit patterns for what goes through Qt's own conversion.
+void tst_Service::floatsReadAsQDebugWritesThem()
+{
+    QVector<float> values;
+    for (int n = 0; n < 65536; ++n)
+        values << n / 16.0f;
+    for (int n = 1; n < 4096; ++n)
+        values << -n / 32.0f;
+    values << -0.0f << 1e-4f << 0.00012345678f << 999999.5f << 999994.5f << 123456.5f << 1e6f
+           << 16777216.0f << std::numeric_limits<float>::infinity() << std::numeric_limits<float>::quiet_NaN();
+    QRandomGenerator random(5);
+    for (int i = 0; i < 10000; ++i) {
+        const quint32 bits = random.generate();
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        values << f;
+    }
+    LogCapture log;
+    for (float f : qAsConst(values))
+        canservice::logging::write(QtDebugMsg, 1, "f", QStringLiteral("f"), f);
+    const QStringList items = log.items();
+    QCOMPARE(items.size(), values.size());
+    for (int i = 0; i < values.size(); ++i) {
+        if (items.at(i) != viaQDebug(values.at(i)))
+            QFAIL(qPrintable(QStringLiteral("%1 written as %2, QDebug writes %3")
+                                     .arg(double(values.at(i)), 0, 'g', 9)
+                                     .arg(items.at(i), viaQDebug(values.at(i)))));
+    }
+}
+
+namespace {
+QStringList g_handled;
+void loggingHandler(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    const QString before = message;
+    if (g_handled.isEmpty()) {
+        g_handled << QString();
+        canservice::logging::write(QtDebugMsg, 2, "g", QStringLiteral("g"), "inner");
+    }
+    g_handled << (message == before ? message : QStringLiteral("changed while handled"));
+}
+} // namespace
+
+void tst_Service::lineLoggedWhileALineIsHandledLeavesItAlone()
+{
+    LogCapture enable;
+    const QtMessageHandler previous = qInstallMessageHandler(loggingHandler);
+    canservice::logging::write(QtDebugMsg, 1, "f", QStringLiteral("f"), "outer", 1);
+    qInstallMessageHandler(previous);
+    QCOMPARE(g_handled.size(), 2);
+    QVERIFY2(g_handled.last().endsWith(QLatin1String("f 1 -- outer 1")), qPrintable(g_handled.last()));
 }
 
 QTEST_GUILESS_MAIN(tst_Service)

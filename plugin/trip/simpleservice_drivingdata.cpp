@@ -67,6 +67,16 @@ int unitText(Unit unit, int selector)
     }
     return 1172;
 }
+
+// A tenths value as "%.1f" prints the float quotient: below 2^16 the float is within 0.0005 of
+// the exact tenths, so the text is always the whole part, a point and the tenths digit.
+QString tenthsText(int tenths)
+{
+    QString text = QString::number(tenths / 10);
+    text += QLatin1Char('.');
+    text += QLatin1Char(char('0' + tenths % 10));
+    return text;
+}
 } // namespace
 
 // 0x50: one trip-computer value per message: item code, unit selector, value low byte first.
@@ -96,7 +106,7 @@ void SimpleService::doDrivingData(int id, QByteArray &paraBuf)
         text = QString::number(combineBytes(b3, b2));
         break;
     case Form::W16Tenths:
-        text = QString::asprintf("%.1f", double(float(combineBytes(b3, b2)) / 10.0f));
+        text = tenthsText(combineBytes(b3, b2));
         break;
     case Form::W32Tenths:
         text = QString::number(combineBytes(byteAt(paraBuf, 5), byteAt(paraBuf, 4), b3, b2) / 10);
