@@ -25,18 +25,11 @@ SerialTap *SerialTap::instance()
     return tap;
 }
 
-// A count kept by connectNotify answers the common case, nobody listening, without a lookup;
-// automatic disconnections are not counted, so a positive count is checked.
-bool SerialTap::hearsReceived() const
+bool SerialTap::hears(Kind kind) const
 {
-    static const QMetaMethod signal = QMetaMethod::fromSignal(&SerialTap::received);
-    return m_receivedListeners > 0 && isSignalConnected(signal);
-}
-
-bool SerialTap::hearsWritten() const
-{
-    static const QMetaMethod signal = QMetaMethod::fromSignal(&SerialTap::written);
-    return m_writtenListeners > 0 && isSignalConnected(signal);
+    static const QMetaMethod received = QMetaMethod::fromSignal(&SerialTap::received);
+    static const QMetaMethod written = QMetaMethod::fromSignal(&SerialTap::written);
+    return isSignalConnected(kind == Received ? received : written);
 }
 
 void SerialTap::connectNotify(const QMetaMethod &signal)
@@ -47,7 +40,7 @@ void SerialTap::connectNotify(const QMetaMethod &signal)
         ++m_writtenListeners;
 }
 
-SerialPort::SerialPort(QObject *parent) : QObject(parent)
+SerialPort::SerialPort(QObject *parent) : QObject(parent), m_tap(SerialTap::instance())
 {
     qRegisterMetaType<SerialPort::Error>("canservice::SerialPort::Error");
     m_retryTimer = new QTimer(this);
@@ -83,9 +76,8 @@ bool SerialPort::open(const QString &device, int baudRate)
         connect(m_backend.get(), &SerialBackend::lost, this, &SerialPort::lineLost);
     }
     m_backend->setReceiver([this](const QByteArray &chunk) {
-        SerialTap *tap = SerialTap::instance();
-        if (tap->hearsReceived())
-            emit tap->received(m_device, chunk);
+        if (m_tap->hearsReceived())
+            emit m_tap->received(m_device, chunk);
         emit read(chunk);
     });
 
@@ -109,14 +101,13 @@ qint64 SerialPort::writeData(const QByteArray &data, bool flag)
     if (!m_backend || !m_backend->isOpen()) {
         if (m_down) {
             ++m_droppedWrites;
-            emit SerialTap::instance()->dropped(m_device, data);
+            emit m_tap->dropped(m_device, data);
         }
         return -1;
     }
     const qint64 written = m_backend->write(data, flag);
-    SerialTap *tap = SerialTap::instance();
-    if (written >= 0 && tap->hearsWritten())
-        emit tap->written(m_device, data, flag);
+    if (written >= 0 && m_tap->hearsWritten())
+        emit m_tap->written(m_device, data, flag);
     return written;
 }
 
@@ -143,7 +134,7 @@ void SerialPort::setError(Error error, const QString &reason)
     m_error = error;
     m_errorString = reason;
     emit errorOccurred(error);
-    emit SerialTap::instance()->errorOccurred(m_device, error, reason);
+    emit m_tap->errorOccurred(m_device, error, reason);
 }
 
 void SerialPort::lineLost(Error error, const QString &reason)
@@ -157,7 +148,7 @@ void SerialPort::lineLost(Error error, const QString &reason)
     m_retryDelay = FirstRetryMs;
     setError(error, reason);
     emit lineStateChanged(false);
-    emit SerialTap::instance()->lineStateChanged(m_device, false);
+    emit m_tap->lineStateChanged(m_device, false);
     m_retryTimer->start(m_retryDelay);
 }
 
@@ -179,7 +170,7 @@ void SerialPort::retryOpen()
     m_error = NoError;
     m_errorString.clear();
     emit lineStateChanged(true);
-    emit SerialTap::instance()->lineStateChanged(m_device, true);
+    emit m_tap->lineStateChanged(m_device, true);
 }
 
 } // namespace canservice

@@ -13,6 +13,7 @@ class QTimer;
 namespace canservice {
 
 class SerialBackend;
+class SerialTap;
 
 // The serial line a CAN service talks to its box over.
 //
@@ -81,6 +82,7 @@ private:
     void retryOpen();
 
     std::unique_ptr<SerialBackend> m_backend;
+    SerialTap *const m_tap;
     QTimer *m_retryTimer = nullptr;
     QString m_device;
     int m_baudRate = 0;

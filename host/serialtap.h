@@ -19,9 +19,11 @@ class CANSERVICE_HOST_EXPORT SerialTap : public QObject
 public:
     static SerialTap *instance();
 
-    // Whether anyone listens, so that a line with no recorder pays nothing for the tap.
-    bool hearsReceived() const;
-    bool hearsWritten() const;
+    // Whether anyone listens, so that a line with no recorder pays nothing for the tap: a count
+    // kept by connectNotify answers the common case, nobody, without a call; automatic
+    // disconnections are not counted, so a positive count is checked with Qt.
+    bool hearsReceived() const { return m_receivedListeners > 0 && hears(Received); }
+    bool hearsWritten() const { return m_writtenListeners > 0 && hears(Written); }
 
 signals:
     void received(const QString &device, const QByteArray &chunk);
@@ -35,7 +37,9 @@ protected:
     void connectNotify(const QMetaMethod &signal) override;
 
 private:
+    enum Kind { Received, Written };
     SerialTap() = default;
+    bool hears(Kind kind) const;
     int m_receivedListeners = 0;
     int m_writtenListeners = 0;
 };

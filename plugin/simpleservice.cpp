@@ -3,6 +3,8 @@
 #include "simpleservice_log.h"
 #include "translator.h"
 
+#include <QMetaMethod>
+
 namespace canservice {
 
 namespace {
@@ -86,7 +88,14 @@ void SimpleService::linkUp()
     mLastAnswer.start();
     if (!mCheckConnectTmr.isActive())
         mCheckConnectTmr.start(WatchdogMs);
-    emit notifyCanbusStatus(3);
+    if (mStatusHeard.load(std::memory_order_relaxed))
+        emit notifyCanbusStatus(3);
+}
+
+void SimpleService::connectNotify(const QMetaMethod &signal)
+{
+    if (signal == QMetaMethod::fromSignal(&CanServiceBase::notifyCanbusStatus))
+        mStatusHeard.store(true, std::memory_order_relaxed);
 }
 
 void SimpleService::onRequestConnect()

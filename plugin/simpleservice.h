@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <atomic>
 #include <initializer_list>
 
 namespace canservice {
@@ -151,6 +152,9 @@ public:
     QString toString(unsigned char byte);
     QString toString(QByteArray &data);
 
+protected:
+    void connectNotify(const QMetaMethod &signal) override;
+
 private slots:
     void onDataReady(QByteArray chunk);
     void onLongPressTimeout();
@@ -246,6 +250,10 @@ private:
     QTimer mRequestConnectTmr;
     QTimer mSendTmr;
     int mSendTmroutCount = 0;
+    // Whether anything ever connected to notifyCanbusStatus: the status is reported for every
+    // frame, and with no receiver its emission is skipped. Never cleared (Qt does not report
+    // every disconnection), so once heard the status is always emitted.
+    std::atomic<bool> mStatusHeard{false};
     QTimer mLongPressTmr;
 
     // Speed, rotation, outside temperature.

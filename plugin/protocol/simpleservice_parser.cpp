@@ -4,6 +4,8 @@
 #include "configmanager.h"
 #include "simpleservice_log.h"
 
+#include <cstring>
+
 namespace canservice {
 
 namespace {
@@ -60,8 +62,10 @@ void SimpleService::onDataReady(QByteArray chunk)
             // to end the frame. The box never sends one.
             mParseRemain = b;
             mParseSum += b;
-            // Emptied, not freed: its reserved capacity serves every frame.
-            mParseData.resize(0);
+            // Sized for the data to come; its capacity serves every frame, so this allocates
+            // nothing once the longest frame has been seen.
+            if (mParseData.size() != b)
+                mParseData.resize(b);
             mParseState = WaitData;
             break;
         case WaitData: {
@@ -69,7 +73,10 @@ void SimpleService::onDataReady(QByteArray chunk)
             // counting below zero) the rest of the chunk.
             const int n = mParseRemain > 0 ? qMin(mParseRemain, size - i) : size - i;
             const char *data = chunk.constData() + i;
-            mParseData.append(data, n);
+            if (mParseRemain > 0)
+                std::memcpy(mParseData.data() + (mParseData.size() - mParseRemain), data, size_t(n));
+            else
+                mParseData.append(data, n);
             for (int k = 0; k < n; ++k)
                 mParseSum += static_cast<quint8>(data[k]);
             mParseRemain -= n;
