@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
 
 namespace canservice {
 
@@ -22,6 +21,7 @@ public:
 
     // On failure error() and errorString() say why, the latter in the system's words.
     virtual bool open(const QString &device, int baudRate) = 0;
+    // -1 when the line is not open, or the system refused the bytes.
     virtual qint64 write(const QByteArray &data, bool flag) = 0;
     // Writes out what is still queued, within SerialPort::FlushTimeoutMs, then closes.
     virtual void close() = 0;
@@ -31,7 +31,7 @@ public:
 
     // Where received chunks go: the port that owns the backend. A call, not a signal: it runs
     // for every chunk of a busy line.
-    void setReceiver(std::function<void(const QByteArray &)> receiver) { m_receiver = std::move(receiver); }
+    void setReceiver(SerialPort *port) { m_port = port; }
 
 signals:
     // The device went away underneath an open line; the backend has closed it.
@@ -40,12 +40,12 @@ signals:
 protected:
     void received(const QByteArray &chunk)
     {
-        if (m_receiver)
-            m_receiver(chunk);
+        if (m_port)
+            m_port->receive(chunk);
     }
 
 private:
-    std::function<void(const QByteArray &)> m_receiver;
+    SerialPort *m_port = nullptr;
 };
 
 } // namespace canservice

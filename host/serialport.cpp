@@ -75,11 +75,7 @@ bool SerialPort::open(const QString &device, int baudRate)
         m_backend = std::make_unique<RealSerialLine>();
         connect(m_backend.get(), &SerialBackend::lost, this, &SerialPort::lineLost);
     }
-    m_backend->setReceiver([this](const QByteArray &chunk) {
-        if (m_tap->hearsReceived())
-            emit m_tap->received(m_device, chunk);
-        emit read(chunk);
-    });
+    m_backend->setReceiver(this);
 
     if (!m_backend->open(m_device, baudRate)) {
         qCWarning(lcSerialLine).noquote()
@@ -96,17 +92,25 @@ bool SerialPort::open(const QString &device, int baudRate)
     return true;
 }
 
+void SerialPort::receive(const QByteArray &chunk)
+{
+    if (m_tap->hearsReceived())
+        emit m_tap->received(m_device, chunk);
+    emit read(chunk);
+}
+
 qint64 SerialPort::writeData(const QByteArray &data, bool flag)
 {
-    if (!m_backend || !m_backend->isOpen()) {
+    // A closed backend refuses the write: one call for the common case, an open line.
+    const qint64 written = m_backend ? m_backend->write(data, flag) : -1;
+    if (written < 0) {
         if (m_down) {
             ++m_droppedWrites;
             emit m_tap->dropped(m_device, data);
         }
         return -1;
     }
-    const qint64 written = m_backend->write(data, flag);
-    if (written >= 0 && m_tap->hearsWritten())
+    if (m_tap->hearsWritten())
         emit m_tap->written(m_device, data, flag);
     return written;
 }

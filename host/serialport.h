@@ -77,6 +77,9 @@ signals:
     void lineStateChanged(bool up);
 
 private:
+    friend class SerialBackend;
+    // A chunk from the backend, to the tap and to read().
+    void receive(const QByteArray &chunk);
     void setError(Error error, const QString &reason);
     void lineLost(Error error, const QString &reason);
     void retryOpen();

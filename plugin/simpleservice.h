@@ -169,6 +169,7 @@ private:
     void initData();
     void initUnitMaxLevel();
     void linkUp();
+    void startData(int length);
 
     void dispatchEvent(int id, QByteArray &paraBuf);
 

@@ -4,8 +4,6 @@
 #include "configmanager.h"
 #include "simpleservice_log.h"
 
-#include <cstring>
-
 namespace canservice {
 
 namespace {
@@ -39,13 +37,21 @@ void SimpleService::onDataReady(QByteArray chunk)
     if (mParseState != WaitHeader && !mParseOutTmr.isActive())
         mParseOutTmr.start();
 
+    const char *const bytes = chunk.constData();
     const int size = chunk.size();
     for (int i = 0; i < size; ++i) {
-        const int b = static_cast<quint8>(chunk.at(i));
+        const int b = static_cast<quint8>(bytes[i]);
         switch (mParseState) {
         case WaitHeader:
             if (b == canbox::Header) {
                 mParseState = WaitId;
+                // Identifier and length both in the chunk: taken in one step, as the two states
+                // below would take them.
+                if (i + 2 < size) {
+                    mParseId = static_cast<quint8>(bytes[i + 1]);
+                    startData(static_cast<quint8>(bytes[i + 2]));
+                    i += 2;
+                }
             } else if (i == 0 && size == 1 && b == canbox::Accepted) {
                 // The box answers with a lone FF: that is a sign of life too.
                 SS_DBG(mParseState, mSendTmroutCount);
@@ -54,31 +60,30 @@ void SimpleService::onDataReady(QByteArray chunk)
             break;
         case WaitId:
             mParseId = b;
-            mParseSum = b;
             mParseState = WaitLength;
             break;
         case WaitLength:
-            // A length of 0 is taken as it comes: the count goes negative and the time-out has
-            // to end the frame. The box never sends one.
-            mParseRemain = b;
-            mParseSum += b;
-            // Sized for the data to come; its capacity serves every frame, so this allocates
-            // nothing once the longest frame has been seen.
-            if (mParseData.size() != b)
-                mParseData.resize(b);
-            mParseState = WaitData;
+            startData(b);
             break;
         case WaitData: {
             // The data bytes in one go: as many as the frame still needs, or (a length of 0
             // counting below zero) the rest of the chunk.
             const int n = mParseRemain > 0 ? qMin(mParseRemain, size - i) : size - i;
-            const char *data = chunk.constData() + i;
-            if (mParseRemain > 0)
-                std::memcpy(mParseData.data() + (mParseData.size() - mParseRemain), data, size_t(n));
-            else
+            const char *data = bytes + i;
+            int sum = mParseSum;
+            if (mParseRemain > 0) {
+                // A few bytes: copied and summed in one pass.
+                char *to = mParseData.data() + (mParseData.size() - mParseRemain);
+                for (int k = 0; k < n; ++k) {
+                    to[k] = data[k];
+                    sum += static_cast<quint8>(data[k]);
+                }
+            } else {
                 mParseData.append(data, n);
-            for (int k = 0; k < n; ++k)
-                mParseSum += static_cast<quint8>(data[k]);
+                for (int k = 0; k < n; ++k)
+                    sum += static_cast<quint8>(data[k]);
+            }
+            mParseSum = sum;
             mParseRemain -= n;
             i += n - 1;
             if (mParseRemain == 0)
@@ -101,6 +106,20 @@ void SimpleService::onDataReady(QByteArray chunk)
             break;
         }
     }
+}
+
+// The length byte: the checksum so far is identifier plus length, and the data buffer is sized
+// for what comes. A length of 0 is taken as it comes: the count goes negative and the time-out
+// has to end the frame. The box never sends one.
+void SimpleService::startData(int length)
+{
+    mParseRemain = length;
+    mParseSum = mParseId + length;
+    // Its capacity serves every frame, so this allocates nothing once the longest frame has
+    // been seen.
+    if (mParseData.size() != length)
+        mParseData.resize(length);
+    mParseState = WaitData;
 }
 
 void SimpleService::onmParseOutTmrout()

@@ -68,14 +68,28 @@ int unitText(Unit unit, int selector)
     return 1172;
 }
 
+// Decimal digits appended in place: the field keeps its buffer from message to message.
+void appendDecimal(QString &text, int value)
+{
+    char digits[12];
+    int at = sizeof digits;
+    unsigned magnitude = value < 0 ? 0u - unsigned(value) : unsigned(value);
+    do {
+        digits[--at] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    if (value < 0)
+        digits[--at] = '-';
+    text.append(QLatin1String(digits + at, int(sizeof digits) - at));
+}
+
 // A tenths value as "%.1f" prints the float quotient: below 2^16 the float is within 0.0005 of
 // the exact tenths, so the text is always the whole part, a point and the tenths digit.
-QString tenthsText(int tenths)
+void appendTenths(QString &text, int tenths)
 {
-    QString text = QString::number(tenths / 10);
-    text += QLatin1Char('.');
-    text += QLatin1Char(char('0' + tenths % 10));
-    return text;
+    appendDecimal(text, tenths / 10);
+    text.append(QLatin1Char('.'));
+    text.append(QLatin1Char(char('0' + tenths % 10)));
 }
 } // namespace
 
@@ -100,24 +114,24 @@ void SimpleService::doDrivingData(int id, QByteArray &paraBuf)
     }
 
     const int b1 = byteAt(paraBuf, 1), b2 = byteAt(paraBuf, 2), b3 = byteAt(paraBuf, 3);
-    QString text;
+    // The whole text is replaced: the number, then the unit with no separator.
+    QString &field = mDrivingData.*(item->field);
+    field.resize(0);
     switch (item->form) {
     case Form::W16:
-        text = QString::number(combineBytes(b3, b2));
+        appendDecimal(field, combineBytes(b3, b2));
         break;
     case Form::W16Tenths:
-        text = tenthsText(combineBytes(b3, b2));
+        appendTenths(field, combineBytes(b3, b2));
         break;
     case Form::W32Tenths:
-        text = QString::number(combineBytes(byteAt(paraBuf, 5), byteAt(paraBuf, 4), b3, b2) / 10);
+        appendDecimal(field, combineBytes(byteAt(paraBuf, 5), byteAt(paraBuf, 4), b3, b2) / 10);
         break;
     case Form::W24:
-        text = QString::number(combineBytes(b3, b2, b1));
+        appendDecimal(field, combineBytes(b3, b2, b1));
         break;
     }
-
-    QString &field = mDrivingData.*(item->field);
-    field = text + Translator::translate(unitText(item->unit, b1));
+    field += Translator::translate(unitText(item->unit, b1));
     SS_DBG(field);
     emit drivingDataChanged();
 }
