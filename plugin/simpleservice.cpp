@@ -85,7 +85,7 @@ void SimpleService::linkUp()
         mSendTmr.stop();
     if (mRequestConnectTmr.isActive())
         mRequestConnectTmr.stop();
-    mLastAnswer.start();
+    mLastAnswer = Clock::now();
     if (!mCheckConnectTmr.isActive())
         mCheckConnectTmr.start(WatchdogMs);
     if (mStatusHeard.load(std::memory_order_relaxed))
@@ -109,7 +109,9 @@ void SimpleService::onRequestConnect()
 void SimpleService::onCheckConnectTmrout()
 {
     // An answer came since the timer was armed: the 30 seconds count from that answer.
-    const qint64 sinceAnswer = mLastAnswer.isValid() ? mLastAnswer.elapsed() : WatchdogMs;
+    const qint64 sinceAnswer = mLastAnswer == Clock::time_point::min()
+            ? WatchdogMs
+            : std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - mLastAnswer).count();
     if (sinceAnswer < WatchdogMs) {
         mCheckConnectTmr.start(int(WatchdogMs - sinceAnswer));
         return;

@@ -4,10 +4,10 @@
 #include "serialport.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QTimer>
 
 #include <atomic>
+#include <chrono>
 #include <initializer_list>
 
 namespace canservice {
@@ -247,7 +247,8 @@ private:
     // that an answer costs a clock read instead of a timer registration; at its expiry it
     // re-arms for what is left of 30 s after that answer, or probes.
     QTimer mCheckConnectTmr;
-    QElapsedTimer mLastAnswer;
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point mLastAnswer = Clock::time_point::min(); // min: no answer yet
     QTimer mRequestConnectTmr;
     QTimer mSendTmr;
     int mSendTmroutCount = 0;

@@ -9,6 +9,8 @@
 namespace canservice {
 namespace logging {
 
+const QLoggingCategory *const defaultCategory = QLoggingCategory::defaultCategory();
+
 namespace {
 // What each thread keeps for its lines: the two prefixes with the kernel's thread id (so that a
 // line can be matched with what top, perf or gdb show) and the buffer a line is built in.

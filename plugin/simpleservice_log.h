@@ -17,11 +17,14 @@
 namespace canservice {
 namespace logging {
 
+// The default category lives as long as the process, and is looked up once, when the plugin
+// is loaded: a lookup per line would be a call, a function's static a guard check. (So no
+// static object of the plugin may log while it is being constructed.)
+extern const QLoggingCategory *const defaultCategory;
+
 inline bool enabled(QtMsgType type)
 {
-    // The default category lives as long as the process; looking it up is a call per line.
-    static const QLoggingCategory *const category = QLoggingCategory::defaultCategory();
-    return type == QtDebugMsg ? category->isDebugEnabled() : category->isCriticalEnabled();
+    return type == QtDebugMsg ? defaultCategory->isDebugEnabled() : defaultCategory->isCriticalEnabled();
 }
 
 // Bytes written as hexadecimal digits straight into the line, with an optional separator, the

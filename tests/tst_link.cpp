@@ -110,7 +110,7 @@ void tst_Link::anAnswerConnects()
     QVERIFY(box.takeWrites().isEmpty());
     QCOMPARE(linkState(s), QStringLiteral("connected"));
     QVERIFY(Access::checkConnectTimer(s).remainingTime() > 29000);
-    QVERIFY(Access::lastAnswer(s).elapsed() < 1000);
+    QVERIFY(Access::msSinceLastAnswer(s) < 1000);
 }
 
 void tst_Link::probeIsLostOnItsFourthTick()

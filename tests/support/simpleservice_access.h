@@ -31,12 +31,15 @@ struct SimpleServiceTestAccess
     // The watchdog's expiry after 30 s without an answer.
     static void checkConnectTimeout(SimpleService &s)
     {
-        s.mLastAnswer.invalidate();
+        s.mLastAnswer = SimpleService::Clock::time_point::min();
         s.onCheckConnectTmrout();
     }
     // The watchdog's timer firing, whenever the last answer was.
     static void checkConnectTimerFires(SimpleService &s) { s.onCheckConnectTmrout(); }
-    static QElapsedTimer &lastAnswer(SimpleService &s) { return s.mLastAnswer; }
+    static qint64 msSinceLastAnswer(SimpleService &s)
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(SimpleService::Clock::now() - s.mLastAnswer).count();
+    }
     static void sendTimeout(SimpleService &s) { s.onSendTmrout(); }
     static void send3Param(SimpleService &s, unsigned char length, unsigned char id,
                            unsigned char d0, unsigned char d1, unsigned char d2, unsigned char d3)
