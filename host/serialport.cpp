@@ -103,16 +103,23 @@ qint64 SerialPort::writeData(const QByteArray &data, bool flag)
 {
     // A closed backend refuses the write: one call for the common case, an open line.
     const qint64 written = m_backend ? m_backend->write(data, flag) : -1;
-    if (written < 0) {
-        if (m_down) {
-            ++m_droppedWrites;
-            emit m_tap->dropped(m_device, data);
-        }
-        return -1;
-    }
-    if (m_tap->hearsWritten())
-        emit m_tap->written(m_device, data, flag);
+    if (Q_UNLIKELY(written < 0 || m_tap->hearsWritten()))
+        return wrote(data, flag, written);
     return written;
+}
+
+// What a write tells the tap: refused while the line is down, or written.
+qint64 SerialPort::wrote(const QByteArray &data, bool flag, qint64 written)
+{
+    if (written >= 0) {
+        emit m_tap->written(m_device, data, flag);
+        return written;
+    }
+    if (m_down) {
+        ++m_droppedWrites;
+        emit m_tap->dropped(m_device, data);
+    }
+    return -1;
 }
 
 void SerialPort::close()

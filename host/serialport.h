@@ -80,6 +80,7 @@ private:
     friend class SerialBackend;
     // A chunk from the backend, to the tap and to read().
     void receive(const QByteArray &chunk);
+    qint64 wrote(const QByteArray &data, bool flag, qint64 written);
     void setError(Error error, const QString &reason);
     void lineLost(Error error, const QString &reason);
     void retryOpen();

@@ -78,8 +78,7 @@ qint64 VirtualSerialLine::write(const QByteArray &data, bool flag)
         return -1;
     m_bytesWritten += data.size();
     // Every acknowledgement passes here; with nobody listening, skip the signal's machinery.
-    static const QMetaMethod signal = QMetaMethod::fromSignal(&VirtualSerialLine::written);
-    if (m_writtenListeners > 0 && isSignalConnected(signal))
+    if (m_writtenListeners > 0 && isSignalConnected(QMetaMethod::fromSignal(&VirtualSerialLine::written)))
         emit written(data, flag);
     return data.size();
 }

@@ -170,6 +170,7 @@ private:
     void initUnitMaxLevel();
     void linkUp();
     void startData(int length);
+    void takeData(const char *data, int n);
 
     void dispatchEvent(int id, QByteArray &paraBuf);
 

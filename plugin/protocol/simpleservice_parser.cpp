@@ -27,6 +27,41 @@ const QByteArray &ackBadChecksum()
 }
 } // namespace
 
+// Data bytes of the frame being read: copied and summed in one pass.
+inline void SimpleService::takeData(const char *data, int n)
+{
+    int sum = mParseSum;
+    if (mParseRemain > 0) {
+        char *to = mParseData.data() + (mParseData.size() - mParseRemain);
+        for (int k = 0; k < n; ++k) {
+            to[k] = data[k];
+            sum += static_cast<quint8>(data[k]);
+        }
+    } else {
+        mParseData.append(data, n);
+        for (int k = 0; k < n; ++k)
+            sum += static_cast<quint8>(data[k]);
+    }
+    mParseSum = sum;
+    mParseRemain -= n;
+    if (mParseRemain == 0)
+        mParseState = WaitChecksum;
+}
+
+// The length byte: the checksum so far is identifier plus length, and the data buffer is sized
+// for what comes. A length of 0 is taken as it comes: the count goes negative and the time-out
+// has to end the frame. The box never sends one.
+inline void SimpleService::startData(int length)
+{
+    mParseRemain = length;
+    mParseSum = mParseId + length;
+    // Its capacity serves every frame, so this allocates nothing once the longest frame has
+    // been seen.
+    if (mParseData.size() != length)
+        mParseData.resize(length);
+    mParseState = WaitData;
+}
+
 void SimpleService::onDataReady(QByteArray chunk)
 {
     SS_DBG(ConfigManager::instance()->getPluginFullPath());
@@ -45,12 +80,17 @@ void SimpleService::onDataReady(QByteArray chunk)
         case WaitHeader:
             if (b == canbox::Header) {
                 mParseState = WaitId;
-                // Identifier and length both in the chunk: taken in one step, as the two states
-                // below would take them.
+                // Identifier and length in the chunk, and the data too: taken in one step, as
+                // the states below would take them byte by byte.
                 if (i + 2 < size) {
                     mParseId = static_cast<quint8>(bytes[i + 1]);
-                    startData(static_cast<quint8>(bytes[i + 2]));
+                    const int length = static_cast<quint8>(bytes[i + 2]);
+                    startData(length);
                     i += 2;
+                    if (length > 0 && size - 1 - i >= length) {
+                        takeData(bytes + i + 1, length);
+                        i += length;
+                    }
                 }
             } else if (i == 0 && size == 1 && b == canbox::Accepted) {
                 // The box answers with a lone FF: that is a sign of life too.
@@ -69,25 +109,8 @@ void SimpleService::onDataReady(QByteArray chunk)
             // The data bytes in one go: as many as the frame still needs, or (a length of 0
             // counting below zero) the rest of the chunk.
             const int n = mParseRemain > 0 ? qMin(mParseRemain, size - i) : size - i;
-            const char *data = bytes + i;
-            int sum = mParseSum;
-            if (mParseRemain > 0) {
-                // A few bytes: copied and summed in one pass.
-                char *to = mParseData.data() + (mParseData.size() - mParseRemain);
-                for (int k = 0; k < n; ++k) {
-                    to[k] = data[k];
-                    sum += static_cast<quint8>(data[k]);
-                }
-            } else {
-                mParseData.append(data, n);
-                for (int k = 0; k < n; ++k)
-                    sum += static_cast<quint8>(data[k]);
-            }
-            mParseSum = sum;
-            mParseRemain -= n;
+            takeData(bytes + i, n);
             i += n - 1;
-            if (mParseRemain == 0)
-                mParseState = WaitChecksum;
             break;
         }
         case WaitChecksum:
@@ -106,20 +129,6 @@ void SimpleService::onDataReady(QByteArray chunk)
             break;
         }
     }
-}
-
-// The length byte: the checksum so far is identifier plus length, and the data buffer is sized
-// for what comes. A length of 0 is taken as it comes: the count goes negative and the time-out
-// has to end the frame. The box never sends one.
-void SimpleService::startData(int length)
-{
-    mParseRemain = length;
-    mParseSum = mParseId + length;
-    // Its capacity serves every frame, so this allocates nothing once the longest frame has
-    // been seen.
-    if (mParseData.size() != length)
-        mParseData.resize(length);
-    mParseState = WaitData;
 }
 
 void SimpleService::onmParseOutTmrout()
