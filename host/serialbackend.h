@@ -2,6 +2,7 @@
 
 #include "canservice_host_export.h"
 #include "serialport.h"
+#include "serialtap.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -47,5 +48,13 @@ protected:
 private:
     SerialPort *m_port = nullptr;
 };
+
+// Every chunk of a busy line passes here: to the tap when it listens, and to read().
+inline void SerialPort::receive(const QByteArray &chunk)
+{
+    if (m_tap->hearsReceived())
+        emit m_tap->received(m_device, chunk);
+    emit read(chunk);
+}
 
 } // namespace canservice

@@ -92,13 +92,6 @@ bool SerialPort::open(const QString &device, int baudRate)
     return true;
 }
 
-void SerialPort::receive(const QByteArray &chunk)
-{
-    if (m_tap->hearsReceived())
-        emit m_tap->received(m_device, chunk);
-    emit read(chunk);
-}
-
 qint64 SerialPort::writeData(const QByteArray &data, bool flag)
 {
     // A closed backend refuses the write: one call for the common case, an open line.

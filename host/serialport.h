@@ -78,8 +78,8 @@ signals:
 
 private:
     friend class SerialBackend;
-    // A chunk from the backend, to the tap and to read().
-    void receive(const QByteArray &chunk);
+    // A chunk from the backend, to the tap and to read(); defined with the backend.
+    inline void receive(const QByteArray &chunk);
     qint64 wrote(const QByteArray &data, bool flag, qint64 written);
     void setError(Error error, const QString &reason);
     void lineLost(Error error, const QString &reason);

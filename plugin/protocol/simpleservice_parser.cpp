@@ -14,17 +14,9 @@ enum ParseState {
     WaitData = 4,
     WaitChecksum = 5,
 };
-// Shared, so an acknowledgement costs no allocation.
-const QByteArray &ackOk()
-{
-    static const QByteArray ack(1, char(canbox::Accepted));
-    return ack;
-}
-const QByteArray &ackBadChecksum()
-{
-    static const QByteArray nak(1, char(canbox::Refused));
-    return nak;
-}
+// Made when the plugin is loaded and shared, so an acknowledgement costs no allocation.
+const QByteArray ackOk(1, char(canbox::Accepted));
+const QByteArray ackBadChecksum(1, char(canbox::Refused));
 } // namespace
 
 // Data bytes of the frame being read: copied and summed in one pass.
@@ -117,10 +109,10 @@ void SimpleService::onDataReady(QByteArray chunk)
             mParseState = WaitHeader;
             if (b == (~mParseSum & 0xFF)) {
                 SS_DBG("id:", mParseId);
-                mSerialPort.writeData(ackOk(), true);
+                mSerialPort.writeData(ackOk, true);
                 dispatchEvent(mParseId, mParseData);
             } else {
-                mSerialPort.writeData(ackBadChecksum(), true);
+                mSerialPort.writeData(ackBadChecksum, true);
                 SS_ERR("checksum err!");
             }
             break;
