@@ -4,8 +4,9 @@
 //
 // Input: byte 0 holds in bits 0-2 the number k (0 to 7) of chunk-length bytes that follow; the
 // rest is the stream, cut into chunks of those lengths (each 1 to 256) in turn, k = 0 being one
-// whole chunk. After each chunk one command runs, chosen by the chunk's last byte; bit 3 of byte
-// 0 reads every getter at the end, bit 7 turns the debug log lines on. A new service for every
+// whole chunk. After a chunk a command may run, as its bytes say (afterChunk). Bits 3 to 6 of
+// byte 0 all set read every getter at the end, bits 4 to 7 all set turn the debug log lines on:
+// a sixteenth of inputs each, as they cost most of an input's time. A new service for every
 // input keeps a crash reproducible from its input alone.
 
 #include "configmanager.h"
@@ -24,14 +25,17 @@ using canservice::SimpleService;
 namespace {
 void discard(QtMsgType, const QMessageLogContext &, const QString &) { }
 
-// One command after a chunk, chosen by the chunk's last byte, with its first byte as the value:
-// the commands whose frames depend on what was received, one at a time so that an input stays
-// cheap and the fuzzer reaches every command across inputs.
+// The commands whose frames depend on what was received, one at a time so that an input stays
+// cheap and the fuzzer reaches every command across inputs: the chunk's last byte with bits 2
+// and 3 set runs the kind in its bits 0-1 (3 in 16 chunks), the first byte picks the key and
+// the middle byte is the value.
 void afterChunk(SimpleService &s, const QByteArray &chunk)
 {
     const auto choice = uint8_t(chunk.at(chunk.size() - 1));
-    const int value = uint8_t(chunk.at(0));
-    const int which = choice >> 2;
+    if ((choice & 0x0C) != 0x0C)
+        return;
+    const int which = uint8_t(chunk.at(0));
+    const int value = uint8_t(chunk.at(chunk.size() / 2));
     switch (choice & 3) {
     case 1:
         s.sendAcKey(which % 37 - 1, value);
@@ -72,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Log lines are formatted, then dropped, for the inputs that ask: the formatting is part of
     // what is fuzzed, and too slow to do for all.
-    QLoggingCategory::defaultCategory()->setEnabled(QtDebugMsg, data[0] & 0x80);
+    QLoggingCategory::defaultCategory()->setEnabled(QtDebugMsg, (data[0] & 0xF0) == 0xF0);
     SimpleService service;
     canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::lastOpened();
     size_t offset = 0, next = 0;
@@ -85,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         afterChunk(service, chunk);
     }
     // Every getter, through the one reader the tools use, when the input asks.
-    if (data[0] & 0x08 && VehicleSnapshot::read(service).fields().isEmpty())
+    if ((data[0] & 0x78) == 0x78 && VehicleSnapshot::read(service).fields().isEmpty())
         __builtin_trap();
     return 0;
 }

@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,6 +62,7 @@ private slots:
     void openFailureIsNamed();
     void lostDeviceIsReportedOnceAndWritesAreCounted();
     void stopCommandReachesTheBoxBeforeTheLineCloses();
+    void queuedBytesLeaveBeforeTheLineCloses();
     void replugThroughALinkBringsTheBoxBack();
 
 private:
@@ -175,6 +177,36 @@ void tst_SerialLine::stopCommandReachesTheBoxBeforeTheLineCloses()
     bool closed = false;
     QCOMPARE(box.readUntil(100, &closed), QByteArray::fromHex("2e8101007d"));
     QVERIFY(closed);
+}
+
+// More than the pseudo-terminal holds, written with no event loop: the rest waits in the port's
+// queue, and close() writes it out while the box reads.
+void tst_SerialLine::queuedBytesLeaveBeforeTheLineCloses()
+{
+    Pty box;
+    SerialPort port;
+    QVERIFY(port.open(box.slave, 38400));
+    QByteArray sent;
+    for (int i = 0; i < 256 * 1024; ++i)
+        sent.append(char(i * 7 + i / 251));
+    for (int at = 0; at < sent.size(); at += 1024)
+        QVERIFY(port.writeData(sent.mid(at, 1024), false) >= 0);
+
+    QByteArray received;
+    std::thread reader([&] {
+        QElapsedTimer clock;
+        clock.start();
+        while (received.size() < sent.size() && clock.elapsed() < 3000) {
+            received += box.readAvailable();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    LogCapture log;
+    port.close();
+    reader.join();
+    QCOMPARE(received.size(), sent.size());
+    QVERIFY(received == sent);
+    QVERIFY(log.entries().isEmpty());
 }
 
 void tst_SerialLine::replugThroughALinkBringsTheBoxBack()
