@@ -20,9 +20,17 @@ RealSerialLine::RealSerialLine(QObject *parent) : SerialBackend(parent)
 {
     connect(&m_port, &QSerialPort::readyRead, this, [this] {
         const QByteArray chunk = m_port.readAll();
-        if (!chunk.isEmpty())
-            received(chunk);
+        if (chunk.isEmpty())
+            return;
+        // What is written while the chunk is handled (an acknowledgement for every frame in it)
+        // leaves in one system call once it has been: the same bytes in the same order, a few
+        // microseconds later.
+        m_holding = true;
+        received(chunk);
+        m_holding = false;
+        writeHeld();
     });
+    m_held.reserve(64);
     connect(&m_port, &QSerialPort::errorOccurred, this, &RealSerialLine::onError);
     // Putting the old settings back on close would change the line speed under bytes that the
     // UART has not sent yet; the line is the box's alone, so it keeps its settings.
@@ -88,22 +96,40 @@ void RealSerialLine::failOpen(QSerialPort::SerialPortError error)
     }
 }
 
-// With nothing queued, the bytes go straight to the descriptor: an acknowledgement per frame
-// would otherwise cost a trip through the event loop for QSerialPort's write notifier. What the
-// descriptor does not take now is queued behind, in order.
 qint64 RealSerialLine::write(const QByteArray &data, bool flag)
 {
     Q_UNUSED(flag)
     if (!m_port.isOpen())
         return -1;
-    if (m_port.bytesToWrite() == 0 && !data.isEmpty()) {
-        const ssize_t n = ::write(int(m_port.handle()), data.constData(), size_t(data.size()));
-        if (n == data.size())
+    if (m_holding) {
+        m_held.append(data);
+        return data.size();
+    }
+    return writeNow(data.constData(), data.size());
+}
+
+void RealSerialLine::writeHeld()
+{
+    if (m_held.isEmpty())
+        return;
+    if (m_port.isOpen())
+        writeNow(m_held.constData(), m_held.size());
+    m_held.resize(0); // keeps its capacity: reserved
+}
+
+// With nothing queued, the bytes go straight to the descriptor: an acknowledgement would
+// otherwise cost a trip through the event loop for QSerialPort's write notifier. What the
+// descriptor does not take now is queued behind, in order.
+qint64 RealSerialLine::writeNow(const char *data, qint64 size)
+{
+    if (m_port.bytesToWrite() == 0 && size > 0) {
+        const ssize_t n = ::write(int(m_port.handle()), data, size_t(size));
+        if (n == size)
             return n;
         if (n > 0)
-            return m_port.write(data.constData() + n, data.size() - n) < 0 ? -1 : data.size();
+            return m_port.write(data + n, size - n) < 0 ? -1 : size;
     }
-    return m_port.write(data);
+    return m_port.write(data, size);
 }
 
 // QSerialPort queues writes until the event loop runs again, and close() throws the queue away:
@@ -113,6 +139,9 @@ void RealSerialLine::close()
 {
     if (!m_port.isOpen())
         return;
+    // Closed while a chunk is handled (a stop in a slot): what it wrote goes first.
+    m_holding = false;
+    writeHeld();
     QElapsedTimer clock;
     clock.start();
     while (m_port.bytesToWrite() > 0) {

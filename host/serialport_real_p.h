@@ -27,8 +27,13 @@ public:
 private:
     void onError(QSerialPort::SerialPortError error);
     void failOpen(QSerialPort::SerialPortError error);
+    qint64 writeNow(const char *data, qint64 size);
+    void writeHeld();
 
     QSerialPort m_port;
+    // While a received chunk is being handled, writes are held here and leave together after.
+    bool m_holding = false;
+    QByteArray m_held;
     QString m_device;
     SerialPort::Error m_error = SerialPort::NoError;
     QString m_errorString;

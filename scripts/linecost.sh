@@ -2,10 +2,17 @@
 # CPU per frame of a head unit on a real line: a box writes the traffic mix at the full line rate
 # (3840 bytes a second) into a pseudo-terminal, `canservice monitor --quiet` runs the plugin on it,
 # and its CPU time (user and system, from /proc/<pid>/stat) is divided by the frames it accepted.
-#   bash scripts/linecost.sh [SECONDS]     (default 20; needs a build in build/)
+# The plugin's debug lines are off, as in a head unit in the field; --debug leaves them on (Qt's
+# default), formatted for every frame and dropped by the monitor.
+#   bash scripts/linecost.sh [SECONDS] [--debug]     (default 20 s; needs a build in build/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-20}"
+if [ "${2:-}" = --debug ]; then
+    export QT_LOGGING_RULES="default.debug=true"
+else
+    export QT_LOGGING_RULES="default.debug=false"
+fi
 [ -x build/bin/canservice ] || { echo "build first: bash scripts/build.sh" >&2; exit 1; }
 
 python3 - "$seconds" <<'PY'
@@ -63,7 +70,8 @@ sent, acked = run(seconds)
 used = cpu() - before
 head.send_signal(2)
 out, _ = head.communicate(timeout=10)
+debug = "on" if os.environ["QT_LOGGING_RULES"].endswith("true") else "off"
 print(f"{sent} frames in {seconds:.0f} s ({sent / seconds:.0f} a second), {acked} acknowledged; "
-      f"head unit CPU {used:.2f} s: {used / max(sent, 1) * 1e6:.1f} us per frame")
+      f"head unit CPU {used:.2f} s, debug {debug}: {used / max(sent, 1) * 1e6:.1f} us per frame")
 print(out.strip().splitlines()[-1] if out.strip() else "")
 PY
