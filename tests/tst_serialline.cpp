@@ -61,6 +61,7 @@ private slots:
     void openFailureIsNamed_data();
     void openFailureIsNamed();
     void lostDeviceIsReportedOnceAndWritesAreCounted();
+    void stopCommandReachesTheBoxBeforeTheLineCloses_data();
     void stopCommandReachesTheBoxBeforeTheLineCloses();
     void queuedBytesLeaveBeforeTheLineCloses();
     void replugThroughALinkBringsTheBoxBack();
@@ -163,8 +164,18 @@ void tst_SerialLine::lostDeviceIsReportedOnceAndWritesAreCounted()
     QCOMPARE(port.droppedWrites(), qint64(1));
 }
 
+void tst_SerialLine::stopCommandReachesTheBoxBeforeTheLineCloses_data()
+{
+    QTest::addColumn<bool>("inASlot");
+    QTest::newRow("stopped by the head unit") << false;
+    // A head unit that stops on what a frame says: the stop is written while the line is still
+    // handling the chunk that carried the frame.
+    QTest::newRow("stopped in a slot, while a frame is handled") << true;
+}
+
 void tst_SerialLine::stopCommandReachesTheBoxBeforeTheLineCloses()
 {
+    QFETCH(bool, inASlot);
     Pty box;
     ConfigManager::instance()->setSerialDevice(box.slave);
     SimpleService service;
@@ -172,10 +183,23 @@ void tst_SerialLine::stopCommandReachesTheBoxBeforeTheLineCloses()
     const QByteArray handshake = QByteArray::fromHex("2e8101007d2e8101017c2e90026aff042e900230ff3e2e6c02a315d9");
     QCOMPARE(box.readUntil(handshake.size()), handshake);
 
-    // No event loop between the write and the close: the write has to leave within stop().
-    service.stop();
+    QByteArray expected = QByteArray::fromHex("2e8101007d");
+    if (inASlot) {
+        bool stopped = false;
+        connect(&service, &CanServiceBase::speedChanged, &service, [&] {
+            service.stop();
+            stopped = true;
+        });
+        QVERIFY(box.send(QByteArray::fromHex("2ef603081000ee")));
+        // The frame's acknowledgement, then the stop command.
+        expected.prepend('\xff');
+        QTRY_VERIFY(stopped);
+    } else {
+        // No event loop between the write and the close: the write has to leave within stop().
+        service.stop();
+    }
     bool closed = false;
-    QCOMPARE(box.readUntil(100, &closed), QByteArray::fromHex("2e8101007d"));
+    QCOMPARE(box.readUntil(100, &closed), expected);
     QVERIFY(closed);
 }
 
