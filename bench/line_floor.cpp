@@ -65,7 +65,10 @@ int main(int argc, char **argv)
         return 3;
     }
     termios raw = {};
-    ::tcgetattr(fd, &raw);
+    if (::tcgetattr(fd, &raw) != 0) {
+        std::fprintf(stderr, "line_floor: %s: %s\n", argv[1], std::strerror(errno));
+        return 3;
+    }
     ::cfmakeraw(&raw);
     ::cfsetspeed(&raw, B38400);
     ::tcsetattr(fd, TCSANOW, &raw);
@@ -80,8 +83,14 @@ int main(int argc, char **argv)
         if (::poll(&wait, 1, -1) <= 0)
             continue;
         const ssize_t n = ::read(fd, in, sizeof in);
-        if (n <= 0)
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
             continue;
+        if (n <= 0) {
+            // The line hung up (end of file) or failed: there is nothing more to answer.
+            if (n < 0)
+                std::fprintf(stderr, "line_floor: %s: %s\n", argv[1], std::strerror(errno));
+            break;
+        }
         int count = 0;
         for (ssize_t i = 0; i < n; ++i)
             if (frames.take(in[i]))
