@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QString>
 
-
 namespace canservice {
 
 // What canservice::SerialPort forwards to: one line to a CAN box, real or simulated.
