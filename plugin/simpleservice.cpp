@@ -85,9 +85,12 @@ void SimpleService::linkUp()
         mSendTmr.stop();
     if (mRequestConnectTmr.isActive())
         mRequestConnectTmr.stop();
-    mLastAnswer = Clock::now();
-    if (!mCheckConnectTmr.isActive())
+    if (mCheckConnectTmr.isActive()) {
+        mWatchdogLeftAtAnswer = mCheckConnectTmr.remainingTime();
+    } else {
         mCheckConnectTmr.start(WatchdogMs);
+        mWatchdogLeftAtAnswer = -1;
+    }
     if (mStatusHeard.load(std::memory_order_relaxed))
         emit notifyCanbusStatus(3);
 }
@@ -108,16 +111,19 @@ void SimpleService::onRequestConnect()
 
 void SimpleService::onCheckConnectTmrout()
 {
-    // An answer came since the timer was armed: the 30 seconds count from that answer.
-    const qint64 sinceAnswer = mLastAnswer == Clock::time_point::min()
-            ? WatchdogMs
-            : std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - mLastAnswer).count();
-    if (sinceAnswer < WatchdogMs) {
-        mCheckConnectTmr.start(int(WatchdogMs - sinceAnswer));
-        return;
+    // The timer's own expiry, with an answer since it was armed: that answer was as long before
+    // now as the timer had left then, so the 30 seconds from it end that much later. Called in
+    // any other way, the slot probes.
+    if (sender() == &mCheckConnectTmr) {
+        const int rest = mWatchdogLeftAtAnswer < 0 ? 0 : WatchdogMs - mWatchdogLeftAtAnswer;
+        mWatchdogLeftAtAnswer = -1;
+        if (rest > 0) {
+            mCheckConnectTmr.start(rest);
+            return;
+        }
+        if (mCheckConnectTmr.interval() != WatchdogMs)
+            mCheckConnectTmr.start(WatchdogMs);
     }
-    if (mCheckConnectTmr.interval() != WatchdogMs)
-        mCheckConnectTmr.start(WatchdogMs);
     sendStart();
     mSendTmr.start();
 }

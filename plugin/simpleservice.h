@@ -7,7 +7,6 @@
 #include <QTimer>
 
 #include <atomic>
-#include <chrono>
 #include <initializer_list>
 
 namespace canservice {
@@ -244,12 +243,12 @@ private:
     QByteArray mParseData;
     QTimer mParseOutTmr;
 
-    // Link supervision. The watchdog is armed once and keeps the time of the last answer, so
-    // that an answer costs a clock read instead of a timer registration; at its expiry it
-    // re-arms for what is left of 30 s after that answer, or probes.
+    // Link supervision. The watchdog is armed once and not restarted by every answer, which
+    // would cost a timer registration a frame: an answer notes how long the timer still had to
+    // run, and at its expiry the timer re-arms for what is left of 30 s after that answer.
+    // Time is read only through the timer, so the service runs on any event dispatcher.
     QTimer mCheckConnectTmr;
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point mLastAnswer = Clock::time_point::min(); // min: no answer yet
+    int mWatchdogLeftAtAnswer = -1; // -1: no answer since the timer was armed
     QTimer mRequestConnectTmr;
     QTimer mSendTmr;
     int mSendTmroutCount = 0;

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QAbstractEventDispatcher>
+#include <QList>
+
+#include <atomic>
+#include <vector>
+
+class QSocketNotifier;
+
+namespace tool {
+
+// An event dispatcher whose timers run on a clock of its own. When nothing is due and nothing is
+// posted, time jumps to the next timer: a replay's chunks (delivered by timers at the capture's
+// times), the plugin's receive time-out, its long presses and its link supervision then happen
+// exactly at their times, as fast as the processor allows, and the same in every run. With a
+// speed set, the clock keeps pace with the wall clock at that factor instead, with the same
+// order of events. Socket notifiers (the interrupt's socket pair) are served as usual.
+//
+// Installed before the application object is made:
+//     QCoreApplication::setEventDispatcher(new tool::CaptureClock);
+// Timers that fall due at the same time fire in the order they were started.
+class CaptureClock : public QAbstractEventDispatcher
+{
+    Q_OBJECT
+
+public:
+    explicit CaptureClock(QObject *parent = nullptr);
+    ~CaptureClock() override;
+
+    // The clock of the current thread, if it runs on one.
+    static CaptureClock *current();
+
+    qint64 nowMs() const { return m_nowMs; }
+    // 0: time jumps (the default); X > 0: X seconds of this clock a second of the wall's.
+    void setSpeed(double speed);
+
+    bool processEvents(QEventLoop::ProcessEventsFlags flags) override;
+    bool hasPendingEvents() override;
+    void registerSocketNotifier(QSocketNotifier *notifier) override;
+    void unregisterSocketNotifier(QSocketNotifier *notifier) override;
+    void registerTimer(int timerId, int interval, Qt::TimerType timerType, QObject *object) override;
+    bool unregisterTimer(int timerId) override;
+    bool unregisterTimers(QObject *object) override;
+    QList<TimerInfo> registeredTimers(QObject *object) const override;
+    int remainingTime(int timerId) override;
+    void wakeUp() override;
+    void interrupt() override;
+    void flush() override;
+
+private:
+    struct Timer
+    {
+        int id;
+        int interval;
+        Qt::TimerType type;
+        QObject *object;
+        qint64 dueMs;
+        quint64 order; // when it was (re)started, for timers due at the same time
+        bool firing;
+    };
+    int nextDue() const; // index of the timer due first, or -1
+    int fireDueTimers();
+    // Waits on the sockets for at most timeoutMs (-1: until one is ready or a wake-up), and
+    // activates those that are ready. The number activated.
+    int pollSockets(int timeoutMs);
+    qint64 wallMs() const;
+
+    std::vector<Timer> m_timers;
+    QList<QSocketNotifier *> m_notifiers;
+    qint64 m_nowMs = 0;
+    quint64 m_order = 0;
+    double m_speed = 0.0;
+    qint64 m_paceWallMs = 0; // the wall's time and the clock's when pacing last started
+    qint64 m_paceClockMs = 0;
+    int m_wakeFd = -1;
+    std::atomic<bool> m_woken{false};
+    std::atomic<bool> m_interrupted{false};
+};
+
+} // namespace tool
