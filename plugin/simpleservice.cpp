@@ -3,6 +3,7 @@
 #include "simpleservice_log.h"
 #include "translator.h"
 
+#include <QAbstractEventDispatcher>
 #include <QMetaMethod>
 
 namespace canservice {
@@ -85,14 +86,21 @@ void SimpleService::linkUp()
         mSendTmr.stop();
     if (mRequestConnectTmr.isActive())
         mRequestConnectTmr.stop();
-    if (mCheckConnectTmr.isActive()) {
-        mWatchdogLeftAtAnswer = mCheckConnectTmr.remainingTime();
-    } else {
+    if (!mCheckConnectTmr.isActive())
         mCheckConnectTmr.start(WatchdogMs);
-        mWatchdogLeftAtAnswer = -1;
-    }
+    mAnswered = true;
     if (mStatusHeard.load(std::memory_order_relaxed))
         emit notifyCanbusStatus(3);
+}
+
+// After a chunk with an answer in it: how long the watchdog had left at that moment. Read once a
+// chunk, since all its frames arrived together, from the dispatcher the timer runs on.
+void SimpleService::noteAnswerTime()
+{
+    mAnswered = false;
+    if (Q_UNLIKELY(!mDispatcher))
+        mDispatcher = QAbstractEventDispatcher::instance(thread());
+    mWatchdogLeftAtAnswer = mDispatcher ? mDispatcher->remainingTime(mCheckConnectTmr.timerId()) : -1;
 }
 
 void SimpleService::connectNotify(const QMetaMethod &signal)

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <initializer_list>
 
+class QAbstractEventDispatcher;
+
 namespace canservice {
 
 struct SimpleServiceTestAccess;
@@ -168,6 +170,7 @@ private:
     void initData();
     void initUnitMaxLevel();
     void linkUp();
+    void noteAnswerTime();
     void startData(int length);
     void takeData(const char *data, int n);
 
@@ -249,6 +252,8 @@ private:
     // Time is read only through the timer, so the service runs on any event dispatcher.
     QTimer mCheckConnectTmr;
     int mWatchdogLeftAtAnswer = -1; // -1: no answer since the timer was armed
+    bool mAnswered = false; // an answer in the chunk being read
+    QAbstractEventDispatcher *mDispatcher = nullptr;
     QTimer mRequestConnectTmr;
     QTimer mSendTmr;
     int mSendTmroutCount = 0;

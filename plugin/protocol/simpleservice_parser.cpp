@@ -121,6 +121,8 @@ void SimpleService::onDataReady(QByteArray chunk)
             break;
         }
     }
+    if (mAnswered)
+        noteAnswerTime();
 }
 
 void SimpleService::onmParseOutTmrout()
