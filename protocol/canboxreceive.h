@@ -38,7 +38,7 @@ public:
         Noise, // bytes dropped while idle
         BoxAnswer, // a chunk of the single byte FF while idle: the box is alive
         TimedOut, // the receive time-out: whatever frame was open is dropped
-        Open, // the end of the input with a frame still open
+        Open, // the input ended with a frame open: told at the time its last bytes came
     };
 
     struct Item
@@ -163,7 +163,7 @@ public:
     {
         if (m_state == Idle)
             return;
-        Item item = takeFrame(Open, ms);
+        Item item = takeFrame(Open, qMin(ms, m_lastChunkMs));
         m_state = Idle;
         m_deadline = -1;
         sink(item);

@@ -113,7 +113,7 @@ void tst_Dashboard::aReplayShowsOnTheScreen()
     QFile file(QStringLiteral(TEST_DATA_DIR "/drive.cap"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     CaptureReader reader(file.fileName());
-    Replayer replayer(file, reader, VirtualSerialLine::find(QStringLiteral("screen")), true);
+    Replayer replayer(file, reader, VirtualSerialLine::find(QStringLiteral("screen")));
     bool finished = false;
     replayer.finished = [&finished] { finished = true; };
     replayer.start();

@@ -250,7 +250,7 @@ void tst_ReceiveModel::describesWhatTheReceiverDid_data()
             << QStringList{"0 answer ff", "10 noise 00ff", "40 accepted 2ef601ff09"};
     QTest::newRow("noise around frames, and a frame open at the end")
             << "0:0102f02ef603200300e3f0 5:2e"
-            << QStringList{"0 noise 0102f0", "0 accepted 2ef603200300e3", "0 noise f0", "505 open 2e"};
+            << QStringList{"0 noise 0102f0", "0 accepted 2ef603200300e3", "0 noise f0", "5 open 2e"};
 }
 
 void tst_ReceiveModel::describesWhatTheReceiverDid()

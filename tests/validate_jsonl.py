@@ -20,7 +20,7 @@ with open(schema_path, encoding="utf-8") as f:
 
 checked = 0
 for capture in sorted(glob.glob(os.path.join(data_dir, "*.cap"))):
-    run = subprocess.run([tool, "replay", "--json", "--frames", "--no-wait", capture],
+    run = subprocess.run([tool, "replay", "--json", "--frames", capture],
                          capture_output=True, text=True, timeout=60)
     if run.returncode != 0:
         continue  # a capture that is malformed on purpose

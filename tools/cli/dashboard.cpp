@@ -134,7 +134,7 @@ int dashboard(const QStringList &arguments)
 
     if (reader) {
         replayer = std::make_unique<Replayer>(
-                *capture, *reader, canservice::VirtualSerialLine::find(QStringLiteral("dashboard")), reader->timed());
+                *capture, *reader, canservice::VirtualSerialLine::find(QStringLiteral("dashboard")));
         // The capture's end leaves the last state on the screen.
         replayer->finished = [] {};
         replayer->start();

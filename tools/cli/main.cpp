@@ -1,4 +1,5 @@
 // canservice: a command-line head unit for the CAN service plugin, and a simulated CAN box.
+#include "captureclock.h"
 #include "exitcodes.h"
 #include "commands.h"
 #include "session.h"
@@ -42,6 +43,9 @@ int main(int argc, char *argv[])
 {
     // Only the dashboard draws; the other commands run where there is no display.
     const bool gui = argc > 1 && qstrcmp(argv[1], "dashboard") == 0;
+    // Replays run on the capture's clock: it has to be there before the application.
+    if (argc > 1 && (qstrcmp(argv[1], "replay") == 0 || qstrcmp(argv[1], "export") == 0))
+        QCoreApplication::setEventDispatcher(new tool::CaptureClock);
 #ifdef CANSERVICE_DASHBOARD
     std::unique_ptr<QCoreApplication> app(gui ? new QGuiApplication(argc, argv) : new QCoreApplication(argc, argv));
 #else

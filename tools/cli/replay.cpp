@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "capture.h"
+#include "captureclock.h"
 #include "replayer.h"
 #include "exitcodes.h"
 #include "options.h"
@@ -15,7 +16,7 @@
 
 namespace tool {
 
-int replayCapture(const QString &name, SessionOptions options, bool noWait);
+int replayCapture(const QString &name, SessionOptions options, double speed);
 
 
 int replay(const QStringList &arguments)
@@ -25,11 +26,16 @@ int replay(const QStringList &arguments)
             "Decodes a capture of what a CAN box sent, through the plugin on an in-process line: "
             "raw binary, or hex text with optional times (seconds, with a decimal point) at the "
             "start of each line, which then set the chunks and the gaps between them. The "
-            "capture is read as it comes: standard input may be endless."));
+            "replay runs on the capture's own clock, as fast as it can: the plugin's timers (the "
+            "receive time-out, long presses, the link's supervision) run out exactly when they "
+            "would have on the line, and the output is the same in every run. The capture is "
+            "read as it comes: standard input may be endless."));
     addPluginOptions(parser);
     addFrameOptions(parser);
-    parser.addOption({QStringLiteral("no-wait"),
-                      QStringLiteral("Deliver the chunks at once instead of at their times.")});
+    parser.addOption({QStringLiteral("speed"),
+                      QStringLiteral("Keep pace with the wall clock, X seconds of the capture a "
+                                     "second (1: real time); the output is the same."),
+                      QStringLiteral("X")});
     addPcapngOption(parser);
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("The capture, or - for standard input."));
@@ -37,9 +43,18 @@ int replay(const QStringList &arguments)
         exit >= 0)
         return exit;
 
+    double speed = 0.0;
+    if (parser.isSet(QStringLiteral("speed"))) {
+        bool ok = false;
+        speed = parser.value(QStringLiteral("speed")).toDouble(&ok);
+        if (!ok || !(speed > 0) || speed > 1e6) {
+            tool::err() << arguments.at(0) << ": --speed needs a number above 0 (1 is real time)\n";
+            return exitcode::Usage;
+        }
+    }
     SessionOptions options = sessionOptions(parser);
     options.pcapng = parser.value(QStringLiteral("pcapng"));
-    return replayCapture(parser.positionalArguments().at(0), options, parser.isSet(QStringLiteral("no-wait")));
+    return replayCapture(parser.positionalArguments().at(0), options, speed);
 }
 
 int exportCapture(const QStringList &arguments)
@@ -63,11 +78,13 @@ int exportCapture(const QStringList &arguments)
     SessionOptions options = sessionOptions(parser);
     options.printer.quiet = true;
     options.pcapng = parser.value(QStringLiteral("pcapng"));
-    return replayCapture(parser.positionalArguments().at(0), options, true);
+    return replayCapture(parser.positionalArguments().at(0), options, 0.0);
 }
 
-int replayCapture(const QString &name, SessionOptions options, bool noWait)
+int replayCapture(const QString &name, SessionOptions options, double speed)
 {
+    if (CaptureClock *clock = CaptureClock::current())
+        clock->setSpeed(speed);
     QFile file;
     std::unique_ptr<CaptureReader> capture;
     QString error;
@@ -85,11 +102,7 @@ int replayCapture(const QString &name, SessionOptions options, bool noWait)
         return exit;
     canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::find(QStringLiteral("replay"));
 
-    const bool wait = reader.timed() && !noWait;
-    if (reader.timed() && !wait && !options.printer.quiet)
-        tool::err() << "canservice: --no-wait delivers the capture at once: long presses, receive "
-                       "time-outs and link losses will not happen as they did on the line.\n";
-    Replayer replayer(file, reader, line, wait);
+    Replayer replayer(file, reader, line);
     session.printer()->setClock([&replayer] { return replayer.now(); });
     replayer.finished = [&session] { session.finish(false); };
 

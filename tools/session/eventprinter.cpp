@@ -19,51 +19,76 @@ QString isoNow()
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
 }
 
-// What a frame view calls an item: the message's name, or what kind of bytes these are.
-QString describe(bool inbound, const canbox::FrameScanner::Item &item)
+QString messageName(quint8 id, bool inbound)
 {
-    using canbox::FrameScanner;
-    switch (item.kind) {
-    case FrameScanner::Accept:
-        return QStringLiteral("acknowledgement");
-    case FrameScanner::Refuse:
-        return QStringLiteral("refusal (checksum error)");
-    case FrameScanner::Noise:
-        return QStringLiteral("noise");
-    case FrameScanner::Cut:
-        return QStringLiteral("cut frame");
-    default:
-        break;
-    }
-    const auto id = quint8(item.bytes.at(1));
-    const char *name = canbox::messageName(
-            id, inbound ? canbox::Direction::FromBox : canbox::Direction::ToBox);
-    QString text = name ? QString::fromLatin1(name)
-                        : QStringLiteral("unknown 0x%1").arg(id, 2, 16, QLatin1Char('0'));
-    if (item.kind == FrameScanner::BadChecksum)
-        text += QStringLiteral(", CHECKSUM ERROR");
-    return text;
+    const char *name = canbox::messageName(id, inbound ? canbox::Direction::FromBox : canbox::Direction::ToBox);
+    return name ? QString::fromLatin1(name) : QStringLiteral("unknown 0x%1").arg(id, 2, 16, QLatin1Char('0'));
 }
 
-const char *kindName(canbox::FrameScanner::Kind kind)
+QString seconds(qint64 ms)
 {
+    return QString::number(ms / 1000.0, 'f', 3);
+}
+
+} // namespace
+
+// What the receiver did with an item, in words: the message's name for a frame, and how a frame
+// that stopped arriving part-way ended.
+QString EventPrinter::describe(const canbox::ReceiveModel::Item &item)
+{
+    using M = canbox::ReceiveModel;
+    const QString name = item.size > 1 ? messageName(item.id(), true) : QStringLiteral("a frame");
+    switch (item.kind) {
+    case M::Accepted:
+    case M::Refused: {
+        QString text = name;
+        if (item.kind == M::Refused)
+            text += QStringLiteral(", CHECKSUM ERROR");
+        if (item.resumed) {
+            text += QStringLiteral(": cut off at %1, completed %2 s later by the first %3 bytes of this chunk")
+                            .arg(seconds(item.stoppedMs), seconds(item.ms - item.stoppedMs))
+                            .arg(item.lastBytes);
+            if (item.swallowedHeader())
+                text += QStringLiteral("; the frame those bytes began is lost");
+        }
+        return text;
+    }
+    case M::Noise:
+        return QStringLiteral("noise, dropped");
+    case M::BoxAnswer:
+        return QStringLiteral("acknowledgement from the box (link up)");
+    case M::TimedOut:
+        if (item.size == 0)
+            return QStringLiteral("receive time-out, no frame open");
+        return QStringLiteral("receive time-out: %1 cut off, dropped (%2 bytes since %3)")
+                .arg(name)
+                .arg(item.size)
+                .arg(seconds(item.firstMs));
+    case M::Open:
+        return QStringLiteral("%1 cut off: the input ends inside it").arg(name);
+    }
+    return name;
+}
+
+const char *EventPrinter::kindName(canbox::ReceiveModel::Kind kind)
+{
+    using M = canbox::ReceiveModel;
     switch (kind) {
-    case canbox::FrameScanner::Frame:
+    case M::Accepted:
         return "frame";
-    case canbox::FrameScanner::BadChecksum:
+    case M::Refused:
         return "bad-checksum";
-    case canbox::FrameScanner::Accept:
-        return "ack";
-    case canbox::FrameScanner::Refuse:
-        return "nak";
-    case canbox::FrameScanner::Noise:
+    case M::Noise:
         return "noise";
-    case canbox::FrameScanner::Cut:
+    case M::BoxAnswer:
+        return "ack";
+    case M::TimedOut:
+        return "timeout";
+    case M::Open:
         return "cut";
     }
     return "frame";
 }
-} // namespace
 
 EventPrinter::EventPrinter(CanServiceBase *service, QTextStream &out, const Options &options,
                            QObject *parent)
@@ -91,9 +116,8 @@ QString EventPrinter::member(const char *key, const QJsonValue &value)
             + QString::fromUtf8(array.mid(1, array.size() - 2));
 }
 
-QString EventPrinter::begin(const char *type) const
+QString EventPrinter::begin(const char *type, double seconds) const
 {
-    const double seconds = m_clock();
     if (!m_options.json)
         return QString::asprintf("%8.3f  ", seconds);
     QString line = QLatin1Char('{') + member("type", QLatin1String(type)) + QLatin1Char(',')
@@ -211,32 +235,55 @@ void EventPrinter::lineChanged(bool up, const QString &reason)
     end(line);
 }
 
-void EventPrinter::frame(bool inbound, const canbox::FrameScanner::Item &item)
+void EventPrinter::received(const canbox::ReceiveModel::Item &item)
 {
-    const bool isFrame = item.kind == canbox::FrameScanner::Frame
-            || item.kind == canbox::FrameScanner::BadChecksum;
+    frameRecord(item.ms, true, kindName(item.kind), item.bytes, describe(item), item.isFrame());
+}
+
+void EventPrinter::sent(const QByteArray &bytes)
+{
+    const auto first = quint8(bytes.at(0));
+    if (bytes.size() == 1 && (first == canbox::Accepted || first == canbox::Refused)) {
+        const bool accepted = first == canbox::Accepted;
+        frameRecord(clockMs(), false, accepted ? "ack" : "nak", bytes,
+                    accepted ? QStringLiteral("acknowledgement") : QStringLiteral("refusal (checksum error)"),
+                    false);
+        return;
+    }
+    const bool whole = bytes.size() >= canbox::FrameOverhead && first == canbox::Header
+            && bytes.size() == canbox::FrameOverhead + quint8(bytes.at(2));
+    const bool good = whole && canbox::checksum(bytes.constData() + 1, bytes.size() - 2) == quint8(bytes.back());
+    frameRecord(clockMs(), false, good ? "frame" : "bad-checksum", bytes,
+                messageName(bytes.size() > 1 ? quint8(bytes.at(1)) : 0, false)
+                        + (good ? QString() : QStringLiteral(", CHECKSUM ERROR")),
+                whole);
+}
+
+void EventPrinter::frameRecord(qint64 ms, bool inbound, const char *kind, const QByteArray &bytes,
+                               const QString &name, bool isFrame)
+{
     QList<int> changed;
     if (m_options.changesOnly) {
         if (!isFrame)
             return;
-        const int key = (inbound ? 0x100 : 0) | quint8(item.bytes.at(1));
+        const int key = (inbound ? 0x100 : 0) | quint8(bytes.at(1));
         const auto last = m_lastFrames.constFind(key);
-        if (last != m_lastFrames.constEnd() && *last == item.bytes)
+        if (last != m_lastFrames.constEnd() && *last == bytes)
             return;
         // A first frame of its identifier is new as a whole: nothing is marked.
-        for (int i = 0; last != m_lastFrames.constEnd() && i < item.bytes.size(); ++i)
-            if (i >= last->size() || last->at(i) != item.bytes.at(i))
+        for (int i = 0; last != m_lastFrames.constEnd() && i < bytes.size(); ++i)
+            if (i >= last->size() || last->at(i) != bytes.at(i))
                 changed << i;
-        m_lastFrames.insert(key, item.bytes);
+        m_lastFrames.insert(key, bytes);
     }
-    QString line = begin("frame");
+    QString line = begin("frame", ms / 1000.0);
     if (m_options.json) {
         line += QLatin1Char(',') + member("direction", inbound ? QStringLiteral("in") : QStringLiteral("out"))
-                + QLatin1Char(',') + member("kind", QLatin1String(kindName(item.kind)));
+                + QLatin1Char(',') + member("kind", QLatin1String(kind));
         if (isFrame)
-            line += QLatin1Char(',') + member("id", quint8(item.bytes.at(1)));
-        line += QLatin1Char(',') + member("name", describe(inbound, item)) + QLatin1Char(',')
-                + member("bytes", QString::fromLatin1(item.bytes.toHex()));
+            line += QLatin1Char(',') + member("id", quint8(bytes.at(1)));
+        line += QLatin1Char(',') + member("name", name) + QLatin1Char(',')
+                + member("bytes", QString::fromLatin1(bytes.toHex()));
         if (m_options.changesOnly) {
             QJsonArray indices;
             for (int i : qAsConst(changed))
@@ -244,14 +291,14 @@ void EventPrinter::frame(bool inbound, const canbox::FrameScanner::Item &item)
             line += QLatin1Char(',') + member("changed", indices);
         }
     } else {
-        QString bytes;
-        for (int i = 0; i < item.bytes.size(); ++i) {
-            const QString b = QString::fromLatin1(item.bytes.mid(i, 1).toHex());
-            bytes += (i ? QStringLiteral(" ") : QString())
+        QString text;
+        for (int i = 0; i < bytes.size(); ++i) {
+            const QString b = QString::fromLatin1(bytes.mid(i, 1).toHex());
+            text += (i ? QStringLiteral(" ") : QString())
                     + (changed.contains(i) && m_options.changesOnly ? QLatin1Char('[') + b + QLatin1Char(']') : b);
         }
         line += (inbound ? QStringLiteral("box > hu  ") : QStringLiteral("hu > box  "))
-                + bytes.leftJustified(NameWidth) + QLatin1Char(' ') + describe(inbound, item);
+                + text.leftJustified(NameWidth) + QLatin1Char(' ') + name;
     }
     end(line);
 }
@@ -286,8 +333,8 @@ void EventPrinter::printHealth(const QJsonObject &health, const QString &text)
         return;
     }
     QString line = QLatin1Char('{') + member("type", QStringLiteral("health"));
-    for (const char *key : {"framesAccepted", "checksumErrors", "receiveTimeouts", "linkLosses",
-                            "lineLosses", "droppedWrites"})
+    for (const char *key : {"framesAccepted", "checksumErrors", "receiveTimeouts", "cutFrames",
+                            "noiseBytes", "linkLosses", "lineLosses", "droppedWrites"})
         line += QLatin1Char(',') + member(key, health.value(QLatin1String(key)));
     end(line);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canboxframe.h"
+#include "canboxreceive.h"
 #include "signalcatalogue.h"
 
 #include <QElapsedTimer>
@@ -47,8 +47,14 @@ public:
     // A line that is not the plugin's (the simulated box's view, a hint), in the same stream.
     void note(const QString &text);
     void lineChanged(bool up, const QString &reason);
-    // One frame, acknowledgement, noise run or cut frame, in (from the box) or out.
-    void frame(bool inbound, const canbox::FrameScanner::Item &item);
+    // What the receiver did with bytes from the box, at the time it did it.
+    void received(const canbox::ReceiveModel::Item &item);
+    // A write of the head unit: one whole frame or one acknowledgement byte.
+    void sent(const QByteArray &bytes);
+
+    // What the receiver did with an item: its kind as the JSON names it, and in words.
+    static const char *kindName(canbox::ReceiveModel::Kind kind);
+    static QString describe(const canbox::ReceiveModel::Item &item);
     // Every catalogue value as it stands now.
     void printSummary();
     void printHealth(const QJsonObject &health, const QString &text);
@@ -61,7 +67,10 @@ private:
     void onKey(int key, int action);
     void onNotification(int id);
     // Starts a record: JSON members "type", "time" and "ts" in that order, or the text's time.
-    QString begin(const char *type) const;
+    QString begin(const char *type) const { return begin(type, m_clock()); }
+    QString begin(const char *type, double seconds) const;
+    void frameRecord(qint64 ms, bool inbound, const char *kind, const QByteArray &bytes,
+                     const QString &name, bool isFrame);
     void end(QString line);
     static QString member(const char *key, const QJsonValue &value);
 

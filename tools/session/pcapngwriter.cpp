@@ -72,7 +72,8 @@ bool PcapngWriter::open(const QString &path)
     return block(0x0A0D0D0A, section) && block(0x00000001, interface) && m_file.flush();
 }
 
-bool PcapngWriter::write(qint64 microseconds, bool inbound, const QByteArray &bytes)
+bool PcapngWriter::write(qint64 microseconds, bool inbound, const QByteArray &bytes,
+                         const QString &comment)
 {
     QByteArray packet;
     put32(packet, 0); // interface
@@ -85,6 +86,8 @@ bool PcapngWriter::write(qint64 microseconds, bool inbound, const QByteArray &by
     QByteArray flags;
     put32(flags, inbound ? 1 : 2); // epb_flags: direction
     option(packet, 2, flags);
+    if (!comment.isEmpty())
+        option(packet, 1, comment.toUtf8()); // opt_comment
     endOfOptions(packet);
     return block(0x00000006, packet);
 }

@@ -14,8 +14,10 @@ public:
 
     // Creates the file with its section and interface blocks; false with errorString() set.
     bool open(const QString &path);
-    // One packet: microseconds since the epoch, inbound (from the box) or outbound.
-    bool write(qint64 microseconds, bool inbound, const QByteArray &bytes);
+    // One packet: microseconds since the epoch, inbound (from the box) or outbound, and a
+    // comment when the bytes alone do not say what the receiver did with them.
+    bool write(qint64 microseconds, bool inbound, const QByteArray &bytes,
+               const QString &comment = QString());
     bool flush() { return m_file.flush(); }
     QString errorString() const { return m_file.errorString(); }
 

@@ -1,8 +1,11 @@
 #include "replayer.h"
 
+#include "captureclock.h"
 #include "virtualserialline.h"
 
 #include <QFile>
+
+#include <cmath>
 
 bool openCapture(const QString &name, QFile &file, std::unique_ptr<CaptureReader> &reader, QString *error)
 {
@@ -21,18 +24,25 @@ bool openCapture(const QString &name, QFile &file, std::unique_ptr<CaptureReader
     return true;
 }
 
-Replayer::Replayer(QFile &input, CaptureReader &reader, canservice::VirtualSerialLine *line, bool wait)
-    : m_input(input), m_reader(reader), m_line(line), m_wait(wait)
+Replayer::Replayer(QFile &input, CaptureReader &reader, canservice::VirtualSerialLine *line)
+    : m_input(input), m_reader(reader), m_line(line)
 {
     m_next.setSingleShot(true);
     m_next.setTimerType(Qt::PreciseTimer);
     connect(&m_next, &QTimer::timeout, this, &Replayer::pump);
-    m_sinceStart.start();
+    m_wall.start();
+}
+
+qint64 Replayer::nowMs() const
+{
+    if (const tool::CaptureClock *clock = tool::CaptureClock::current())
+        return clock->nowMs();
+    return m_baseMs + m_wall.elapsed();
 }
 
 void Replayer::start()
 {
-    QTimer::singleShot(0, this, &Replayer::pump);
+    m_next.start(0);
 }
 
 void Replayer::pump()
@@ -42,18 +52,19 @@ void Replayer::pump()
         if (m_haveChunk)
             chunk = m_pending;
         m_haveChunk = false;
-        const double time = qMax(0.0, chunk.time);
-        if (m_first < 0)
-            m_first = time;
-        const qint64 dueMs = qint64((time - m_first) * 1000);
-        if (m_wait && dueMs > m_sinceStart.elapsed()) {
+        qint64 dueMs = chunk.time < 0 ? nowMs() : std::llround(chunk.time * 1000);
+        if (!m_based && !tool::CaptureClock::current()) {
+            // In real time the first chunk is now.
+            m_baseMs = dueMs - m_wall.elapsed();
+        }
+        m_based = true;
+        const qint64 now = nowMs();
+        if (dueMs > now) {
             m_pending = chunk;
             m_haveChunk = true;
-            m_next.start(int(qMin<qint64>(dueMs - m_sinceStart.elapsed(), 1 << 30)));
+            m_next.start(int(qMin<qint64>(dueMs - now, 1 << 30)));
             return;
         }
-        m_chunkTime = time;
-        m_sinceChunk.restart();
         m_line->deliver(chunk.bytes);
         if (m_reader.take(&m_pending)) {
             // One chunk at a time, so that timers and signals run between them.
@@ -63,7 +74,7 @@ void Replayer::pump()
         }
     }
     if (m_ended) {
-        QTimer::singleShot(AfterLastChunkMs, this, [this] { finished(); });
+        QTimer::singleShot(AfterLastChunkMs, Qt::PreciseTimer, this, [this] { finished(); });
         return;
     }
     const QByteArray block = m_input.read(BlockBytes);

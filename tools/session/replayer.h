@@ -18,20 +18,25 @@ class VirtualSerialLine;
 // whether it is timed text, before anything is decoded. False with error set to one sentence.
 bool openCapture(const QString &name, QFile &file, std::unique_ptr<CaptureReader> &reader, QString *error);
 
-// Feeds a capture to a line as it is read, a block at a time, at the capture's times or at once:
-// memory stays bounded however long the input is, endless included.
+// Feeds a capture to a line as it is read, a block at a time, each chunk at its own time: memory
+// stays bounded however long the input is, endless included. On the capture clock (see
+// CaptureClock) the capture's times are the clock's, so a replay runs as fast as the processor
+// allows and every timer the chunks start runs out exactly when it would have on the line; on
+// Qt's own dispatcher it runs in real time from the first chunk. Chunks without times come one
+// after the other at the time the last one had.
 class Replayer : public QObject
 {
 public:
     static constexpr qint64 BlockBytes = 64 * 1024;
-    // Long enough after the last chunk for a cut frame's receive time-out to run out.
-    static constexpr int AfterLastChunkMs = 600;
+    // After the last chunk the replay goes on for the receive time-out, so that a frame the
+    // capture cut off is dropped as the head unit drops it.
+    static constexpr int AfterLastChunkMs = 500;
 
-    Replayer(QFile &input, CaptureReader &reader, canservice::VirtualSerialLine *line, bool wait);
+    Replayer(QFile &input, CaptureReader &reader, canservice::VirtualSerialLine *line);
 
-    // Records carry the capture's own times: the chunk's being delivered, and after it the time
-    // that has passed since, as the capture's clock would have run on.
-    double now() const { return m_chunkTime + (m_wait ? m_sinceChunk.elapsed() / 1000.0 : 0.0); }
+    // The capture's time now, in milliseconds and in seconds.
+    qint64 nowMs() const;
+    double now() const { return nowMs() / 1000.0; }
     QString error() const { return m_error; }
     void start();
 
@@ -44,14 +49,12 @@ private:
     QFile &m_input;
     CaptureReader &m_reader;
     canservice::VirtualSerialLine *m_line;
-    const bool m_wait;
     QTimer m_next;
-    QElapsedTimer m_sinceStart;
-    QElapsedTimer m_sinceChunk;
+    QElapsedTimer m_wall; // Qt's dispatcher: the capture's time is m_baseMs plus this
+    qint64 m_baseMs = 0;
+    bool m_based = false;
     CaptureChunk m_pending;
     bool m_haveChunk = false;
     bool m_ended = false;
-    double m_first = -1.0;
-    double m_chunkTime = 0.0;
     QString m_error;
 };

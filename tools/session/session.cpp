@@ -9,9 +9,8 @@
 
 #include <QCoreApplication>
 #include <QJsonDocument>
+#include <QLoggingCategory>
 #include <QTimer>
-
-Session *Session::s_current = nullptr;
 
 namespace {
 const int StopGraceMs = 100;
@@ -33,10 +32,12 @@ QTextStream &err()
 QString LinkHealth::text() const
 {
     return QStringLiteral("frames accepted %1, checksum errors %2, receive time-outs %3, "
-                          "link losses %4, line losses %5, dropped writes %6")
+                          "cut frames %4, noise bytes %5, link losses %6, line losses %7, dropped writes %8")
             .arg(framesAccepted)
             .arg(checksumErrors)
             .arg(receiveTimeouts)
+            .arg(cutFrames)
+            .arg(noiseBytes)
             .arg(linkLosses)
             .arg(lineLosses)
             .arg(droppedWrites);
@@ -45,7 +46,8 @@ QString LinkHealth::text() const
 QJsonObject LinkHealth::toJson() const
 {
     return {{"framesAccepted", framesAccepted}, {"checksumErrors", checksumErrors},
-            {"receiveTimeouts", receiveTimeouts}, {"linkLosses", linkLosses},
+            {"receiveTimeouts", receiveTimeouts}, {"cutFrames", cutFrames},
+            {"noiseBytes", noiseBytes},           {"linkLosses", linkLosses},
             {"lineLosses", lineLosses},         {"droppedWrites", droppedWrites}};
 }
 } // namespace tool
@@ -79,8 +81,20 @@ QString describeDeviceError(const QString &device, canservice::SerialPort::Error
 Session::Session(const SessionOptions &options, QObject *parent)
     : QObject(parent), m_options(options)
 {
-    s_current = this;
-    m_previousHandler = qInstallMessageHandler(&Session::messageHandler);
+    // The plugin's lines by the logging rules, never read: what it did to the bytes is the receive
+    // model's to tell. QT_LOGGING_RULES still has the last word.
+    if (!options.verbose)
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\n"
+                                                        "default.critical=false\n"
+                                                        "canservice.serial=false"));
+    m_chunkDone.setSingleShot(true);
+    connect(&m_chunkDone, &QTimer::timeout, this, [this] { flushReceived(false); });
+    m_receiveTimeout.setSingleShot(true);
+    connect(&m_receiveTimeout, &QTimer::timeout, this, [this] {
+        flushReceived(false);
+        m_receiver.advance(m_printer->clockMs(),
+                           [this](const canbox::ReceiveModel::Item &item) { receiverActed(item); });
+    });
     watchLine();
 }
 
@@ -88,25 +102,6 @@ Session::~Session()
 {
     m_printer.reset();
     delete m_service;
-    qInstallMessageHandler(m_previousHandler);
-    s_current = nullptr;
-}
-
-// The plugin's own lines go to standard error only when asked for, and the host's line messages
-// are events the printer shows; the receive time-outs are counted from the plugin's line for them.
-void Session::messageHandler(QtMsgType, const QMessageLogContext &context, const QString &message)
-{
-    const bool verbose = s_current && s_current->m_options.verbose;
-    if (qstrcmp(context.category, "canservice.serial") == 0 && !verbose)
-        return;
-    if (qstrcmp(context.file, "simpleservice") == 0) {
-        if (s_current && message.contains(QLatin1String(" -- parse out!!!")))
-            ++s_current->m_health.receiveTimeouts;
-        if (!verbose)
-            return;
-    }
-    tool::err() << message << '\n';
-    tool::err().flush();
 }
 
 int Session::load(const QString &device)
@@ -134,8 +129,6 @@ int Session::load(const QString &device)
     }
     m_printer = std::make_unique<EventPrinter>(m_service, tool::out(), m_options.printer);
     m_printer->header();
-    if (m_options.printer.frames || !m_options.pcapng.isEmpty())
-        watchFrames();
     return -1;
 }
 
@@ -164,7 +157,9 @@ void Session::finish(bool withSummary)
     // A moment for the far end to take the stop command (a simulated box says so) before the
     // summary closes the output.
     QTimer::singleShot(m_started ? StopGraceMs : 0, this, [this, withSummary] {
-        m_scanner.flush([this](const canbox::FrameScanner::Item &item) { frameSeen(true, item); });
+        flushReceived(false);
+        m_receiver.finish(m_printer->clockMs(),
+                          [this](const canbox::ReceiveModel::Item &item) { receiverActed(item); });
         if (!m_options.pcapng.isEmpty())
             m_pcapng.flush();
         if (withSummary)
@@ -175,21 +170,21 @@ void Session::finish(bool withSummary)
     });
 }
 
-// What the host's serial line says of the plugin's device: the head unit's acknowledgements (one
-// per frame: FF accepted, F0 refused), the line's errors, its going down and coming back, the
-// writes it dropped meanwhile, and every byte it brought.
+// What the host's serial line says of the plugin's device: every chunk it brought, every write
+// of the head unit (one whole frame or one acknowledgement byte), its errors, its going down and
+// coming back, and the writes it dropped meanwhile.
 void Session::watchLine()
 {
     using canservice::SerialPort;
     using canservice::SerialTap;
     SerialTap *tap = SerialTap::instance();
+    connect(tap, &SerialTap::received, this, [this](const QString &device, const QByteArray &chunk) {
+        if (device == m_device)
+            received(chunk);
+    });
     connect(tap, &SerialTap::written, this, [this](const QString &device, const QByteArray &bytes) {
-        if (device != m_device || bytes.size() != 1)
-            return;
-        if (bytes.at(0) == '\xff')
-            ++m_health.framesAccepted;
-        else if (bytes.at(0) == '\xf0')
-            ++m_health.checksumErrors;
+        if (device == m_device && !bytes.isEmpty())
+            sent(bytes);
     });
     connect(tap, &SerialTap::errorOccurred, this,
             [this](const QString &device, SerialPort::Error error, const QString &reason) {
@@ -211,41 +206,91 @@ void Session::watchLine()
         if (device == m_device)
             ++m_health.droppedWrites;
     });
-    connect(tap, &SerialTap::received, this, [this](const QString &device, const QByteArray &chunk) {
-        if (device == m_device)
-            m_health.bytesReceived += chunk.size();
-    });
 }
 
-// Every frame both ways: what the box sent, cut into frames as a receiver does, and every write of
-// the head unit, which is always one whole frame or one acknowledgement byte.
-void Session::watchFrames()
+// A chunk reached the plugin: the model does with it what the plugin does, now.
+void Session::received(const QByteArray &chunk)
 {
-    using canservice::SerialTap;
-    SerialTap *tap = SerialTap::instance();
-    connect(tap, &SerialTap::received, this, [this](const QString &device, const QByteArray &chunk) {
-        if (device != m_device)
-            return;
-        m_scanner.feed(chunk, m_printer->clockMs(),
-                       [this](const canbox::FrameScanner::Item &item) { frameSeen(true, item); });
-    });
-    connect(tap, &SerialTap::written, this, [this](const QString &device, const QByteArray &bytes) {
-        if (device != m_device || bytes.isEmpty())
-            return;
-        canbox::FrameScanner outbound;
-        outbound.feed(bytes, 0, [this](const canbox::FrameScanner::Item &item) { frameSeen(false, item); });
-        outbound.flush([this](const canbox::FrameScanner::Item &item) { frameSeen(false, item); });
-    });
+    m_health.bytesReceived += chunk.size();
+    if (!m_printer)
+        return;
+    m_receiver.feed(chunk, m_printer->clockMs(),
+                    [this](const canbox::ReceiveModel::Item &item) { m_receivedItems.append(item); });
+    if (!m_receivedItems.isEmpty() && !m_chunkDone.isActive())
+        m_chunkDone.start(0);
+    armReceiveTimeout();
 }
 
-void Session::frameSeen(bool inbound, const canbox::FrameScanner::Item &item)
+void Session::flushReceived(bool toFirstFrame)
 {
+    while (!m_receivedItems.isEmpty()) {
+        const canbox::ReceiveModel::Item item = m_receivedItems.takeFirst();
+        receiverActed(item);
+        if (toFirstFrame && item.isFrame())
+            return;
+    }
+}
+
+// The plugin's receive time-out runs from the chunk that found a frame open; the session's own
+// timer, started after it, runs out at the same time and lets the model act then.
+void Session::armReceiveTimeout()
+{
+    const qint64 deadline = m_receiver.deadline();
+    if (deadline < 0) {
+        m_receiveTimeout.stop();
+        return;
+    }
+    if (!m_receiveTimeout.isActive())
+        m_receiveTimeout.start(int(qMax<qint64>(0, deadline - m_printer->clockMs())));
+}
+
+void Session::receiverActed(const canbox::ReceiveModel::Item &item)
+{
+    using M = canbox::ReceiveModel;
+    switch (item.kind) {
+    case M::Accepted:
+        ++m_health.framesAccepted;
+        break;
+    case M::Refused:
+        ++m_health.checksumErrors;
+        break;
+    case M::Noise:
+        m_health.noiseBytes += item.size;
+        break;
+    case M::TimedOut:
+        ++m_health.receiveTimeouts;
+        break;
+    default:
+        break;
+    }
+    if (item.resumed || (item.kind == M::TimedOut && item.size > 0) || item.kind == M::Open)
+        ++m_health.cutFrames;
     if (m_options.printer.frames)
-        m_printer->frame(inbound, item);
+        m_printer->received(item);
+    // Bytes a reader of the file could take for something else carry the receiver's verdict.
+    const bool plain = (item.kind == M::Accepted || item.kind == M::Refused) && !item.resumed;
+    record(item.ms, true, item.bytes,
+           plain ? QString()
+                 : QLatin1String(EventPrinter::kindName(item.kind)) + QStringLiteral(": ")
+                           + EventPrinter::describe(item));
+}
+
+void Session::sent(const QByteArray &bytes)
+{
+    // An acknowledgement answers the first frame the model has not shown yet.
+    if (bytes.size() == 1 && (quint8(bytes.at(0)) == canbox::Accepted || quint8(bytes.at(0)) == canbox::Refused))
+        flushReceived(true);
+    if (m_options.printer.frames)
+        m_printer->sent(bytes);
+    record(m_printer ? m_printer->clockMs() : 0, false, bytes);
+}
+
+void Session::record(qint64 ms, bool inbound, const QByteArray &bytes, const QString &comment)
+{
     if (m_options.pcapng.isEmpty() || m_pcapngFailed)
         return;
-    const qint64 us = m_options.pcapngEpochUs + qint64(std::llround(m_printer->clockSeconds() * 1e6));
-    if (!m_pcapng.write(us, inbound, item.bytes)) {
+    const qint64 us = m_options.pcapngEpochUs + ms * 1000;
+    if (!m_pcapng.write(us, inbound, bytes, comment)) {
         m_pcapngFailed = true;
         tool::err() << "canservice: writing the pcapng file " << m_options.pcapng
                     << " failed: " << m_pcapng.errorString() << '\n';

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "canboxreceive.h"
 #include "eventprinter.h"
 #include "interrupt.h"
 #include "pcapngwriter.h"
@@ -10,6 +11,7 @@
 #include <QObject>
 #include <QString>
 #include <QTextStream>
+#include <QTimer>
 
 #include <memory>
 
@@ -19,12 +21,15 @@ namespace tool {
 QTextStream &out();
 QTextStream &err();
 
-// The link as the head unit saw it, read off the serial line and the plugin's signals.
+// The link as the head unit saw it: what the receiver did with the box's bytes, the line's events
+// and the plugin's signals.
 struct LinkHealth
 {
     int framesAccepted = 0;
     int checksumErrors = 0;
     int receiveTimeouts = 0;
+    int cutFrames = 0; // frames that stopped arriving for longer than the receive time-out
+    qint64 noiseBytes = 0; // bytes dropped outside frames
     int linkLosses = 0;
     int lineLosses = 0;
     qint64 droppedWrites = 0;
@@ -50,9 +55,9 @@ struct SessionOptions
     qint64 pcapngEpochUs = 0;
 };
 
-// One run of the plugin as a head unit runs it: loaded on a device, its log lines kept aside
-// (shown with verbose), the link's health counted from the serial line, and what it decodes
-// printed. One session at a time: the message handler reaches the current one.
+// One run of the plugin as a head unit runs it: loaded on a device, its debug lines off unless
+// verbose, what it does with every received byte told by the receive model (the frame view, the
+// pcapng file and the link's health all come from it), and what it decodes printed.
 class Session : public QObject
 {
     Q_OBJECT
@@ -80,20 +85,25 @@ signals:
     void lineStateChanged(bool up, const QString &reason);
 
 private:
-    static void messageHandler(QtMsgType type, const QMessageLogContext &context,
-                               const QString &message);
     void watchLine();
-    void watchFrames();
-    void frameSeen(bool inbound, const canbox::FrameScanner::Item &item);
+    void received(const QByteArray &chunk);
+    void receiverActed(const canbox::ReceiveModel::Item &item);
+    void flushReceived(bool toFirstFrame);
+    void sent(const QByteArray &bytes);
+    void record(qint64 ms, bool inbound, const QByteArray &bytes, const QString &comment = QString());
+    void armReceiveTimeout();
 
-    static Session *s_current;
     SessionOptions m_options;
-    QtMessageHandler m_previousHandler = nullptr;
     tool::LinkHealth m_health;
     PluginHost m_host;
     CanServiceBase *m_service = nullptr;
     std::unique_ptr<EventPrinter> m_printer;
-    canbox::FrameScanner m_scanner;
+    canbox::ReceiveModel m_receiver;
+    // What the model said of a chunk, shown as the plugin acts on it: up to each frame when the
+    // plugin acknowledges it, the rest once the chunk is done.
+    QList<canbox::ReceiveModel::Item> m_receivedItems;
+    QTimer m_chunkDone;
+    QTimer m_receiveTimeout; // the receiver's time-out, when one runs
     PcapngWriter m_pcapng;
     bool m_pcapngFailed = false;
     QString m_device;

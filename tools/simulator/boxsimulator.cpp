@@ -28,6 +28,7 @@ BoxSimulator::BoxSimulator(BoxLine *line, const Scenario &scenario, const FaultO
     : QObject(parent), m_line(line), m_scenario(scenario), m_faults(faults), m_random(faults.seed)
 {
     connect(m_line, &BoxLine::received, this, &BoxSimulator::onReceived);
+    m_lineClock.start();
     m_stepTimer.setSingleShot(true);
     m_stepTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_stepTimer, &QTimer::timeout, this, &BoxSimulator::runDueSteps);
@@ -154,38 +155,33 @@ void BoxSimulator::sendClimate()
 
 // A silent box still hears the line (acknowledgements of what it sent before are counted) but
 // answers nothing.
+// The head unit's bytes, read by the same rules as the head unit reads the box's: its frames, and
+// its acknowledgements, which arrive alone or run together with its frames.
 void BoxSimulator::onReceived(const QByteArray &chunk)
 {
-    for (const char c : chunk) {
-        const auto b = quint8(c);
-        if (m_frame.isEmpty()) {
-            if (b == 0x2E)
-                m_frame.append(c);
-            else if (b == 0xFF)
-                ++m_hostAcks;
-            else if (b == 0xF0)
-                ++m_hostNaks;
-            continue;
-        }
-        m_frame.append(c);
-        if (m_frame.size() == 3)
-            m_expected = 3 + quint8(m_frame.at(2)) + 1;
-        if (m_frame.size() < 3 || m_frame.size() < m_expected)
-            continue;
-        const QByteArray frame = m_frame;
-        m_frame.clear();
-        if (silent())
-            continue;
-        if (canbox::checksum(frame.constData() + 1, frame.size() - 2) != quint8(frame.at(frame.size() - 1))) {
-            emit report(QStringLiteral("box <- frame with a wrong checksum: %1")
-                                .arg(QString::fromLatin1(frame.toHex(' '))));
-            m_line->write(QByteArray(1, '\xf0'));
-            continue;
-        }
-        ++m_hostFrames;
-        m_line->write(QByteArray(1, '\xff'));
-        onHostFrame(quint8(frame.at(1)), frame.mid(3, frame.size() - 4));
+    m_receiver.feed(chunk, m_lineClock.elapsed(),
+                    [this](const canbox::ReceiveModel::Item &item) { onHostItem(item); });
+}
+
+void BoxSimulator::onHostItem(const canbox::ReceiveModel::Item &item)
+{
+    using M = canbox::ReceiveModel;
+    if (item.kind == M::Noise || item.kind == M::BoxAnswer) {
+        m_hostAcks += item.bytes.count(char(canbox::Accepted));
+        m_hostNaks += item.bytes.count(char(canbox::Refused));
+        return;
     }
+    if (!item.isFrame() || silent())
+        return;
+    if (item.kind == M::Refused) {
+        emit report(QStringLiteral("box <- frame with a wrong checksum: %1")
+                            .arg(QString::fromLatin1(item.bytes.toHex(' '))));
+        m_line->write(QByteArray(1, char(canbox::Refused)));
+        return;
+    }
+    ++m_hostFrames;
+    m_line->write(QByteArray(1, char(canbox::Accepted)));
+    onHostFrame(item.id(), item.bytes.mid(3, item.bytes.size() - 4));
 }
 
 void BoxSimulator::onHostFrame(int id, const QByteArray &data)

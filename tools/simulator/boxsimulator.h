@@ -1,5 +1,6 @@
 #pragma once
 
+#include "canboxreceive.h"
 #include "scenario.h"
 #include "valuecheck.h"
 #include "vehiclemodel.h"
@@ -65,6 +66,7 @@ signals:
 
 private:
     void onReceived(const QByteArray &chunk);
+    void onHostItem(const canbox::ReceiveModel::Item &item);
     void onHostFrame(int id, const QByteArray &data);
     void onSetting(int code, int value);
     void answerRequest(int id);
@@ -122,9 +124,9 @@ private:
     bool m_running = false;
     qint64 m_silentUntil = -1;
 
-    // Host frame parser.
-    QByteArray m_frame;
-    int m_expected = -1;
+    // What the head unit sends, read as a receiver reads it.
+    canbox::ReceiveModel m_receiver;
+    QElapsedTimer m_lineClock;
 
     int m_framesSent = 0;
     int m_framesCorrupted = 0;

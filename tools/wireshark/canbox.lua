@@ -125,12 +125,43 @@ local function decode(id, data, tree)
     end
 end
 
+-- The tool writes what the head unit's receiver did with bytes that could be taken for something
+-- else into the packet's comment, as "kind: words": noise that looks like an acknowledgement, a
+-- frame dropped by the receive time-out, a frame completed long after it was cut.
+local packet_comment = Field.new("frame.comment")
+local verdicts = {noise = true, ack = true, timeout = true, cut = true, frame = true, ["bad-checksum"] = true}
+
+local function verdict()
+    local c = packet_comment()
+    if not c then return nil end
+    local kind, words = tostring(c.value):match("^([%a-]+): (.*)$")
+    if kind and verdicts[kind] then return kind, words end
+    return nil
+end
+
 function canbox.dissector(tvb, pinfo, tree)
     pinfo.cols.protocol = "CANBOX"
     local inbound = pinfo.p2p_dir == P2P_DIR_RECV
     local t = tree:add(canbox, tvb())
     t:add(f.direction, inbound and "in" or "out")
     local len = tvb:len()
+    local kind, words = verdict()
+
+    if kind == "timeout" or kind == "cut" or (kind == "noise" and len > 0) or (kind == "ack" and len == 1) then
+        t:add(f.kind, kind)
+        if kind == "noise" then t:add(f.noise, tvb()) end
+        if kind == "ack" then t:add(f.ack, tvb(0, 1)) end
+        if len > 0 and (kind == "timeout" or kind == "cut") then
+            t:add_proto_expert_info(cut_frame)
+            t:add(f.cut, tvb())
+        end
+        pinfo.cols.info = words
+        return len
+    end
+    if len == 0 then
+        t:add(f.kind, "empty")
+        return 0
+    end
     local first = tvb(0, 1):uint()
 
     if len == 1 and (first == 0xFF or first == 0xF0) then
@@ -171,7 +202,7 @@ function canbox.dissector(tvb, pinfo, tree)
     if not good then
         c:add_proto_expert_info(bad_checksum, string.format("Checksum 0x%02x, expected 0x%02x", tvb(3 + n, 1):uint(), expected))
     end
-    pinfo.cols.info = name .. (good and "" or " [CHECKSUM ERROR]")
+    pinfo.cols.info = words or (name .. (good and "" or " [CHECKSUM ERROR]"))
     if good and inbound and n > 0 then decode(id, tvb(3, n), t) end
     return len
 end
