@@ -110,6 +110,7 @@ private slots:
     void replayMatchesTheReviewedOutput_data();
     void replayMatchesTheReviewedOutput();
     void replayIsTheSameHoweverTheBytesAreCut();
+    void aCutFrameIsShownLostReplayedAndLive();
     void monitorRecordReplaysToTheSameEvents();
     void monitorFollowsTheLineThroughAReplug();
     void unwritableCaptureFailsAtOnce_data();
@@ -283,6 +284,62 @@ void tst_Tool::replayIsTheSameHoweverTheBytesAreCut()
     atOnce.removeAll(QStringLiteral("CanBox.Key 5 long press"));
     atOnce.replaceInStrings(QStringLiteral("CanBox.Key 5 long release"), QStringLiteral("CanBox.Key 5 short release"));
     QCOMPARE(events(piped.out), atOnce);
+}
+
+// A frame cut off and the next one 3 s later: the receiver takes that one's first bytes as the
+// rest of the cut frame and refuses it. The frame view says so where it happened, and the counts
+// do not depend on whether the plugin's debug lines are on.
+void tst_Tool::aCutFrameIsShownLostReplayedAndLive()
+{
+    const QString cut = DataDir + "/cut.cap";
+    const QRegularExpression lost(QStringLiteral(
+            R"(\n +(\d+\.\d{3})  box > hu  2e f6 03 40 2e f6 03 +speed, CHECKSUM ERROR: cut off at (\d+\.\d{3}), )"
+            R"(completed (\d+\.\d{3}) s later by the first 3 bytes of this chunk; the frame those bytes began is lost\n)"
+            R"( +\d+\.\d{3}  hu > box  f0 +refusal \(checksum error\)\n +\1  box > hu  60 06 00 a0 +noise, dropped\n)"));
+    const QString counts = QStringLiteral("frames accepted 1, checksum errors 1, receive time-outs 1, "
+                                          "cut frames 1, noise bytes 4,");
+
+    const Run replayed = run({"replay", "--frames", cut});
+    QCOMPARE(replayed.exitCode, 0);
+    const auto match = lost.match(replayed.out);
+    QVERIFY2(match.hasMatch(), qPrintable(replayed.out));
+    QCOMPARE(match.captured(1) + match.captured(2) + match.captured(3), QStringLiteral("3.2000.2003.000"));
+    QVERIFY2(replayed.out.contains(QRegularExpression(QStringLiteral(
+                     R"(\n +3\.700  box > hu  +receive time-out, no frame open\n)"))),
+             qPrintable(replayed.out));
+    QVERIFY2(replayed.out.contains(counts), qPrintable(replayed.out));
+    // The same counts with the plugin's debug lines on, by the rules or by --verbose.
+    qputenv("QT_LOGGING_RULES", "default.debug=true");
+    const Run debugOn = run({"replay", "--json", cut});
+    qunsetenv("QT_LOGGING_RULES");
+    const Run verbose = run({"replay", "--json", "--verbose", cut});
+    QVERIFY2(debugOn.err.contains(QLatin1String("parse out!!!")), qPrintable(debugOn.err));
+    for (const Run &r : {debugOn, verbose})
+        QVERIFY2(r.out.endsWith(QLatin1String(
+                         "{\"type\":\"health\",\"framesAccepted\":1,\"checksumErrors\":1,\"receiveTimeouts\":1,"
+                         "\"cutFrames\":1,\"noiseBytes\":4,\"linkLosses\":0,\"lineLosses\":0,\"droppedWrites\":0}\n")),
+                 qPrintable(r.out));
+
+    // Live on a pseudo-terminal, with the same gaps.
+    Pty box;
+    QProcess monitor;
+    monitor.start(Tool, {"monitor", box.slave, "--frames"});
+    QVERIFY(monitor.waitForStarted());
+    QVERIFY(!box.readUntil(1).isEmpty()); // the handshake: it listens
+    QVERIFY(box.send(QByteArray::fromHex("2ef603200300e3")));
+    QTest::qWait(200);
+    QVERIFY(box.send(QByteArray::fromHex("2ef60340")));
+    QTest::qWait(3000);
+    QVERIFY(box.send(QByteArray::fromHex("2ef603600600a0")));
+    QString seen;
+    QTRY_VERIFY_WITH_TIMEOUT((seen += QString::fromUtf8(monitor.readAllStandardOutput()))
+                                     .contains(QLatin1String("receive time-out")),
+                             5000);
+    ::kill(pid_t(monitor.processId()), SIGINT);
+    QVERIFY(monitor.waitForFinished(5000));
+    seen += QString::fromUtf8(monitor.readAllStandardOutput());
+    QVERIFY2(lost.match(seen).hasMatch(), qPrintable(seen));
+    QVERIFY2(seen.contains(counts), qPrintable(seen));
 }
 
 void tst_Tool::monitorRecordReplaysToTheSameEvents()
