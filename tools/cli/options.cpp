@@ -153,6 +153,9 @@ bool loadScenario(const QCommandLineParser &parser, Scenario *scenario, int *exi
         *exit = exitcode::BadScenario;
         return false;
     }
+    for (const QString &warning : qAsConst(scenario->warnings))
+        tool::err() << "canservice: warning: " << warning << '\n';
+    tool::err().flush();
     return true;
 }
 

@@ -83,6 +83,39 @@ Reading integer(const VehicleSnapshot &s, const char *field, const QString &unit
     return value(get(s, field).toInt(), unit);
 }
 
+// Which message's signal gives a value its first reading, by the value's name: before it the
+// getter's default (a speed of 0, a door closed) is no reading. -1: read at once.
+int announcedBy(const QString &name)
+{
+    using H = HeardSignals;
+    static const QVector<QPair<const char *, H::Bit>> prefixes = {
+            {"Vehicle.Speed", H::Speed},
+            {"CanBox.Speed.", H::Speed},
+            {"Vehicle.Powertrain.CombustionEngine.Speed", H::Rotate},
+            {"Vehicle.Exterior.AirTemperature", H::Temperature},
+            {"CanBox.OutsideTemperature.", H::Temperature},
+            {"Vehicle.Body.", H::Door},
+            {"Vehicle.Cabin.Door.", H::Door},
+            {"CanBox.Tyre.", H::Tyre},
+            {"CanBox.EmergencyCall.", H::EmergencyCall},
+            {"CanBox.Version", H::Version},
+            {"CanBox.Climate.", H::Climate},
+            {"Vehicle.Cabin.HVAC.", H::Climate},
+            {"CanBox.Parking.", H::Radar},
+            {"CanBox.ParkingAssist.", H::OtherInfo},
+            {"CanBox.Trip.", H::Driving},
+            {"CanBox.Fuel.", H::Fuel},
+            {"CanBox.Mileage.UnitFlag", H::LightSet},
+            {"CanBox.Mileage.", H::TimeMileage},
+            {"CanBox.AmbientLight.", H::Ambient},
+            {"Vehicle.Cabin.Infotainment.HMI.", H::Units},
+    };
+    for (const auto &p : prefixes)
+        if (name.startsWith(QLatin1String(p.first)))
+            return p.second;
+    return -1;
+}
+
 SignalInfo entry(const char *name, const char *type, const char *unit, const char *noReading,
                  const char *description, std::function<Reading(const VehicleSnapshot &)> read)
 {
@@ -346,7 +379,14 @@ QJsonValue Reading::json() const
 namespace SignalCatalogue {
 const QVector<SignalInfo> &vehicleSignals()
 {
-    static const QVector<SignalInfo> all = makeVehicleSignals();
+    static const QVector<SignalInfo> all = [] {
+        QVector<SignalInfo> list = makeVehicleSignals();
+        for (SignalInfo &s : list)
+            if (announcedBy(s.name) >= 0 && !s.noReading.startsWith(QLatin1String("null")))
+                s.noReading = QStringLiteral("null until the box reports it (the plugin holds %1 before)")
+                                      .arg(s.noReading);
+        return list;
+    }();
     return all;
 }
 
@@ -367,10 +407,19 @@ const SignalInfo *find(const QString &name)
 
 QVector<Reading> read(const VehicleSnapshot &snapshot)
 {
+    static const QVector<int> heardBy = [] {
+        QVector<int> bits;
+        for (const SignalInfo &s : vehicleSignals())
+            bits << announcedBy(s.name);
+        return bits;
+    }();
     QVector<Reading> readings;
     readings.reserve(vehicleSignals().size());
-    for (const SignalInfo &s : vehicleSignals())
-        readings << s.read(snapshot);
+    const auto &all = vehicleSignals();
+    for (int i = 0; i < all.size(); ++i) {
+        const int bit = heardBy.at(i);
+        readings << (bit < 0 || snapshot.heard(HeardSignals::Bit(bit)) ? all.at(i).read(snapshot) : Reading());
+    }
     return readings;
 }
 } // namespace SignalCatalogue

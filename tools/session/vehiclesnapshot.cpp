@@ -18,9 +18,47 @@ QString shortest(float value)
 }
 } // namespace
 
+namespace {
+// The change signals, in the order of HeardSignals' bits.
+using ChangeSignal = void (CanServiceBase::*)();
+const ChangeSignal ChangeSignals[] = {
+        &CanServiceBase::speedChanged,      &CanServiceBase::temperatureChanged,
+        &CanServiceBase::rotateChanged,     &CanServiceBase::doorChanged,
+        &CanServiceBase::sigVersionData,    &CanServiceBase::tireAlert,
+        &CanServiceBase::acStatusChanged,   &CanServiceBase::acManualClimateModeChanged,
+        &CanServiceBase::sigRadarChanged,   &CanServiceBase::sigAmbientChanged,
+        &CanServiceBase::otherInfoDataChanged, &CanServiceBase::drivingDataChanged,
+        &CanServiceBase::fuelDataChanged,   &CanServiceBase::timeMileageInformation,
+        &CanServiceBase::lightSetInformation, &CanServiceBase::unitDataChanged};
+static_assert(sizeof ChangeSignals / sizeof *ChangeSignals == HeardSignals::EmergencyCall,
+              "one change signal per bit before the emergency call's");
+} // namespace
+
+HeardSignals::HeardSignals(CanServiceBase *service) : QObject(service)
+{
+    setObjectName(QStringLiteral("canservice-heard-signals"));
+    for (int bit = 0; bit < EmergencyCall; ++bit)
+        connect(service, ChangeSignals[bit], this, [this, bit] { m_mask |= 1u << bit; });
+}
+
+HeardSignals *HeardSignals::of(CanServiceBase *service)
+{
+    if (auto *heard = service->findChild<HeardSignals *>(QString(), Qt::FindDirectChildrenOnly))
+        return heard;
+    return new HeardSignals(service);
+}
+
+void HeardSignals::frameAccepted(int id, int payloadSize)
+{
+    // The emergency-call state takes a two-byte message and tells nobody.
+    if (id == 0x95 && payloadSize == 2)
+        m_mask |= 1u << EmergencyCall;
+}
+
 VehicleSnapshot VehicleSnapshot::read(CanServiceBase &s)
 {
     VehicleSnapshot v;
+    v.m_heard = HeardSignals::of(&s)->mask();
     v.add(QStringLiteral("version"), s.version());
     v.add(QStringLiteral("speed"), s.getSpeed());
     v.add(QStringLiteral("speedUnit"), s.getSpeedUnit());
@@ -154,14 +192,8 @@ VehicleSnapshot VehicleSnapshot::read(CanServiceBase &s)
 void VehicleSnapshot::onChange(CanServiceBase *service, QObject *context,
                                const std::function<void()> &changed)
 {
-    for (auto signal : {&CanServiceBase::speedChanged, &CanServiceBase::temperatureChanged,
-                        &CanServiceBase::rotateChanged, &CanServiceBase::doorChanged,
-                        &CanServiceBase::sigVersionData, &CanServiceBase::tireAlert,
-                        &CanServiceBase::acStatusChanged, &CanServiceBase::acManualClimateModeChanged,
-                        &CanServiceBase::sigRadarChanged, &CanServiceBase::sigAmbientChanged,
-                        &CanServiceBase::otherInfoDataChanged, &CanServiceBase::drivingDataChanged,
-                        &CanServiceBase::fuelDataChanged, &CanServiceBase::timeMileageInformation,
-                        &CanServiceBase::lightSetInformation, &CanServiceBase::unitDataChanged})
+    HeardSignals::of(service);
+    for (const ChangeSignal signal : ChangeSignals)
         QObject::connect(service, signal, context, changed);
 }
 

@@ -9,8 +9,33 @@
 
 #include <functional>
 
+#include <QObject>
+
 class CanServiceBase;
-class QObject;
+
+// What the box has told so far: one bit per change signal of the service that came at least once,
+// and one for the emergency-call message, which has no signal. Until its bit is set a value has
+// no reading, whatever number the plugin's getter holds before. Kept as a child of the service,
+// made by the first reader, before anything is received.
+class HeardSignals : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Bit {
+        Speed, Temperature, Rotate, Door, Version, Tyre, Climate, ClimateMode, Radar, Ambient,
+        OtherInfo, Driving, Fuel, TimeMileage, LightSet, Units, EmergencyCall, BitCount
+    };
+
+    static HeardSignals *of(CanServiceBase *service);
+    quint32 mask() const { return m_mask; }
+    // A frame the service accepted, for what no signal announces.
+    void frameAccepted(int id, int payloadSize);
+
+private:
+    explicit HeardSignals(CanServiceBase *service);
+    quint32 m_mask = 0;
+};
 
 // Everything a CAN service can tell about the vehicle at one moment, read through the service's
 // getters only: one named value per getter or record field, in a fixed order. The printers, the
@@ -24,6 +49,9 @@ public:
     using Field = QPair<QString, QVariant>;
 
     static VehicleSnapshot read(CanServiceBase &service);
+    // Which of HeardSignals' bits were set when the snapshot was read.
+    quint32 heard() const { return m_heard; }
+    bool heard(HeardSignals::Bit bit) const { return m_heard & (1u << bit); }
     // Calls changed after every signal of the service that says the vehicle state may differ
     // (not the link status, keys or notifications), for as long as context lives.
     static void onChange(CanServiceBase *service, QObject *context, const std::function<void()> &changed);
@@ -52,4 +80,5 @@ private:
     void add(const QString &name, const QVariant &value) { m_fields.append({name, value}); }
 
     QVector<Field> m_fields;
+    quint32 m_heard = 0;
 };

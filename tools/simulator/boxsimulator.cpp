@@ -276,7 +276,7 @@ void BoxSimulator::onSetting(int code, int value)
     case 0xA0: {
         // The head unit sends the level it has; the box switches to the other one.
         const bool fahrenheit = value == 1;
-        setBit(climate, 4, 6, fahrenheit);
+        m_model.setFahrenheit(fahrenheit);
         emit report(QStringLiteral("box <- unit temperature %1").arg(fahrenheit ? "°F" : "°C"));
         sendClimate();
         return;
@@ -346,6 +346,27 @@ const ValueCheck Key = object({{"code", integer(0, 255)}, {"hold", number(0, 60)
 const ValueCheck TripItem = object({{"item", integer(0, 255)}, {"unit", integer(0, 255)},
                                     {"value", number(-214748364.8, 214748364.7)}});
 const ValueCheck Tenths = number(0, 6553.5);
+// The time-and-mileage message carries two figures in tenths, bytes 4-6 and bytes 6-8: they share
+// byte 6, so a box that sends both sends figures that agree on it.
+const ValueCheck Mileage = [](const QJsonValue &value) -> QString {
+    const ValueCheck shape = either(number(0, 1677721.5),
+                                    object({{"total", number(0, 1677721.5)}, {"second", number(0, 1677721.5)}}));
+    if (const QString problem = shape(value); !problem.isEmpty())
+        return problem;
+    if (!value.isObject() || !value.toObject().contains(QLatin1String("second")))
+        return QString();
+    const QJsonObject m = value.toObject();
+    const auto total = quint32(std::lround(m.value(QLatin1String("total")).toDouble() * 10));
+    const auto second = quint32(std::lround(m.value(QLatin1String("second")).toDouble() * 10));
+    if ((total & 0xFF) == (second >> 16))
+        return QString();
+    return QStringLiteral("total %1 and second %2 disagree on the byte they share (0x%3 and 0x%4); "
+                          "a total that is a multiple of 25.6 with a second below 6553.6 agrees")
+            .arg(m.value(QLatin1String("total")).toDouble())
+            .arg(m.value(QLatin1String("second")).toDouble())
+            .arg(total & 0xFF, 2, 16, QLatin1Char('0'))
+            .arg(second >> 16, 2, 16, QLatin1Char('0'));
+};
 } // namespace
 
 const BoxSimulator::KeyHandler BoxSimulator::Handlers[] = {
@@ -373,7 +394,7 @@ const BoxSimulator::KeyHandler BoxSimulator::Handlers[] = {
     {"trip", &BoxSimulator::applyTrip, either(TripItem, array(TripItem))},
     {"fuel", &BoxSimulator::applyFuel,
      object({{"now", integer(0, 255)}, {"average", Tenths}, {"history", array(Tenths, 3)}})},
-    {"mileage", &BoxSimulator::applyMileage, number(0, 1677721.5)},
+    {"mileage", &BoxSimulator::applyMileage, Mileage},
     {"mileageUnit", &BoxSimulator::applyMileageUnit, boolean()},
     {"ambient", &BoxSimulator::applyAmbient, integer(0, 255)},
     {"tyreAlert", &BoxSimulator::applyTyreAlert, object({{"type", integer(0, 255)}, {"state", integer(0, 255)}})},
@@ -462,7 +483,7 @@ void BoxSimulator::applyUnits(const QJsonValue &value, const QJsonObject &)
         send(DoorsId, m_model.doorMessage());
     }
     if (units.contains("temperature")) {
-        setBit(m_model.climate, 4, 6, units.value("temperature").toString() == QLatin1String("F"));
+        m_model.setFahrenheit(units.value("temperature").toString() == QLatin1String("F"));
         sendClimate();
     }
 }
@@ -488,13 +509,22 @@ void BoxSimulator::applyClimate(const QJsonValue &value, const QJsonObject &)
     if (c.contains("manual"))
         setBit(b, 4, 3, c.value("manual").toBool());
     if (c.contains("fahrenheit"))
-        setBit(b, 4, 6, c.value("fahrenheit").toBool());
+        m_model.setFahrenheit(c.value("fahrenheit").toBool());
     if (c.contains("level"))
         b[2] = char(c.value("level").toInt());
-    if (c.contains("left"))
-        b[2] = char(temperatureIndex(c.value("left"), m_model.fahrenheit()));
-    if (c.contains("right"))
-        b[6] = char(temperatureIndex(c.value("right"), m_model.fahrenheit()));
+    using Side = QPair<const char *, int>;
+    for (const Side &side : {Side("left", 2), Side("right", 6)}) {
+        if (!c.contains(QLatin1String(side.first)))
+            continue;
+        bool converted = false;
+        const QJsonValue v = c.value(QLatin1String(side.first));
+        b[side.second] = char(temperatureIndex(v, m_model.fahrenheit(), &converted));
+        if (converted)
+            emit report(QStringLiteral("box: %1 %2 taken as %3, since the block is in %4")
+                                .arg(QLatin1String(side.first))
+                                .arg(v.toDouble())
+                                .arg(m_model.fahrenheit() ? "°C" : "°F", m_model.fahrenheit() ? "°F" : "°C"));
+    }
     if (c.contains("rear"))
         b[7] = char(c.value("rear").toInt());
     sendClimate();
@@ -575,7 +605,9 @@ void BoxSimulator::applyFuel(const QJsonValue &value, const QJsonObject &)
 
 void BoxSimulator::applyMileage(const QJsonValue &value, const QJsonObject &)
 {
-    m_model.mileageTotal = value.toDouble();
+    const QJsonObject m = value.toObject();
+    m_model.mileageTotal = value.isObject() ? m.value(QLatin1String("total")).toDouble() : value.toDouble();
+    m_model.mileageSecond = m.value(QLatin1String("second")).toDouble(-1);
     send(MileageId, m_model.mileageMessage());
 }
 

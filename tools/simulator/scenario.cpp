@@ -87,6 +87,8 @@ bool Scenario::parse(const QByteArray &json, const QString &source, QString *err
     }
     name = root.value(QLatin1String("name")).toString(source);
     steps.clear();
+    warnings.clear();
+    QStringList places;
     const QJsonArray events = root.value(QLatin1String("events")).toArray();
     const QList<int> lines = eventLines(json);
     for (int i = 0; i < events.size(); ++i) {
@@ -110,10 +112,43 @@ bool Scenario::parse(const QByteArray &json, const QString &source, QString *err
             }
         }
         steps.append({at, event});
+        places.append(place);
     }
+    warnAboutHeldKeys(places);
     std::stable_sort(steps.begin(), steps.end(),
                      [](const ScenarioStep &a, const ScenarioStep &b) { return a.at < b.at; });
     return true;
+}
+
+// A car can hold two keys at once, and the box then reports both; the plugin keeps one held key
+// and its long press at a time, so the second press ends the first one's. Played all the same.
+void Scenario::warnAboutHeldKeys(const QStringList &places)
+{
+    struct Hold
+    {
+        double from, to;
+        int code, step;
+    };
+    QList<Hold> holds;
+    for (int i = 0; i < steps.size(); ++i) {
+        for (const char *key : {"key", "carKey"}) {
+            const QJsonObject k = steps.at(i).change.value(QLatin1String(key)).toObject();
+            if (!k.isEmpty())
+                holds.append({steps.at(i).at, steps.at(i).at + k.value(QLatin1String("hold")).toDouble(),
+                              k.value(QLatin1String("code")).toInt(), i});
+        }
+    }
+    for (int a = 0; a < holds.size(); ++a) {
+        for (int b = a + 1; b < holds.size(); ++b) {
+            const Hold &first = holds.at(a), &second = holds.at(b);
+            if (second.from < first.to && first.from < second.to)
+                warnings << QStringLiteral("%1: key %2 is pressed while key %3 is held; the plugin "
+                                           "reports one held key at a time.")
+                                    .arg(places.at(second.step))
+                                    .arg(second.code)
+                                    .arg(first.code);
+        }
+    }
 }
 
 Scenario Scenario::builtInDrive()

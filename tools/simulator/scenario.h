@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // One scheduled change of a scenario: at a time, a JSON object of what changes.
 struct ScenarioStep
@@ -18,10 +19,13 @@ struct Scenario
 {
     QString name;
     QList<ScenarioStep> steps;
+    // What will be played but not as the author may expect, one sentence each with file:line.
+    QStringList warnings;
 
     // On failure returns false and sets error to one sentence naming the place.
     bool parse(const QByteArray &json, const QString &source, QString *error);
     // The drive the demo plays, read from the same JSON form as a user's scenario.
     static Scenario builtInDrive();
+    void warnAboutHeldKeys(const QStringList &places);
     double duration() const { return steps.isEmpty() ? 0.0 : steps.last().at; }
 };

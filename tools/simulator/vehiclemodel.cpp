@@ -31,21 +31,50 @@ int tenths(double value)
 
 // Degrees to the climate block's temperature index: half degrees from 16 °C at 32, or from
 // 60 °F at 120; LO and HI have their own indices.
-int temperatureIndex(const QJsonValue &value, bool fahrenheit)
+int temperatureIndex(const QJsonValue &value, bool fahrenheit, bool *converted)
 {
+    if (converted)
+        *converted = false;
     if (value.toString() == QLatin1String("LO"))
         return fahrenheit ? 119 : 30;
     if (value.toString() == QLatin1String("HI"))
         return fahrenheit ? 171 : 60;
-    const double degrees = value.toDouble();
+    double degrees = value.toDouble();
+    const bool otherUnit = fahrenheit ? degrees < 40 : degrees >= 40;
+    if (otherUnit) {
+        degrees = fahrenheit ? degrees * 1.8 + 32 : (degrees - 32) / 1.8;
+        if (converted)
+            *converted = true;
+    }
     return fahrenheit ? int(std::lround(120 + (degrees - 60) * 2))
                       : int(std::lround(32 + (degrees - 16) * 2));
+}
+
+int convertedTemperatureIndex(int index, bool toFahrenheit)
+{
+    const bool lo = index == 30 || index == 119, hi = index == 60 || index == 171;
+    if (lo || hi)
+        return toFahrenheit ? (lo ? 119 : 171) : (lo ? 30 : 60);
+    const bool isFahrenheit = index >= 80;
+    if (isFahrenheit == toFahrenheit)
+        return index;
+    const double degrees = isFahrenheit ? 60 + (index - 120) * 0.5 : 16 + (index - 32) * 0.5;
+    return qBound(0, temperatureIndex(degrees, toFahrenheit), 255);
 }
 
 void setBit(QByteArray &bytes, int index, int bit, bool on)
 {
     const char mask = char(1 << bit);
     bytes[index] = on ? char(bytes.at(index) | mask) : char(bytes.at(index) & ~mask);
+}
+
+void VehicleModel::setFahrenheit(bool on)
+{
+    if (climate.at(4) & 0x08) {
+        climate[2] = char(convertedTemperatureIndex(quint8(climate.at(2)), on));
+        climate[6] = char(convertedTemperatureIndex(quint8(climate.at(6)), on));
+    }
+    setBit(climate, 4, 6, on);
 }
 
 QByteArray VehicleModel::speedMessage() const
@@ -132,6 +161,8 @@ QByteArray VehicleModel::fuelHistoryMessage() const
 QByteArray VehicleModel::mileageMessage() const
 {
     QByteArray m(9, '\0');
+    if (mileageSecond >= 0)
+        m.replace(6, 3, be(quint32(tenths(mileageSecond)), 3));
     m.replace(4, 3, be(quint32(tenths(mileageTotal)), 3));
     return m;
 }

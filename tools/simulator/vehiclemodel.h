@@ -25,6 +25,7 @@ struct VehicleModel
     double fuelAverage = 0.0;
     double fuelHistory[3] = {0.0, 0.0, 0.0};
     double mileageTotal = 0.0;
+    double mileageSecond = -1.0; // -1: only the total; bytes 7 and 8 are then 0
     bool mileageUnitFlag = false;
     int ambientColour = 0;
     int tyreType = 0;
@@ -48,6 +49,9 @@ struct VehicleModel
 
     bool manualClimate() const { return climate.at(4) & 0x08; }
     bool fahrenheit() const { return climate.at(4) & 0x40; }
+    // The climate block switched to the other unit: its temperatures go with it (in manual mode,
+    // where bytes 2 and 6 hold temperatures, not the automatic level).
+    void setFahrenheit(bool on);
 };
 
 // One scheduled change of a scenario: at a time, a JSON object of what changes.
@@ -56,5 +60,10 @@ struct VehicleModel
 extern const char *const DoorNames[6];
 
 // Degrees, or "LO" / "HI", as the climate block's temperature index in the given unit.
-int temperatureIndex(const QJsonValue &value, bool fahrenheit);
+// A temperature (or "LO", "HI") as the block's index in its unit. A number that cannot be a
+// setting in that unit (below 40 in °F, 40 or more in °C) is taken as the other unit's and
+// converted; converted then says so.
+int temperatureIndex(const QJsonValue &value, bool fahrenheit, bool *converted = nullptr);
+// The same temperature in the other unit's index, to the nearest half degree.
+int convertedTemperatureIndex(int index, bool toFahrenheit);
 void setBit(QByteArray &bytes, int index, int bit, bool on);
