@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QTextStream>
 
+#include <cmath>
 #include <functional>
 
 class CanServiceBase;
@@ -39,7 +40,7 @@ public:
 
     // Seconds for the records; by default since the printer was made.
     void setClock(std::function<double()> clock) { m_clock = std::move(clock); }
-    qint64 clockMs() const { return qint64(m_clock() * 1000); }
+    qint64 clockMs() const { return qint64(std::llround(m_clock() * 1000)); }
     double clockSeconds() const { return m_clock(); }
 
     // The first record of a JSON Lines stream.

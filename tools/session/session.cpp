@@ -90,10 +90,13 @@ Session::Session(const SessionOptions &options, QObject *parent)
     m_chunkDone.setSingleShot(true);
     connect(&m_chunkDone, &QTimer::timeout, this, [this] { flushReceived(false); });
     m_receiveTimeout.setSingleShot(true);
+    m_receiveTimeout.setTimerType(Qt::PreciseTimer);
     connect(&m_receiveTimeout, &QTimer::timeout, this, [this] {
         flushReceived(false);
         m_receiver.advance(m_printer->clockMs(),
                            [this](const canbox::ReceiveModel::Item &item) { receiverActed(item); });
+        // On a live line the wall clock may read a millisecond short of the deadline.
+        armReceiveTimeout();
     });
     watchLine();
 }
@@ -241,7 +244,7 @@ void Session::armReceiveTimeout()
         return;
     }
     if (!m_receiveTimeout.isActive())
-        m_receiveTimeout.start(int(qMax<qint64>(0, deadline - m_printer->clockMs())));
+        m_receiveTimeout.start(int(qMax<qint64>(1, deadline - m_printer->clockMs())));
 }
 
 void Session::receiverActed(const canbox::ReceiveModel::Item &item)
