@@ -176,9 +176,16 @@ void RealSerialLine::onError(QSerialPort::SerialPortError error)
     // QSerialPort's text carries a stale errno here; a read on the descriptor tells the real
     // reason. A terminal that was hung up (a removed adapter, a closed pseudo-terminal master)
     // reads as end of file; other failures leave their errno.
-    char byte = 0;
-    const ssize_t n = ::read(int(m_port.handle()), &byte, 1);
-    const int reason = errno;
+    // What the device sent before it went is still in the descriptor: it is delivered first.
+    char buffer[4096];
+    ssize_t n;
+    int reason = 0;
+    do {
+        n = ::read(int(m_port.handle()), buffer, sizeof buffer);
+        reason = errno;
+        if (n > 0)
+            received(QByteArray(buffer, int(n)));
+    } while (n > 0 && m_port.isOpen());
     QString why;
     if (n < 0 && reason != EAGAIN)
         why = systemText(reason);
@@ -186,8 +193,8 @@ void RealSerialLine::onError(QSerialPort::SerialPortError error)
         why = QStringLiteral("the device hung up");
     else
         why = m_port.errorString();
-    if (n == 1)
-        received(QByteArray(1, byte));
+    if (!m_port.isOpen())
+        return;
     m_port.clearError();
     m_port.close();
     m_error = SerialPort::DeviceLostError;

@@ -1,8 +1,11 @@
 // The simulated box's messages, read back through the service's own decoders.
+#include "boxline.h"
 #include "boxsimulator.h"
 #include "canboxframe.h"
 #include "servicefixture.h"
+#include "signalcatalogue.h"
 #include "translator.h"
+#include "vehiclesnapshot.h"
 
 #include <QtTest>
 
@@ -19,7 +22,23 @@ private slots:
     void scenarioErrorsNameThePlace_data();
     void scenarioErrorsNameThePlace();
     void builtInDriveIsSortedAndAbout20Seconds();
+    void theBoxKeepsItsUnitsAndItsBytesAgree();
+    void keysHeldTogetherArePlayedWithAWarning();
+    void theReadmeScenarioIsClean();
 };
+
+namespace {
+// A catalogue value as the tools print it.
+QString reading(CanServiceBase &service, const QString &name)
+{
+    const auto &all = SignalCatalogue::vehicleSignals();
+    const QVector<Reading> now = SignalCatalogue::read(VehicleSnapshot::read(service));
+    for (int i = 0; i < all.size(); ++i)
+        if (all.at(i).name == name)
+            return now.at(i).text();
+    return QStringLiteral("no such name");
+}
+} // namespace
 
 void tst_Simulator::framesCarryTheirChecksum()
 {
@@ -128,6 +147,12 @@ void tst_Simulator::scenarioErrorsNameThePlace_data()
                               << "s.json:3: event 2, key \"fuel\": now: 300 is not a whole number from 0 to 255.";
     QTest::newRow("mileage -1") << event("\"mileage\": -1")
                                 << "s.json:3: event 2, key \"mileage\": -1 is not a number from 0";
+    QTest::newRow("mileage figures that disagree")
+            << event("\"mileage\": {\"total\": 12345.6, \"second\": 12.3}")
+            << "s.json:3: event 2, key \"mileage\": total 12345.6 and second 12.3 disagree on the byte "
+               "they share (0x40 and 0x00)";
+    QTest::newRow("fan 2.5") << event("\"climate\": {\"fan\": 2.5}")
+                             << "s.json:3: event 2, key \"climate\": fan: 2.5 is not a whole number from 0 to 7.";
     QTest::newRow("speed as text") << event("\"speed\": \"fast\"")
                                    << "s.json:3: event 2, key \"speed\": \"fast\" is not a number";
     QTest::newRow("door as number") << event("\"doors\": {\"left-front\": 1}")
@@ -151,6 +176,80 @@ void tst_Simulator::builtInDriveIsSortedAndAbout20Seconds()
     QCOMPARE(drive.duration(), 20.0);
     for (int i = 1; i < drive.steps.size(); ++i)
         QVERIFY(drive.steps.at(i - 1).at <= drive.steps.at(i).at);
+}
+
+// The box on a pseudo-terminal against the service, as in the demo: a climate block that changes
+// unit carries its temperatures over, the two mileage figures agree on the byte they share, and a
+// unit command from the head unit switches the box's unit.
+void tst_Simulator::theBoxKeepsItsUnitsAndItsBytesAgree()
+{
+    Scenario scenario;
+    QString error;
+    QVERIFY2(scenario.parse(R"({"events": [
+        {"at": 0.0, "climate": {"power": true, "manual": true, "left": 21.5, "right": "LO"},
+         "units": {"distance": "km"}, "mileage": {"total": 12339.2, "second": 12.3}},
+        {"at": 0.3, "units": {"temperature": "F"}}]})",
+                            QStringLiteral("units.json"), &error),
+             qPrintable(error));
+    QString ptyError;
+    std::unique_ptr<BoxLine> line(BoxLine::createPty(&ptyError));
+    QVERIFY2(line, qPrintable(ptyError));
+    BoxSimulator box(line.get(), scenario, FaultOptions());
+    ConfigManager::instance()->setSerialDevice(line->deviceName());
+    SimpleService service;
+    box.begin();
+    service.start();
+
+    const QString driver = QStringLiteral("Vehicle.Cabin.HVAC.Station.Row1.Driver.Temperature");
+    QTRY_COMPARE_WITH_TIMEOUT(reading(service, QStringLiteral("CanBox.Climate.DisplayUnit")),
+                              QStringLiteral("\"°F\""), 5000);
+    // 21.5 °C is 70.7 °F; the block carries half degrees: 70.5 °F.
+    QCOMPARE(reading(service, driver), QStringLiteral("21.39 Celsius"));
+    QCOMPARE(service.getAcTemperature(), 70.5f);
+    QCOMPARE(reading(service, QStringLiteral("CanBox.Climate.PassengerLimit")), QStringLiteral("\"LO\""));
+    QCOMPARE(reading(service, QStringLiteral("CanBox.Mileage.Total")), QStringLiteral("12339.2"));
+    QCOMPARE(reading(service, QStringLiteral("CanBox.Mileage.Second")), QStringLiteral("12.3"));
+
+    const QString distance = QStringLiteral("Vehicle.Cabin.Infotainment.HMI.DistanceUnit");
+    QCOMPARE(reading(service, distance), QStringLiteral("\"KILOMETERS\""));
+    service.setUnitCmd(1);
+    QTRY_COMPARE_WITH_TIMEOUT(reading(service, distance), QStringLiteral("\"MILES\""), 5000);
+    service.setUnitCmd(3); // the temperature unit, from °F back to °C
+    QTRY_COMPARE_WITH_TIMEOUT(reading(service, QStringLiteral("CanBox.Climate.DisplayUnit")),
+                              QStringLiteral("\"°C\""), 5000);
+    QCOMPARE(service.getAcTemperature(), 21.5f);
+}
+
+void tst_Simulator::keysHeldTogetherArePlayedWithAWarning()
+{
+    Scenario scenario;
+    QString error;
+    QVERIFY(scenario.parse(R"({"events": [
+        {"at": 1.0, "key": {"code": 5, "hold": 2.0}},
+        {"at": 2.0, "carKey": {"code": 64, "hold": 0.2}},
+        {"at": 4.0, "key": {"code": 6, "hold": 0.2}}]})",
+                           QStringLiteral("keys.json"), &error));
+    QCOMPARE(scenario.steps.size(), 3);
+    QCOMPARE(scenario.warnings,
+             QStringList{"keys.json:3: event 2: key 64 is pressed while key 5 is held; the plugin "
+                         "reports one held key at a time."});
+}
+
+// The scenario the README shows is valid and does nothing the plugin cannot report.
+void tst_Simulator::theReadmeScenarioIsClean()
+{
+    QFile readme(QStringLiteral(SOURCE_DIR "/README.md"));
+    QVERIFY(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    const int start = text.indexOf(QLatin1String("```json\n")) + 8;
+    const int end = text.indexOf(QLatin1String("```"), start);
+    QVERIFY(start > 8 && end > start);
+    Scenario scenario;
+    QString error;
+    QVERIFY2(scenario.parse(text.mid(start, end - start).toUtf8(), QStringLiteral("README.md"), &error),
+             qPrintable(error));
+    QVERIFY(scenario.steps.size() > 5);
+    QVERIFY2(scenario.warnings.isEmpty(), qPrintable(scenario.warnings.join(QLatin1Char('\n'))));
 }
 
 QTEST_GUILESS_MAIN(tst_Simulator)
