@@ -23,12 +23,22 @@ Panel {
         height: width
         minimumValue: 0
         maximumValue: panel.maximum / panel.dialScale
-        value: panel.value === undefined || panel.value === null ? 0 : Math.min(panel.value, panel.maximum) / panel.dialScale
+        // With no reading there is no needle: a needle at 0 would say the car stands still.
+        readonly property bool hasReading: panel.value !== undefined && panel.value !== null
+        value: hasReading ? Math.min(panel.value, panel.maximum) / panel.dialScale : 0
         property real labelStep: panel.labelStep
         style: CircularGaugeStyle {
             labelStepSize: control.labelStep
             tickmarkStepSize: control.labelStep / 2
             minorTickmarkCount: 4
+            needle: Rectangle {
+                visible: control.hasReading
+                y: outerRadius * 0.15
+                implicitWidth: outerRadius * 0.03
+                implicitHeight: outerRadius * 0.9
+                antialiasing: true
+                color: "#e0321e"
+            }
         }
     }
     Text {
