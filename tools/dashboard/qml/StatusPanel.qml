@@ -14,7 +14,8 @@ Panel {
             objectName: "health"
             text: "frames " + Theme.shown(car.health.framesAccepted) + ", checksum errors "
                   + Theme.shown(car.health.checksumErrors) + ", time-outs " + Theme.shown(car.health.receiveTimeouts)
-                  + ", link losses " + Theme.shown(car.health.linkLosses) + ", line losses "
+                  + ", cut frames " + Theme.shown(car.health.cutFrames) + ", noise bytes "
+                  + Theme.shown(car.health.noiseBytes) + ", link losses " + Theme.shown(car.health.linkLosses) + ", line losses "
                   + Theme.shown(car.health.lineLosses)
             color: Theme.dim
             font.pixelSize: 12
