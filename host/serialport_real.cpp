@@ -1,15 +1,55 @@
 #include "serialport_real_p.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace canservice {
 
+Q_LOGGING_CATEGORY(lcSerialLock, "canservice.serial.lock")
+
 namespace {
+// Where programs that share serial devices leave their lock files, as QSerialPort looks for them.
+const char *const LockDirectories[] = {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
+                                       "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"};
+
+// A lock file that names no running program (empty, unreadable as a number, or a process that
+// is gone, as after a crash or a power cut) holds the device for nobody: it is taken over, with
+// one warning, instead of keeping the device busy for ever.
+void removeStaleLocks(const QString &canonicalDevice)
+{
+    QString name = canonicalDevice;
+    if (name.startsWith(QLatin1String("/dev/")))
+        name.remove(0, 5);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (const char *dir : LockDirectories) {
+        const QString path = QString::fromLatin1(dir) + QStringLiteral("/LCK..") + name;
+        QFile lock(path);
+        if (!lock.open(QIODevice::ReadOnly))
+            continue;
+        bool ok = false;
+        const qint64 pid = lock.read(64).trimmed().split('\n').value(0).trimmed().toLongLong(&ok);
+        lock.close();
+        const bool alive = ok && pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+        if (alive)
+            continue;
+        if (QFile::remove(path))
+            qCWarning(lcSerialLock).noquote()
+                    << QStringLiteral("canservice: the lock file %1 named no running program (%2); "
+                                      "it was removed and the device is taken")
+                               .arg(path, ok ? QStringLiteral("process %1 is gone").arg(pid)
+                                             : QStringLiteral("it is empty or unreadable"));
+    }
+}
+
 QString systemText(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -46,7 +86,12 @@ bool RealSerialLine::open(const QString &device, int baudRate)
     m_error = SerialPort::NoError;
     m_errorString.clear();
     m_device = device;
-    m_port.setPortName(device);
+    // Locks go by the device's own path, so that a link to a device is the same device; the link
+    // is followed again at every open, as udev moves it when an adapter comes back.
+    const QFileInfo node(device);
+    const QString canonical = node.exists() ? node.canonicalFilePath() : device;
+    removeStaleLocks(canonical);
+    m_port.setPortName(canonical);
     if (!m_port.open(QIODevice::ReadWrite)) {
         failOpen(m_port.error());
         return false;

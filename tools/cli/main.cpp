@@ -1,5 +1,6 @@
 // canservice: a command-line head unit for the CAN service plugin, and a simulated CAN box.
 #include "captureclock.h"
+#include "interrupt.h"
 #include "exitcodes.h"
 #include "commands.h"
 #include "session.h"
@@ -10,6 +11,8 @@
 #endif
 
 #include <memory>
+
+#include <signal.h>
 
 namespace {
 const char Usage[] = R"(Usage: canservice COMMAND [OPTIONS]
@@ -41,6 +44,11 @@ Exit codes: 0 ok, 1 failure, 2 bad usage, 3 no such device, 4 no permission for 
 
 int main(int argc, char *argv[])
 {
+    // From the first instruction: Ctrl-C and SIGTERM wait for the run to end them properly, and
+    // a file that reaches the size limit fails its write instead of killing the tool.
+    Interrupt::catchSignals();
+    ::signal(SIGXFSZ, SIG_IGN);
+
     // Only the dashboard draws; the other commands run where there is no display.
     const bool gui = argc > 1 && qstrcmp(argv[1], "dashboard") == 0;
     // Replays run on the capture's clock: it has to be there before the application.
@@ -51,6 +59,9 @@ int main(int argc, char *argv[])
 #else
     std::unique_ptr<QCoreApplication> app(new QCoreApplication(argc, argv));
 #endif
+    // Messages as they are written: each says where it comes from in its own words.
+    if (qEnvironmentVariableIsEmpty("QT_MESSAGE_PATTERN"))
+        qSetMessagePattern(QStringLiteral("%{message}"));
     QCoreApplication::setApplicationName(QStringLiteral("canservice"));
     QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
 

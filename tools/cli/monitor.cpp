@@ -43,28 +43,11 @@ int monitor(const QStringList &arguments)
     options.printer.quiet = options.printer.healthWhenQuiet = parser.isSet(QStringLiteral("quiet"));
     options.pcapng = parser.value(QStringLiteral("pcapng"));
     options.pcapngEpochUs = QDateTime::currentMSecsSinceEpoch() * 1000;
+    options.record = parser.value(QStringLiteral("record"));
     Session session(options);
     if (const int exit = session.load(device); exit >= 0)
         return exit;
 
-    // Opened once the plugin is loaded, so that a run that cannot start leaves no file behind;
-    // a file that cannot take the header now would not take the capture either.
-    QFile record;
-    QElapsedTimer clock;
-    if (parser.isSet(QStringLiteral("record"))) {
-        record.setFileName(parser.value(QStringLiteral("record")));
-        if (!record.open(QIODevice::WriteOnly | QIODevice::Truncate)
-            || record.write(CaptureReader::header()) < 0 || !record.flush()) {
-            tool::err() << "canservice: cannot write the capture " << record.fileName() << ": "
-                        << record.errorString() << '\n';
-            return exitcode::CannotWrite;
-        }
-        QObject::connect(canservice::SerialTap::instance(), &canservice::SerialTap::received, &record,
-                         [&record, &clock](const QString &, const QByteArray &chunk) {
-                             record.write(CaptureReader::formatLine(clock.elapsed() / 1000.0, chunk).toLatin1());
-                             record.flush();
-                         });
-    }
     if (!parser.isSet(QStringLiteral("json")) && !parser.isSet(QStringLiteral("quiet")))
         session.printer()->note(QStringLiteral("watching %1; Ctrl-C ends").arg(device));
 
@@ -80,9 +63,10 @@ int monitor(const QStringList &arguments)
     });
 
     session.finishOnInterrupt(false);
-    clock.start();
     session.start();
     QCoreApplication::exec();
+    if (session.writeFailed())
+        return exitcode::CannotWrite;
     if (session.health().bytesReceived == 0) {
         tool::err() << "canservice: the CAN box sent nothing on " << device << ".\n";
         return exitcode::NoDataFromBox;

@@ -65,6 +65,11 @@ int parseArguments(QCommandLineParser &parser, const QStringList &arguments, int
         tool::err() << arguments.at(0) << ": expects " << positionalName << "; see --help\n";
         return exitcode::Usage;
     }
+    if (given.contains(QString())) {
+        tool::err() << arguments.at(0) << ": an empty name where " << positionalName
+                    << " was expected; see --help\n";
+        return exitcode::Usage;
+    }
     return -1;
 }
 

@@ -104,11 +104,13 @@ int replayCapture(const QString &name, SessionOptions options, double speed)
 
     Replayer replayer(file, reader, line);
     session.printer()->setClock([&replayer] { return replayer.now(); });
-    replayer.finished = [&session] { session.finish(false); };
+    replayer.finished = [&session, &replayer] { session.finish(false, replayer.error().isEmpty()); };
 
     session.finishOnInterrupt(false);
     replayer.start();
     QCoreApplication::exec();
+    if (session.writeFailed())
+        return exitcode::CannotWrite;
     if (!replayer.error().isEmpty()) {
         tool::err() << "canservice: " << replayer.error() << '\n';
         return exitcode::BadCapture;

@@ -1,6 +1,8 @@
 #include "capture.h"
 
-#include <QRegularExpression>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 // Enough of the start of a capture to tell text from binary.
@@ -17,10 +19,28 @@ bool looksLikeText(const QByteArray &content)
     }
     return true;
 }
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+int nibble(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
 } // namespace
 
 bool CaptureReader::feed(const QByteArray &data)
 {
+    if (!m_error.isEmpty())
+        return false;
     if (m_mode == Binary) {
         if (!data.isEmpty())
             m_ready.append({-1.0, data});
@@ -37,13 +57,23 @@ bool CaptureReader::feed(const QByteArray &data)
             return feed(all);
         }
     }
-    int start = 0, end;
-    while ((end = m_partial.indexOf('\n', start)) >= 0) {
-        if (!line(m_partial.mid(start, end - start)))
+    const char *const base = m_partial.constData();
+    int start = 0;
+    while (const void *nl = std::memchr(base + start, '\n', size_t(m_partial.size() - start))) {
+        const int end = int(static_cast<const char *>(nl) - base);
+        if (!line(base + start, base + end)) {
+            m_partial.clear();
             return false;
+        }
         start = end + 1;
     }
     m_partial.remove(0, start);
+    if (m_partial.size() > MaxLineBytes) {
+        fail(m_lineNumber + 1, QStringLiteral("a line longer than %1 bytes; a capture line holds one chunk")
+                                        .arg(MaxLineBytes));
+        m_partial.clear();
+        return false;
+    }
     return true;
 }
 
@@ -53,7 +83,7 @@ bool CaptureReader::finish()
         return false;
     const QByteArray rest = m_partial;
     m_partial.clear();
-    return m_mode == Binary || rest.isEmpty() || line(rest);
+    return m_mode == Binary || rest.isEmpty() || line(rest.constData(), rest.constData() + rest.size());
 }
 
 bool CaptureReader::take(CaptureChunk *chunk)
@@ -64,57 +94,78 @@ bool CaptureReader::take(CaptureChunk *chunk)
     return true;
 }
 
-bool CaptureReader::line(QByteArray text)
+void CaptureReader::fail(int lineNumber, const QString &what)
+{
+    m_error = QStringLiteral("%1:%2: %3.").arg(m_name).arg(lineNumber).arg(what);
+}
+
+// One line: an optional time (a word with a decimal point), then hex digits in words of any
+// length; '#' starts a comment. Read in one pass without splitting or copying the line.
+bool CaptureReader::line(const char *p, const char *end)
 {
     const int n = ++m_lineNumber;
-    const int comment = text.indexOf('#');
-    if (comment >= 0)
-        text.truncate(comment);
-    text = text.trimmed();
-    if (text.isEmpty())
+    if (const void *hash = std::memchr(p, '#', size_t(end - p)))
+        end = static_cast<const char *>(hash);
+    while (p < end && isBlank(*p))
+        ++p;
+    if (p == end)
         return true;
 
     CaptureChunk chunk;
-    const QList<QByteArray> words = text.simplified().split(' ');
-    int first = 0;
-    if (words.at(0).contains('.')) {
-        bool ok = false;
-        chunk.time = words.at(0).toDouble(&ok);
-        if (!ok || chunk.time < 0) {
-            m_error = QStringLiteral("%1:%2: \"%3\" is not a time in seconds.")
-                              .arg(m_name).arg(n).arg(QString::fromLatin1(words.at(0)));
+    const char *wordEnd = p;
+    while (wordEnd < end && !isBlank(*wordEnd))
+        ++wordEnd;
+    const QByteArray firstWord(p, int(wordEnd - p));
+    if (firstWord.contains('.')) {
+        char *parsedTo = nullptr;
+        const double time = std::strtod(firstWord.constData(), &parsedTo);
+        if (parsedTo != firstWord.constData() + firstWord.size() || !std::isfinite(time) || time < 0
+            || time > MaxSeconds) {
+            fail(n, QStringLiteral("\"%1\" is not a time in seconds from 0 to %2")
+                            .arg(QString::fromLatin1(firstWord))
+                            .arg(MaxSeconds, 0, 'g', 12));
             return false;
         }
-        if (m_timedLines > 0 && chunk.time < m_lastTime) {
-            m_error = QStringLiteral("%1:%2: time %3 is earlier than the line before.")
-                              .arg(m_name).arg(n).arg(chunk.time);
+        if (m_timedLines > 0 && time < m_lastTime) {
+            fail(n, QStringLiteral("time %1 is earlier than the line before").arg(time));
             return false;
         }
-        m_lastTime = chunk.time;
-        first = 1;
+        chunk.time = m_lastTime = time;
         ++m_timedLines;
+        p = wordEnd;
     } else {
         ++m_untimedLines;
     }
-    QByteArray digits;
-    static const QRegularExpression hexOnly(QStringLiteral("^[0-9a-fA-F]*$"));
-    for (int w = first; w < words.size(); ++w) {
-        if (!hexOnly.match(QString::fromLatin1(words.at(w))).hasMatch()) {
-            m_error = QStringLiteral("%1:%2: \"%3\" is not hexadecimal.")
-                              .arg(m_name).arg(n).arg(QString::fromLatin1(words.at(w)));
+    if (m_timedLines && m_untimedLines) {
+        fail(n, QStringLiteral("some lines have a time and some do not"));
+        return false;
+    }
+    chunk.bytes.reserve(int(end - p) / 2);
+    int high = -1;
+    for (const char *c = p; c < end; ++c) {
+        if (isBlank(*c))
+            continue;
+        const int v = nibble(*c);
+        if (v < 0) {
+            const char *from = c, *to = c;
+            while (from > p && !isBlank(from[-1]))
+                --from;
+            while (to < end && !isBlank(*to))
+                ++to;
+            fail(n, QStringLiteral("\"%1\" is not hexadecimal").arg(QString::fromLatin1(from, int(to - from))));
             return false;
         }
-        digits += words.at(w);
+        if (high < 0) {
+            high = v;
+        } else {
+            chunk.bytes.append(char(high << 4 | v));
+            high = -1;
+        }
     }
-    if (digits.size() % 2) {
-        m_error = QStringLiteral("%1:%2: odd number of hex digits; every byte needs two.").arg(m_name).arg(n);
+    if (high >= 0) {
+        fail(n, QStringLiteral("odd number of hex digits; every byte needs two"));
         return false;
     }
-    if (m_timedLines && m_untimedLines) {
-        m_error = QStringLiteral("%1:%2: some lines have a time and some do not.").arg(m_name).arg(n);
-        return false;
-    }
-    chunk.bytes = QByteArray::fromHex(digits);
     m_ready.append(chunk);
     return true;
 }

@@ -15,14 +15,18 @@ struct CaptureChunk
     QByteArray bytes;
 };
 
-// Reads a capture as it comes, however long, keeping only what has not been taken yet.
+// Reads a capture as it comes, however long, keeping only what has not been taken yet. A line
+// is one chunk: at most MaxLineBytes long, and its time, if it has one, at most MaxSeconds.
 class CaptureReader
 {
 public:
+    static constexpr int MaxLineBytes = 1 << 20;
+    static constexpr double MaxSeconds = 1e10; // over three centuries: any epoch time
+
     explicit CaptureReader(const QString &name) : m_name(name) { }
 
     // More of the input; false, with error() set to one sentence naming the line, when it is
-    // malformed.
+    // malformed. The chunks of the lines before the bad one can still be taken.
     bool feed(const QByteArray &data);
     // The end of the input.
     bool finish();
@@ -36,7 +40,8 @@ public:
 
 private:
     enum Mode { Undecided, Text, Binary };
-    bool line(QByteArray text);
+    bool line(const char *p, const char *end);
+    void fail(int lineNumber, const QString &what);
 
     QString m_name;
     QString m_error;

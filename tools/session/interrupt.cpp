@@ -2,25 +2,21 @@
 
 #include <QSocketNotifier>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 int Interrupt::s_fds[2] = {-1, -1};
 
-Interrupt::Interrupt(QObject *parent) : QObject(parent)
+void Interrupt::catchSignals()
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, s_fds) != 0)
+    if (s_fds[0] >= 0)
         return;
-    m_notifier = new QSocketNotifier(s_fds[1], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
-        m_notifier->setEnabled(false);
-        char byte;
-        if (::read(s_fds[1], &byte, 1) == 1)
-            emit requested();
-        m_notifier->setEnabled(true);
-    });
-
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, s_fds) != 0)
+        return;
+    // The handler never blocks: a full pair has enough bytes in it already.
+    ::fcntl(s_fds[0], F_SETFL, O_NONBLOCK);
     struct sigaction action = {};
     action.sa_handler = &Interrupt::handler;
     sigemptyset(&action.sa_mask);
@@ -29,16 +25,25 @@ Interrupt::Interrupt(QObject *parent) : QObject(parent)
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
-Interrupt::~Interrupt()
+Interrupt::Interrupt(QObject *parent) : QObject(parent)
 {
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGTERM, SIG_DFL);
-    for (int &fd : s_fds) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
+    catchSignals();
+    if (s_fds[1] < 0)
+        return;
+    // A signal that came before is waiting in the pair, and is heard as soon as the loop runs.
+    m_notifier = new QSocketNotifier(s_fds[1], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+        m_notifier->setEnabled(false);
+        char byte;
+        if (::read(s_fds[1], &byte, 1) == 1)
+            emit requested();
+        m_notifier->setEnabled(true);
+    });
 }
+
+// The signals stay caught: one that comes while the tool winds down waits, unheard, and the tool
+// ends as it was ending.
+Interrupt::~Interrupt() = default;
 
 void Interrupt::handler(int)
 {

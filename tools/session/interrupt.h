@@ -11,6 +11,10 @@ class Interrupt : public QObject
     Q_OBJECT
 
 public:
+    // Catches the signals from now on, before any Interrupt exists: the tool calls it first thing,
+    // so that a Ctrl-C at any moment ends a run with its summary and leaves no lock behind.
+    static void catchSignals();
+
     explicit Interrupt(QObject *parent = nullptr);
     ~Interrupt() override;
 

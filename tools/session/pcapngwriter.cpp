@@ -46,13 +46,13 @@ bool PcapngWriter::block(quint32 type, const QByteArray &body)
     put32(b, total);
     b.append(body);
     put32(b, total);
-    return m_file.write(b) == b.size();
+    return m_file->append(b);
 }
 
 bool PcapngWriter::open(const QString &path)
 {
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    m_file = std::make_unique<OutputFile>(path);
+    if (!m_file->open())
         return false;
     QByteArray section;
     put32(section, 0x1A2B3C4D); // byte-order magic
@@ -69,7 +69,7 @@ bool PcapngWriter::open(const QString &path)
     option(interface, 2, "CAN box serial line"); // if_name
     option(interface, 9, QByteArray(1, '\x06')); // if_tsresol: microseconds
     endOfOptions(interface);
-    return block(0x0A0D0D0A, section) && block(0x00000001, interface) && m_file.flush();
+    return block(0x0A0D0D0A, section) && block(0x00000001, interface) && m_file->flush();
 }
 
 bool PcapngWriter::write(qint64 microseconds, bool inbound, const QByteArray &bytes,

@@ -17,10 +17,9 @@ bool openCapture(const QString &name, QFile &file, std::unique_ptr<CaptureReader
         return false;
     }
     reader = std::make_unique<CaptureReader>(fromStdin ? QStringLiteral("stdin") : name);
-    if (!reader->feed(file.read(Replayer::BlockBytes)) || (file.atEnd() && !reader->finish())) {
-        *error = reader->error();
-        return false;
-    }
+    // A malformed line is reported by the replay, after the chunks before it.
+    if (reader->feed(file.read(Replayer::BlockBytes)) && file.atEnd())
+        reader->finish();
     return true;
 }
 
@@ -73,17 +72,22 @@ void Replayer::pump()
             return;
         }
     }
+    // A malformed line ends the replay once the chunks before it have been delivered.
+    if (!m_reader.error().isEmpty()) {
+        m_error = m_reader.error();
+        finished();
+        return;
+    }
     if (m_ended) {
         QTimer::singleShot(AfterLastChunkMs, Qt::PreciseTimer, this, [this] { finished(); });
         return;
     }
     const QByteArray block = m_input.read(BlockBytes);
-    const bool ok = block.isEmpty() && m_input.atEnd() ? (m_ended = true, m_reader.finish())
-                                                       : m_reader.feed(block);
-    if (!ok) {
-        m_error = m_reader.error();
-        finished();
-        return;
+    if (block.isEmpty() && m_input.atEnd()) {
+        m_ended = true;
+        m_reader.finish();
+    } else {
+        m_reader.feed(block);
     }
     if (block.isEmpty() && !m_input.atEnd() && !m_ended)
         m_ended = true; // a read error ends the input like its end

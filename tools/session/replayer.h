@@ -15,7 +15,8 @@ class VirtualSerialLine;
 }
 
 // Opens a capture, a file or "-" for standard input, and reads its first block, which says
-// whether it is timed text, before anything is decoded. False with error set to one sentence.
+// whether it is timed text, before anything is decoded. False, with error set to one sentence,
+// when it cannot be read; a malformed line is the replay's to report, after the chunks before it.
 bool openCapture(const QString &name, QFile &file, std::unique_ptr<CaptureReader> &reader, QString *error);
 
 // Feeds a capture to a line as it is read, a block at a time, each chunk at its own time: memory

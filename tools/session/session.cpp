@@ -2,6 +2,7 @@
 
 #include "canservicebase.h"
 #include "configmanager.h"
+#include "capture.h"
 #include "exitcodes.h"
 #include "serialtap.h"
 
@@ -125,11 +126,8 @@ int Session::load(const QString &device)
                     << '\n';
         return exit;
     }
-    if (!m_options.pcapng.isEmpty() && !m_pcapng.open(m_options.pcapng)) {
-        tool::err() << "canservice: cannot write the pcapng file " << m_options.pcapng << ": "
-                    << m_pcapng.errorString() << '\n';
+    if (!openOutputs())
         return exitcode::CannotWrite;
-    }
     m_printer = std::make_unique<EventPrinter>(m_service, tool::out(), m_options.printer);
     m_printer->header();
     return -1;
@@ -150,7 +148,7 @@ void Session::start()
     m_started = true;
 }
 
-void Session::finish(bool withSummary)
+void Session::finish(bool withSummary, bool complete)
 {
     if (m_finishing)
         return;
@@ -159,12 +157,11 @@ void Session::finish(bool withSummary)
         m_service->stop();
     // A moment for the far end to take the stop command (a simulated box says so) before the
     // summary closes the output.
-    QTimer::singleShot(m_started ? StopGraceMs : 0, this, [this, withSummary] {
+    QTimer::singleShot(m_started ? StopGraceMs : 0, this, [this, withSummary, complete] {
         flushReceived(false);
         m_receiver.finish(m_printer->clockMs(),
                           [this](const canbox::ReceiveModel::Item &item) { receiverActed(item); });
-        if (!m_options.pcapng.isEmpty())
-            m_pcapng.flush();
+        closeOutputs(complete && !m_writeFailed);
         if (withSummary)
             m_printer->printSummary();
         m_health.linkLosses = m_printer->linkLosses();
@@ -203,6 +200,13 @@ void Session::watchLine()
             ++m_health.lineLosses;
         if (m_printer)
             m_printer->lineChanged(up, m_lineReason);
+        // The plugin knows nothing of the line: it hears the box again at its next start command
+        // or probe, up to 30 s later. Said once, so that the silence is explained.
+        if (up && m_printer && !m_toldAboutProbe) {
+            m_toldAboutProbe = true;
+            m_printer->note(QStringLiteral("the line is back; the plugin hears the box again at its "
+                                           "next start command or probe, within 30 seconds"));
+        }
         emit lineStateChanged(up, m_lineReason);
     });
     connect(tap, &SerialTap::dropped, this, [this](const QString &device) {
@@ -217,6 +221,9 @@ void Session::received(const QByteArray &chunk)
     m_health.bytesReceived += chunk.size();
     if (!m_printer)
         return;
+    if (m_capture && !m_writeFailed
+        && !m_capture->append(CaptureReader::formatLine(m_printer->clockSeconds(), chunk).toLatin1()))
+        writeFailure(*m_capture, "capture");
     m_receiver.feed(chunk, m_printer->clockMs(),
                     [this](const canbox::ReceiveModel::Item &item) { m_receivedItems.append(item); });
     if (!m_receivedItems.isEmpty() && !m_chunkDone.isActive())
@@ -290,12 +297,72 @@ void Session::sent(const QByteArray &bytes)
 
 void Session::record(qint64 ms, bool inbound, const QByteArray &bytes, const QString &comment)
 {
-    if (m_options.pcapng.isEmpty() || m_pcapngFailed)
+    if (m_options.pcapng.isEmpty() || m_writeFailed)
         return;
     const qint64 us = m_options.pcapngEpochUs + ms * 1000;
-    if (!m_pcapng.write(us, inbound, bytes, comment)) {
-        m_pcapngFailed = true;
-        tool::err() << "canservice: writing the pcapng file " << m_options.pcapng
-                    << " failed: " << m_pcapng.errorString() << '\n';
+    if (!m_pcapng.write(us, inbound, bytes, comment))
+        writeFailure(*m_pcapng.file(), "pcapng file");
+}
+
+// The files are checked before anything runs: a folder that is not there, a file that takes no
+// writing, a full disk, each is said at once.
+bool Session::openOutputs()
+{
+    if (!m_options.pcapng.isEmpty() && !m_pcapng.open(m_options.pcapng)) {
+        tool::err() << "canservice: cannot write the pcapng file " << m_options.pcapng << ": "
+                    << m_pcapng.errorString() << '\n';
+        return false;
     }
+    if (!m_options.record.isEmpty()) {
+        m_capture = std::make_unique<OutputFile>(m_options.record);
+        if (!m_capture->open() || !m_capture->append(CaptureReader::header()) || !m_capture->flush()) {
+            tool::err() << "canservice: cannot write the capture " << m_options.record << ": "
+                        << m_capture->errorString() << '\n';
+            return false;
+        }
+    }
+    if (m_options.printer.live) {
+        connect(&m_flushTimer, &QTimer::timeout, this, [this] {
+            if (m_capture && !m_writeFailed && !m_capture->flush())
+                writeFailure(*m_capture, "capture");
+            if (!m_options.pcapng.isEmpty() && !m_writeFailed && !m_pcapng.flush())
+                writeFailure(*m_pcapng.file(), "pcapng file");
+        });
+        m_flushTimer.start(1000);
+    }
+    return true;
+}
+
+// A write failed: what was written stays whole under the partial name, and the run ends.
+void Session::writeFailure(const OutputFile &file, const char *what)
+{
+    if (m_writeFailed)
+        return;
+    m_writeFailed = true;
+    tool::err() << "canservice: writing the " << what << " " << file.target() << " failed: "
+                << file.errorString() << "; what was written before is kept whole in "
+                << file.partialName() << '\n';
+    tool::err().flush();
+    QTimer::singleShot(0, this, [this] { finish(false, false); });
+}
+
+void Session::closeOutputs(bool complete)
+{
+    m_flushTimer.stop();
+    const auto close = [this, complete](OutputFile *file, const char *what) {
+        if (!file || !file->isOpen())
+            return;
+        if (complete && file->commit())
+            return;
+        if (complete)
+            return writeFailure(*file, what);
+        file->flush();
+        file->abandon();
+        if (!m_writeFailed)
+            tool::err() << "canservice: the " << what << " " << file->target()
+                        << " is not complete; what was written is kept in " << file->partialName() << '\n';
+    };
+    close(m_capture.get(), "capture");
+    if (!m_options.pcapng.isEmpty())
+        close(m_pcapng.file(), "pcapng file");
 }

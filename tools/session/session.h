@@ -53,6 +53,8 @@ struct SessionOptions
     // from pcapngEpochUs (microseconds since the epoch).
     QString pcapng;
     qint64 pcapngEpochUs = 0;
+    // Every chunk received also to this capture file, for replay.
+    QString record;
 };
 
 // One run of the plugin as a head unit runs it: loaded on a device, its debug lines off unless
@@ -69,8 +71,11 @@ public:
     // Loads the plugin on the device: -1 when it is ready, else the exit code, already explained.
     int load(const QString &device);
     void start();
-    // Stops the service if it was started, prints what is asked and leaves the event loop.
-    void finish(bool withSummary);
+    // Stops the service if it was started, prints what is asked and leaves the event loop. The
+    // files written take their names if the run is complete; else they are kept as partial.
+    void finish(bool withSummary, bool complete = true);
+    // A file could not be written (a full disk): the run stopped, and the message said why.
+    bool writeFailed() const { return m_writeFailed; }
     // Ctrl-C and SIGTERM end the session like finish(withSummary); interrupted() then says so.
     void finishOnInterrupt(bool withSummary);
     bool interrupted() const { return m_interrupted; }
@@ -91,6 +96,9 @@ private:
     void flushReceived(bool toFirstFrame);
     void sent(const QByteArray &bytes);
     void record(qint64 ms, bool inbound, const QByteArray &bytes, const QString &comment = QString());
+    bool openOutputs();
+    void closeOutputs(bool complete);
+    void writeFailure(const OutputFile &file, const char *what);
     void armReceiveTimeout();
 
     SessionOptions m_options;
@@ -105,7 +113,10 @@ private:
     QTimer m_chunkDone;
     QTimer m_receiveTimeout; // the receiver's time-out, when one runs
     PcapngWriter m_pcapng;
-    bool m_pcapngFailed = false;
+    std::unique_ptr<OutputFile> m_capture;
+    QTimer m_flushTimer; // a live run's files reach the disk at least once a second
+    bool m_writeFailed = false;
+    bool m_toldAboutProbe = false;
     QString m_device;
     canservice::SerialPort::Error m_lineError = canservice::SerialPort::NoError;
     QString m_lineReason;

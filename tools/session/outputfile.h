@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+// A file the tool writes (a capture, a pcapng file), never left half-written: it is written to
+// TARGET.partial beside the target and renamed over the target only when complete, so an earlier
+// file of that name stays whole until then. It is written in whole records (a capture line, a
+// pcapng block): when a write fails, a full disk or a file size limit, the partial file is cut
+// back to its last whole record and kept, a valid file, under the name partialName() gives. A
+// target that is a device or a pipe is written in place.
+class OutputFile
+{
+public:
+    explicit OutputFile(const QString &target);
+    ~OutputFile();
+    OutputFile(const OutputFile &) = delete;
+    OutputFile &operator=(const OutputFile &) = delete;
+
+    // Creates the partial file; false with errorString() set.
+    bool open();
+    bool isOpen() const { return m_fd >= 0; }
+    // One whole record, kept in memory until flush() or until enough has gathered.
+    bool append(const QByteArray &record);
+    // Writes what has gathered; false with errorString() set (the system's reason).
+    bool flush();
+    // Flushes, syncs and renames the file over the target.
+    bool commit();
+    // Leaves the partial file as it is, for a run that failed.
+    void abandon();
+
+    QString target() const { return m_target; }
+    QString partialName() const { return m_direct ? m_target : m_target + QStringLiteral(".partial"); }
+    QString errorString() const { return m_error; }
+    bool failed() const { return !m_error.isEmpty(); }
+
+private:
+    bool fail(int error);
+
+    QString m_target;
+    int m_fd = -1;
+    QByteArray m_buffer;
+    QVector<int> m_recordEnds; // where each record in the buffer ends
+    qint64 m_whole = 0; // bytes on disk that end with a whole record
+    bool m_direct = false; // a device or a pipe, written in place
+    QString m_error;
+};
