@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QSerialPort>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -70,6 +71,28 @@ QStringList events(const QString &output)
     return lines;
 }
 
+// The blocks of a pcapng file, each whole (its two lengths agree); -1 for a file cut inside one.
+int pcapngBlocks(const QByteArray &file)
+{
+    int blocks = 0;
+    for (qint64 at = 0; at < file.size(); ++blocks) {
+        if (file.size() - at < 12)
+            return -1;
+        const auto length = qFromLittleEndian<quint32>(file.constData() + at + 4);
+        if (length < 12 || at + length > file.size()
+            || qFromLittleEndian<quint32>(file.constData() + at + length - 4) != length)
+            return -1;
+        at += length;
+    }
+    return blocks;
+}
+
+// The lock file a program holding DEVICE leaves, where this system keeps them.
+QString lockFileOf(const QString &device)
+{
+    return QStringLiteral("/run/lock/LCK..") + QString(device).remove(0, 5).replace(QLatin1Char('/'), QLatin1Char('_'));
+}
+
 QByteArray readFile(const QString &path)
 {
     QFile f(path);
@@ -118,6 +141,8 @@ private slots:
     void signalsEndEveryCommandWithItsSummary_data();
     void signalsEndEveryCommandWithItsSummary();
     void endlessInputIsReadInBoundedMemory();
+    void nothingLostNothingStuck_data();
+    void nothingLostNothingStuck();
 };
 
 
@@ -540,6 +565,99 @@ void tst_Tool::endlessInputIsReadInBoundedMemory()
     rusage usage = {};
     QCOMPARE(getrusage(RUSAGE_CHILDREN, &usage), 0);
     QVERIFY2(usage.ru_maxrss < 100 * 1024, qPrintable(QStringLiteral("%1 KiB").arg(usage.ru_maxrss)));
+}
+
+// Where a user loses data or a device until someone cleans up by hand: a disk that fills, a
+// capture that goes bad late, a stale lock, a link to a device in use, an endless line, a signal
+// in the first milliseconds.
+void tst_Tool::nothingLostNothingStuck_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("a disk that fills during an export") << "full" << 10 << "File too large; what was written before is kept whole in";
+    QTest::newRow("a malformed line after 5000 good ones") << "latebad" << 8 << ":5001: \"zz\" is not hexadecimal.";
+    QTest::newRow("a line longer than the limit") << "longline" << 8 << ":1: a line longer than 1048576 bytes";
+    // Ended by Ctrl-C with nothing received: the monitor's own code for a silent box.
+    QTest::newRow("a stale lock") << "stalelock" << 12 << "named no running program";
+    QTest::newRow("a link to a device in use") << "link" << 5 << "is busy";
+    QTest::newRow("Ctrl-C caught before the plugin is loaded") << "early" << 6 << "is not a shared library";
+}
+
+void tst_Tool::nothingLostNothingStuck()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, exitCode);
+    QFETCH(QString, says);
+    QTemporaryDir dir;
+    const QString target = dir.filePath("keep.pcapng");
+    QCOMPARE(run({"export", DataDir + "/drive.cap", "--pcapng", target}).exitCode, 0);
+    const QByteArray earlier = readFile(target);
+    QByteArray capture;
+    for (int i = 0; i < 5000; ++i)
+        capture += QByteArray::number(i * 0.002, 'f', 3) + " 2e f6 03 20 03 00 e3\n";
+    const QString cap = dir.filePath("in.cap");
+    Pty box;
+    QProcess holder;
+    QString command;
+    if (fault == QLatin1String("full")) {
+        writeFile(cap, capture);
+        command = QStringLiteral("ulimit -f 32; exec \"$0\" export %1 --pcapng %2").arg(cap, target);
+    } else if (fault == QLatin1String("latebad")) {
+        writeFile(cap, capture + "10.500 2e zz\n");
+        command = QStringLiteral("exec \"$0\" export %1 --pcapng %2").arg(cap, target);
+    } else if (fault == QLatin1String("longline")) {
+        writeFile(cap, "0.000 " + QByteArray(2 << 20, '2') + "\n");
+        command = QStringLiteral("exec \"$0\" replay %1").arg(cap);
+    } else if (fault == QLatin1String("stalelock")) {
+        QFile lock(lockFileOf(box.slave));
+        if (!lock.open(QIODevice::WriteOnly))
+            QSKIP("the lock folder takes no writing here; the tool's test runs as root in CI");
+        lock.close();
+        command = QStringLiteral("exec \"$0\" monitor %1").arg(box.slave);
+    } else if (fault == QLatin1String("early")) {
+        // A plugin that is a pipe holds the tool at its very start, before any device is open.
+        QVERIFY(::mkfifo(qPrintable(dir.filePath("plugin")), 0600) == 0);
+        command = QStringLiteral("exec \"$0\" monitor %1 --plugin %2").arg(box.slave, dir.filePath("plugin"));
+    } else {
+        holder.start(Tool, {"monitor", box.slave});
+        QVERIFY(!box.readUntil(1).isEmpty());
+        QVERIFY(QFile::link(box.slave, dir.filePath("alias")));
+        command = QStringLiteral("exec \"$0\" monitor %1").arg(dir.filePath("alias"));
+    }
+    QProcess process;
+    process.start(QStringLiteral("/bin/sh"), {"-c", command, Tool});
+    QVERIFY(process.waitForStarted());
+    const bool interrupted = exitCode == 12;
+    if (fault == QLatin1String("stalelock") || fault == QLatin1String("early")) {
+        // The tool catches Ctrl-C (its process status says so) from its start, not once it runs.
+        const QString status = QStringLiteral("/proc/%1/status").arg(process.processId());
+        QTRY_VERIFY_WITH_TIMEOUT(QString::fromLatin1(readFile(status)).contains(QRegularExpression(
+                                         QStringLiteral("SigCgt:\\s*[0-9a-f]*[2367abef]\\n"))), 5000);
+        if (fault == QLatin1String("early")) {
+            QFile plugin(dir.filePath("plugin"));
+            QVERIFY(plugin.open(QIODevice::WriteOnly));
+            plugin.write("not a plugin");
+        } else {
+            QVERIFY(!box.readUntil(1).isEmpty());
+            ::kill(pid_t(process.processId()), SIGINT);
+        }
+    }
+    QVERIFY(process.waitForFinished(20000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(process.exitCode(), exitCode);
+    QVERIFY2(err.contains(says), qPrintable(err));
+    if (interrupted)
+        QVERIFY2(!QFile::exists(lockFileOf(box.slave)), "the lock is left behind");
+    if (fault == QLatin1String("full") || fault == QLatin1String("latebad")) {
+        QCOMPARE(readFile(target), earlier);
+        const int blocks = pcapngBlocks(readFile(target + ".partial"));
+        QVERIFY2(blocks > 2, qPrintable(QString::number(blocks)));
+        if (fault == QLatin1String("latebad"))
+            QCOMPARE(blocks, 2 + 2 * 5000); // every good frame and its acknowledgement
+    }
+    holder.kill();
+    holder.waitForFinished();
 }
 
 QTEST_GUILESS_MAIN(tst_Tool)

@@ -23,6 +23,12 @@ void Interrupt::catchSignals()
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    // Whatever the starter blocked, these are the tool's to take; one already pending comes now.
+    sigset_t mine;
+    sigemptyset(&mine);
+    sigaddset(&mine, SIGINT);
+    sigaddset(&mine, SIGTERM);
+    ::sigprocmask(SIG_UNBLOCK, &mine, nullptr);
 }
 
 Interrupt::Interrupt(QObject *parent) : QObject(parent)
