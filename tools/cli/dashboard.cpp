@@ -5,9 +5,11 @@
 #include "dashboardmodel.h"
 #include "exitcodes.h"
 #include "options.h"
+#include "outputfile.h"
 #include "replayer.h"
 #include "virtualserialline.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QImage>
@@ -148,9 +150,18 @@ int dashboard(const QStringList &arguments)
     if (parser.isSet(QStringLiteral("screenshot"))) {
         const QString file = parser.value(QStringLiteral("screenshot"));
         QTimer::singleShot(int(at * 1000), window, [&, file] {
+            // Whole or not at all: the picture goes to a file beside the target, then takes its name.
             const QImage image = window->grabWindow();
-            if (image.isNull() || !image.save(file, "PNG")) {
-                tool::err() << "canservice: cannot write the screenshot " << file << ".\n";
+            QByteArray png;
+            QBuffer buffer(&png);
+            OutputFile out(file);
+            if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")
+                || !out.open() || !out.append(png) || !out.commit()) {
+                tool::err() << "canservice: cannot write the screenshot " << file << ": "
+                            << (out.failed() ? out.errorString() : QStringLiteral("the window could not be grabbed"))
+                            << ".\n";
+                if (out.partialName() != file)
+                    QFile::remove(out.partialName());
                 result = exitcode::CannotWrite;
             }
             session.finish(false);
