@@ -581,6 +581,7 @@ void tst_Tool::nothingLostNothingStuck_data()
     // Ended by Ctrl-C with nothing received: the monitor's own code for a silent box.
     QTest::newRow("a stale lock") << "stalelock" << 12 << "named no running program";
     QTest::newRow("a link to a device in use") << "link" << 5 << "is busy";
+    QTest::newRow("file names that are not UTF-8") << "bytes" << 0 << "";
     QTest::newRow("Ctrl-C caught before the plugin is loaded") << "early" << 6 << "is not a shared library";
 }
 
@@ -615,6 +616,12 @@ void tst_Tool::nothingLostNothingStuck()
             QSKIP("the lock folder takes no writing here; the tool's test runs as root in CI");
         lock.close();
         command = QStringLiteral("exec \"$0\" monitor %1").arg(box.slave);
+    } else if (fault == QLatin1String("bytes")) {
+        // Linux takes any bytes in a name; these are Latin-1, which is not UTF-8.
+        QVERIFY(QFile::copy(DataDir + "/cut.cap", dir.filePath("capture")));
+        QVERIFY(::rename(qPrintable(dir.filePath("capture")), (dir.filePath("x").toUtf8() + "\xe9.cap").constData()) == 0);
+        command = QStringLiteral("cd %1 && exec \"$0\" export \"$(printf 'x\\351.cap')\" --pcapng \"$(printf 'o\\351.pcapng')\"")
+                          .arg(dir.path());
     } else if (fault == QLatin1String("early")) {
         // A plugin that is a pipe holds the tool at its very start, before any device is open.
         QVERIFY(::mkfifo(qPrintable(dir.filePath("plugin")), 0600) == 0);
@@ -655,6 +662,12 @@ void tst_Tool::nothingLostNothingStuck()
         QVERIFY2(blocks > 2, qPrintable(QString::number(blocks)));
         if (fault == QLatin1String("latebad"))
             QCOMPARE(blocks, 2 + 2 * 5000); // every good frame and its acknowledgement
+    }
+    if (fault == QLatin1String("bytes")) {
+        QFile written;
+        QVERIFY(written.open(::open((dir.filePath("o").toUtf8() + "\xe9.pcapng").constData(), O_RDONLY),
+                             QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        QCOMPARE(pcapngBlocks(written.readAll()), 8);
     }
     holder.kill();
     holder.waitForFinished();

@@ -10,9 +10,12 @@
 #include <QGuiApplication>
 #endif
 
+#include <QTextCodec>
+
 #include <memory>
 
 #include <signal.h>
+#include <unistd.h>
 
 namespace {
 const char Usage[] = R"(Usage: canservice COMMAND [OPTIONS]
@@ -42,12 +45,40 @@ Exit codes: 0 ok, 1 failure, 2 bad usage, 3 no such device, 4 no permission for 
 )";
 }
 
+namespace {
+bool validUtf8(const char *text)
+{
+    QTextCodec::ConverterState state;
+    const QString decoded = QTextCodec::codecForName("UTF-8")->toUnicode(text, int(qstrlen(text)), &state);
+    return state.invalidChars == 0;
+}
+
+// Linux takes any bytes in a file name, and Qt turns names into text by the locale (UTF-8). A
+// name that is not UTF-8 (a capture, an output file, a device link, the folder the tool was
+// installed in) would come back as other bytes; then names are taken byte for byte instead. What
+// the tool prints is UTF-8 either way.
+void keepFileNamesAsBytes(int argc, char *argv[])
+{
+    bool plain = true;
+    for (int i = 0; i < argc; ++i)
+        plain = plain && validUtf8(argv[i]);
+    for (const char *variable : {"CANSERVICE_PLUGIN", "CANSERVICE_SERIAL_DEVICE"})
+        plain = plain && validUtf8(qgetenv(variable).constData());
+    char self[4096] = {};
+    if (::readlink("/proc/self/exe", self, sizeof self - 1) > 0)
+        plain = plain && validUtf8(self);
+    if (!plain)
+        QTextCodec::setCodecForLocale(QTextCodec::codecForName("ISO-8859-1"));
+}
+} // namespace
+
 int main(int argc, char *argv[])
 {
     // From the first instruction: Ctrl-C and SIGTERM wait for the run to end them properly, and
     // a file that reaches the size limit fails its write instead of killing the tool.
     Interrupt::catchSignals();
     ::signal(SIGXFSZ, SIG_IGN);
+    keepFileNamesAsBytes(argc, argv);
 
     // Only the dashboard draws; the other commands run where there is no display.
     const bool gui = argc > 1 && qstrcmp(argv[1], "dashboard") == 0;

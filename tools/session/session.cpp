@@ -21,12 +21,16 @@ namespace tool {
 QTextStream &out()
 {
     static QTextStream stream(stdout);
+    static const bool utf8 = (stream.setCodec("UTF-8"), true);
+    Q_UNUSED(utf8)
     return stream;
 }
 
 QTextStream &err()
 {
     static QTextStream stream(stderr);
+    static const bool utf8 = (stream.setCodec("UTF-8"), true);
+    Q_UNUSED(utf8)
     return stream;
 }
 
