@@ -155,7 +155,12 @@ void tst_Soak::fullLineRateWithSilences()
         expected << 0 << 3;
     QCOMPARE(statusChanges, expected);
 
+#if defined(__SANITIZE_ADDRESS__)
+    // The address sanitizer holds freed memory back in quarantine: resident size says nothing.
+    qInfo("resident memory not checked under the address sanitizer");
+#else
     QVERIFY2(end - warm < 2048, qPrintable(QStringLiteral("grew from %1 to %2 KiB").arg(warm).arg(end)));
+#endif
     delete service;
 }
 
