@@ -301,7 +301,7 @@ void tst_Tool::replayIsTheSameHoweverTheBytesAreCut()
     QVERIFY(timed.contains(QStringLiteral("CanBox.Key 5 long press")));
     QCOMPARE(events(run({"replay", dir.filePath("bytes.cap")}).out), timed);
 
-    // Raw binary from standard input has no times: all of it at one moment, so the key held for
+    // Raw binary from standard input has no times: it comes at the line's rate, so the key held for
     // two seconds is a short press there.
     const Run piped = run({"replay", "-"}, 20000, stream);
     QCOMPARE(piped.exitCode, 0);

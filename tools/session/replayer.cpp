@@ -44,14 +44,27 @@ void Replayer::start()
     m_next.start(0);
 }
 
+// The next chunk with its time: chunks without one follow each other as fast as the line carries
+// them, 38400 baud, ten bits a byte.
+bool Replayer::take(CaptureChunk *chunk)
+{
+    if (!m_reader.take(chunk))
+        return false;
+    if (chunk->time < 0) {
+        chunk->time = m_lineMicros / 1e6;
+        m_lineMicros += chunk->bytes.size() * 10 * 1000000LL / 38400;
+    }
+    return true;
+}
+
 void Replayer::pump()
 {
     CaptureChunk chunk;
-    while (m_haveChunk || m_reader.take(&chunk)) {
+    while (m_haveChunk || take(&chunk)) {
         if (m_haveChunk)
             chunk = m_pending;
         m_haveChunk = false;
-        qint64 dueMs = chunk.time < 0 ? nowMs() : std::llround(chunk.time * 1000);
+        const qint64 dueMs = std::llround(chunk.time * 1000);
         if (!m_based && !tool::CaptureClock::current()) {
             // In real time the first chunk is now.
             m_baseMs = dueMs - m_wall.elapsed();
@@ -65,7 +78,7 @@ void Replayer::pump()
             return;
         }
         m_line->deliver(chunk.bytes);
-        if (m_reader.take(&m_pending)) {
+        if (take(&m_pending)) {
             // One chunk at a time, so that timers and signals run between them.
             m_haveChunk = true;
             m_next.start(0);

@@ -24,7 +24,7 @@ bool openCapture(const QString &name, QFile &file, std::unique_ptr<CaptureReader
 // CaptureClock) the capture's times are the clock's, so a replay runs as fast as the processor
 // allows and every timer the chunks start runs out exactly when it would have on the line; on
 // Qt's own dispatcher it runs in real time from the first chunk. Chunks without times come one
-// after the other at the time the last one had.
+// after the other as fast as the line would carry them.
 class Replayer : public QObject
 {
 public:
@@ -46,6 +46,7 @@ public:
 
 private:
     void pump();
+    bool take(CaptureChunk *chunk);
 
     QFile &m_input;
     CaptureReader &m_reader;
@@ -57,5 +58,6 @@ private:
     CaptureChunk m_pending;
     bool m_haveChunk = false;
     bool m_ended = false;
+    qint64 m_lineMicros = 0; // when the next chunk without a time is due
     QString m_error;
 };
