@@ -134,6 +134,7 @@ private slots:
     void replayMatchesTheReviewedOutput();
     void replayIsTheSameHoweverTheBytesAreCut();
     void aCutFrameIsShownLostReplayedAndLive();
+    void replayRunsExactlyOnTheCapturesClock();
     void monitorRecordReplaysToTheSameEvents();
     void monitorFollowsTheLineThroughAReplug();
     void unwritableCaptureFailsAtOnce_data();
@@ -365,6 +366,31 @@ void tst_Tool::aCutFrameIsShownLostReplayedAndLive()
     seen += QString::fromUtf8(monitor.readAllStandardOutput());
     QVERIFY2(lost.match(seen).hasMatch(), qPrintable(seen));
     QVERIFY2(seen.contains(counts), qPrintable(seen));
+}
+
+// Every timer of the plugin at exactly its time after the capture's chunks, the same in every
+// run, at full speed or paced: the long press 1.5 s after the press, the probe 30 s after the last
+// answer, the link lost 1.2 s later, then the retries every 2 s.
+void tst_Tool::replayRunsExactlyOnTheCapturesClock()
+{
+    const QString capture = DataDir + "/silence.cap";
+    const Run first = run({"replay", "--json", "--frames", capture});
+    QCOMPARE(first.exitCode, 0);
+    QCOMPARE(run({"replay", "--json", "--frames", capture}).out, first.out);
+    QCOMPARE(run({"replay", "--json", "--frames", "--speed", "20", capture}).out, first.out);
+    QStringList timers;
+    for (const QString &line : first.out.split(QLatin1Char('\n'))) {
+        const QJsonObject r = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (r.value("action") == QLatin1String("long press") || r.value("type") == QLatin1String("link")
+            || r.value("direction") == QLatin1String("out"))
+            timers << QStringLiteral("%1 %2").arg(r.value("time").toDouble(), 0, 'f', 3)
+                              .arg(r.value("bytes").toString() + r.value("state").toString() + r.value("action").toString());
+    }
+    QCOMPARE(timers, QStringList({"0.000 ff", "0.000 up", "0.500 ff", "2.000 long press", "30.500 2e8101017c",
+                                  "31.700 lost", "33.700 2e8101007d", "33.700 2e8101017c", "33.700 2e900230ff3e",
+                                  "35.700 2e8101007d", "35.700 2e8101017c", "35.700 2e900230ff3e",
+                                  "37.700 2e8101007d", "37.700 2e8101017c", "37.700 2e900230ff3e",
+                                  "39.700 2e8101007d", "39.700 2e8101017c", "39.700 2e900230ff3e"}));
 }
 
 void tst_Tool::monitorRecordReplaysToTheSameEvents()

@@ -97,6 +97,7 @@ int replayCapture(const QString &name, SessionOptions options, double speed)
     // The plugin is not started: nothing answers on a replay, it only listens.
     options.printer.source = name;
     options.printer.live = false;
+    options.printer.paced = speed > 0;
     Session session(options);
     if (const int exit = session.load(QStringLiteral("virtual:replay")); exit >= 0)
         return exit;

@@ -10,6 +10,8 @@
 
 #include <cmath>
 
+#include <unistd.h>
+
 namespace {
 const char *const KeyActions[] = {"press", "short release", "long press", "long release"};
 const int NameWidth = 55;
@@ -96,6 +98,10 @@ EventPrinter::EventPrinter(CanServiceBase *service, QTextStream &out, const Opti
 {
     m_started.start();
     m_clock = [this] { return m_started.elapsed() / 1000.0; };
+    m_toTerminal = ::isatty(STDOUT_FILENO) == 1;
+    m_flushSoon.setSingleShot(true);
+    m_flushSoon.setInterval(100);
+    connect(&m_flushSoon, &QTimer::timeout, this, [this] { m_out.flush(); });
     m_readings = SignalCatalogue::read(VehicleSnapshot::read(*service));
 
     CanServiceBase *s = service;
@@ -134,7 +140,12 @@ void EventPrinter::end(QString line)
     if (m_options.json)
         line += QLatin1Char('}');
     m_out << line << '\n';
-    m_out.flush();
+    // Written in blocks: a person at a terminal sees every line at once, a program reading a live
+    // run gets what there is at least every 100 ms, a replay's reader gets it when it is done.
+    if (m_toTerminal)
+        m_out.flush();
+    else if ((m_options.live || m_options.paced) && !m_flushSoon.isActive())
+        m_flushSoon.start();
 }
 
 void EventPrinter::header()
@@ -144,7 +155,9 @@ void EventPrinter::header()
     end(QLatin1Char('{') + member("type", QStringLiteral("header")) + QLatin1Char(',')
         + member("schema", SchemaVersion) + QLatin1Char(',')
         + member("tool", QCoreApplication::applicationVersion()) + QLatin1Char(',')
-        + member("source", m_options.source) + QLatin1Char(',') + member("start", isoNow()));
+        + member("source", m_options.source)
+        // A replay is the same in every run: only a live run has a wall-clock start.
+        + (m_options.live ? QLatin1Char(',') + member("start", isoNow()) : QString()));
 }
 
 void EventPrinter::note(const QString &text)

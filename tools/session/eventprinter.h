@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QTextStream>
+#include <QTimer>
 
 #include <cmath>
 #include <functional>
@@ -28,6 +29,7 @@ public:
     {
         bool json = false;
         bool live = true; // wall-clock "ts" on every record; off for a replay
+        bool paced = false; // a replay that keeps pace with the wall clock: its reader watches it
         bool frames = false; // every frame both ways
         bool changesOnly = false; // only frames whose bytes differ from the last of their identifier
         QString source; // the device or capture, for the header
@@ -82,6 +84,8 @@ private:
     std::function<double()> m_clock;
     QVector<Reading> m_readings;
     QHash<int, QByteArray> m_lastFrames; // by direction << 8 | identifier, for the changes view
+    bool m_toTerminal = false;
+    QTimer m_flushSoon;
     int m_linkStatus = -1;
     int m_linkLosses = 0;
 };

@@ -77,7 +77,9 @@ void Replayer::pump()
             m_next.start(int(qMin<qint64>(dueMs - now, 1 << 30)));
             return;
         }
-        m_line->deliver(chunk.bytes);
+        // A line with a time and no bytes only marks that time: the line was quiet until then.
+        if (!chunk.bytes.isEmpty())
+            m_line->deliver(chunk.bytes);
         if (take(&m_pending)) {
             // One chunk at a time, so that timers and signals run between them.
             m_haveChunk = true;

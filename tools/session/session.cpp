@@ -170,6 +170,7 @@ void Session::finish(bool withSummary, bool complete)
             m_printer->printSummary();
         m_health.linkLosses = m_printer->linkLosses();
         m_printer->printHealth(m_health.toJson(), m_health.text());
+        tool::out().flush();
         QCoreApplication::quit();
     });
 }
