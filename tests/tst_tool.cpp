@@ -155,6 +155,10 @@ void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode_data()
     QTest::addColumn<QString>("says");
 
     QTest::newRow("no command") << QStringList() << 2 << "Usage";
+    QTest::newRow("the dashboard's help without a display") << QStringList({"dashboard", "--help"}) << 0
+                                                              << "Usage: canservice dashboard";
+    QTest::newRow("the dashboard without a display") << QStringList{"dashboard"} << 3
+                                                       << "needs a display; without one (a server, CI) run it under xvfb-run -a";
     QTest::newRow("unknown command") << QStringList{"drive"} << 2 << "unknown command \"drive\"";
     QTest::newRow("monitor without a device") << QStringList{"monitor"} << 2 << "expects one DEVICE";
     QTest::newRow("unknown option") << QStringList({"replay", "--fast", "x"}) << 2 << "fast";
@@ -208,7 +212,12 @@ void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode()
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QString, says);
+    // No display, as on a server: only the dashboard would need one.
+    const QByteArray display = qgetenv("DISPLAY");
+    qunsetenv("DISPLAY");
     const Run r = run(arguments);
+    if (!display.isEmpty())
+        qputenv("DISPLAY", display);
     QCOMPARE(r.exitCode, exitCode);
     const QString all = r.err + r.out;
     QVERIFY2(all.contains(says), qPrintable(all));

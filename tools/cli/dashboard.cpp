@@ -10,6 +10,7 @@
 #include "virtualserialline.h"
 
 #include <QBuffer>
+#include <QGuiApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QImage>
@@ -64,11 +65,10 @@ int dashboard(const QStringList &arguments)
                        "from 0 to 3600 seconds and --size WxH from 320x240; see --help\n";
         return exitcode::Usage;
     }
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         tool::err() << "canservice: the dashboard needs a display; without one (a server, CI) run it "
                        "under xvfb-run -a (Debian packages xvfb, xauth, libgl1-mesa-dri).\n";
-        return exitcode::Failure;
+        return exitcode::NoDisplay;
     }
 
     SessionOptions options = sessionOptions(parser);

@@ -7,6 +7,7 @@ enum : int {
     Failure = 1,
     Usage = 2,
     DeviceNotFound = 3,
+    NoDisplay = 3, // the dashboard without a display: nothing to show it on
     DevicePermission = 4,
     DeviceBusy = 5,
     PluginNotLoaded = 6,

@@ -86,7 +86,12 @@ int main(int argc, char *argv[])
     if (argc > 1 && (qstrcmp(argv[1], "replay") == 0 || qstrcmp(argv[1], "export") == 0))
         QCoreApplication::setEventDispatcher(new tool::CaptureClock);
 #ifdef CANSERVICE_DASHBOARD
-    std::unique_ptr<QCoreApplication> app(gui ? new QGuiApplication(argc, argv) : new QCoreApplication(argc, argv));
+    // Without a display a GUI application aborts as it is made: the dashboard then reads its
+    // options (--help works anywhere) and says what to do instead.
+    const bool display = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+            || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    std::unique_ptr<QCoreApplication> app(gui && display ? new QGuiApplication(argc, argv)
+                                                         : new QCoreApplication(argc, argv));
 #else
     std::unique_ptr<QCoreApplication> app(new QCoreApplication(argc, argv));
 #endif
