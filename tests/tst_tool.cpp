@@ -590,11 +590,12 @@ void tst_Tool::endlessInputIsReadInBoundedMemory()
 #if defined(__SANITIZE_ADDRESS__)
     QSKIP("the address sanitizer's shadow memory makes resident sizes meaningless");
 #endif
-    // 100 MB through a pipe, as from a device that never stops; read whole, it would take
-    // more than ten times the bound.
+    // 100 MB through a pipe, as from a device that never stops, behind a frame of length 0 that
+    // takes every byte until the receive time-out: read whole, or all at one moment so that the
+    // time-out never comes, it would take more than ten times the bound.
     QProcess process;
     process.start(QStringLiteral("/bin/sh"),
-                  {"-c", "head -c 100000000 /dev/zero | \"$0\" replay - > /dev/null", Tool});
+                  {"-c", "{ printf '\\056\\366\\000'; head -c 100000000 /dev/zero; } | \"$0\" replay - > /dev/null", Tool});
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitCode(), 0);
     rusage usage = {};
