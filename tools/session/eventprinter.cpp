@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <cmath>
 
 #include <unistd.h>
@@ -55,8 +56,16 @@ QString EventPrinter::describe(const canbox::ReceiveModel::Item &item)
         }
         return text;
     }
-    case M::Noise:
-        return QStringLiteral("noise, dropped");
+    case M::Noise: {
+        // The box acknowledges the head unit's frames with FF (F0 for a bad one); one that shares
+        // its chunk with other bytes is dropped like any byte between frames.
+        const bool acknowledgements = std::all_of(item.bytes.cbegin(), item.bytes.cend(), [](char c) {
+            return quint8(c) == canbox::Accepted || quint8(c) == canbox::Refused;
+        });
+        return acknowledgements && item.size == item.bytes.size()
+                ? QStringLiteral("noise, dropped: the box's acknowledgements, not alone in their chunk")
+                : QStringLiteral("noise, dropped");
+    }
     case M::BoxAnswer:
         return QStringLiteral("acknowledgement from the box (link up)");
     case M::TimedOut:
