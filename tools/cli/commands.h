@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+struct SessionOptions;
+
 // The commands of the canservice tool; each takes its arguments with arguments[0] naming it
 // ("canservice monitor") and returns the exit code.
 namespace tool {
@@ -12,4 +14,8 @@ int sim(const QStringList &arguments);
 int signalList(const QStringList &arguments);
 int dashboard(const QStringList &arguments);
 int exportCapture(const QStringList &arguments);
+
+// A capture through the plugin on an in-process line, on the capture's clock: at full speed, or
+// SPEED seconds of the capture a second. What replay and export share.
+int replayCapture(const QString &name, SessionOptions options, double speed);
 } // namespace tool
