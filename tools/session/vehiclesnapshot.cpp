@@ -2,6 +2,7 @@
 
 #include "canservicebase.h"
 
+#include <QHash>
 #include <QJsonValue>
 
 namespace {
@@ -58,6 +59,7 @@ void HeardSignals::frameAccepted(int id, int payloadSize)
 VehicleSnapshot VehicleSnapshot::read(CanServiceBase &s)
 {
     VehicleSnapshot v;
+    v.m_fields.reserve(256);
     v.m_heard = HeardSignals::of(&s)->mask();
     v.add(QStringLiteral("version"), s.version());
     v.add(QStringLiteral("speed"), s.getSpeed());
@@ -204,6 +206,14 @@ double VehicleSnapshot::plain(float value)
 
 QVariant VehicleSnapshot::value(const QString &name) const
 {
+    // Every snapshot has the same fields in the same order: where a name stands is learnt once.
+    static QHash<QString, int> positions;
+    if (positions.isEmpty())
+        for (int i = 0; i < m_fields.size(); ++i)
+            positions.insert(m_fields.at(i).first, i);
+    const int i = positions.value(name, -1);
+    if (i >= 0 && i < m_fields.size() && m_fields.at(i).first == name)
+        return m_fields.at(i).second;
     for (const Field &f : m_fields)
         if (f.first == name)
             return f.second;
