@@ -524,12 +524,14 @@ void tst_Tool::unwritableCaptureFailsAtOnce()
         writeFile(file, "0.000 2e\n");
     }
     Pty box;
-    QStringList arguments{"monitor", box.slave, "--record", file};
+    QStringList arguments{"monitor", box.slave, "--pcapng", dir.filePath("run.pcapng"), "--record", file};
     if (!plugin.isEmpty())
         arguments << "--plugin" << plugin;
     const Run r = run(arguments, 5000);
     QCOMPARE(r.exitCode, exitCode);
     QCOMPARE(r.err.trimmed().count(QLatin1Char('\n')), 0);
+    // A run that cannot start leaves no file behind, not even a partial one.
+    QCOMPARE(QDir(dir.path()).entryList({"run.pcapng*"}, QDir::Files), QStringList());
     if (!plugin.isEmpty())
         QCOMPARE(readFile(file), QByteArray("0.000 2e\n"));
 }

@@ -92,6 +92,13 @@ bool OutputFile::commit()
     return true;
 }
 
+void OutputFile::discard()
+{
+    abandon();
+    if (!m_direct)
+        ::unlink(QFile::encodeName(partialName()).constData());
+}
+
 void OutputFile::abandon()
 {
     if (m_fd >= 0)

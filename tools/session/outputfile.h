@@ -29,6 +29,8 @@ public:
     bool commit();
     // Leaves the partial file as it is, for a run that failed.
     void abandon();
+    // Removes the partial file, for a run that never started.
+    void discard();
 
     QString target() const { return m_target; }
     QString partialName() const { return m_direct ? m_target : m_target + QStringLiteral(".partial"); }

@@ -313,9 +313,17 @@ void Session::record(qint64 ms, bool inbound, const QByteArray &bytes, const QSt
 // writing, a full disk, each is said at once.
 bool Session::openOutputs()
 {
+    // A run that cannot start leaves no file behind.
+    const auto discardAll = [this] {
+        if (m_pcapng.file())
+            m_pcapng.file()->discard();
+        if (m_capture)
+            m_capture->discard();
+    };
     if (!m_options.pcapng.isEmpty() && !m_pcapng.open(m_options.pcapng)) {
         tool::err() << "canservice: cannot write the pcapng file " << m_options.pcapng << ": "
                     << m_pcapng.errorString() << '\n';
+        discardAll();
         return false;
     }
     if (!m_options.record.isEmpty()) {
@@ -323,6 +331,7 @@ bool Session::openOutputs()
         if (!m_capture->open() || !m_capture->append(CaptureReader::header()) || !m_capture->flush()) {
             tool::err() << "canservice: cannot write the capture " << m_options.record << ": "
                         << m_capture->errorString() << '\n';
+            discardAll();
             return false;
         }
     }
