@@ -33,8 +33,8 @@ void tst_Catalogue::vehicleNamesAreVssPathsWithTheirUnits()
                                                {"string", {"string"}}};
     QSet<QString> names;
     int underVehicle = 0;
-    for (const auto *list : {&SignalCatalogue::vehicleSignals(), &SignalCatalogue::eventSignals()}) {
-        for (const SignalInfo &s : *list) {
+    for (const auto *list : {&tool::SignalCatalogue::vehicleSignals(), &tool::SignalCatalogue::eventSignals()}) {
+        for (const tool::SignalInfo &s : *list) {
             QVERIFY2(!names.contains(s.name), qPrintable(s.name));
             names << s.name;
             QVERIFY2(s.name.startsWith(QLatin1String("CanBox.")) || s.name.startsWith(QLatin1String("Vehicle.")),

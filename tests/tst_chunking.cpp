@@ -58,7 +58,7 @@ struct Heard
     QByteArray acknowledgements;
     QStringList dispatched;
     QStringList signals_;
-    VehicleSnapshot state;
+    tool::VehicleSnapshot state;
 
     bool operator==(const Heard &o) const
     {
@@ -81,7 +81,7 @@ Heard feed(const QList<QByteArray> &chunks)
     heard.dispatched = log.items().filter(QRegularExpression(QStringLiteral("^id: \\d+$")));
     // A chunk that happens to be a lone FF is the box's answer: only the link status may differ.
     heard.signals_ = recorder.events.filter(QRegularExpression(QStringLiteral("^(?!notifyCanbusStatus)")));
-    heard.state = VehicleSnapshot::read(*box.service);
+    heard.state = tool::VehicleSnapshot::read(*box.service);
     return heard;
 }
 

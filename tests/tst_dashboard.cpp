@@ -54,7 +54,7 @@ private:
     QQuickItem *item(const char *name) const;
 
     std::unique_ptr<SimpleService> m_service;
-    std::unique_ptr<DashboardModel> m_model;
+    std::unique_ptr<tool::DashboardModel> m_model;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     QQuickWindow *m_window = nullptr;
 };
@@ -77,7 +77,7 @@ void tst_Dashboard::cleanup()
 
 void tst_Dashboard::show(CanServiceBase *service)
 {
-    m_model = std::make_unique<DashboardModel>(service, QStringLiteral("test"));
+    m_model = std::make_unique<tool::DashboardModel>(service, QStringLiteral("test"));
     m_engine = std::make_unique<QQmlApplicationEngine>();
     m_engine->rootContext()->setContextProperty(QStringLiteral("car"), m_model.get());
     m_engine->load(QUrl(QStringLiteral("qrc:/dashboard/qml/Main.qml")));
@@ -112,8 +112,8 @@ void tst_Dashboard::aReplayShowsOnTheScreen()
 
     QFile file(QStringLiteral(TEST_DATA_DIR "/drive.cap"));
     QVERIFY(file.open(QIODevice::ReadOnly));
-    CaptureReader reader(file.fileName());
-    Replayer replayer(file, reader, VirtualSerialLine::find(QStringLiteral("screen")));
+    tool::CaptureReader reader(file.fileName());
+    tool::Replayer replayer(file, reader, VirtualSerialLine::find(QStringLiteral("screen")));
     bool finished = false;
     replayer.finished = [&finished] { finished = true; };
     replayer.start();

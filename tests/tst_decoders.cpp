@@ -17,9 +17,9 @@ namespace {
 QMap<QString, QString> readState(SimpleService &s)
 {
     QMap<QString, QString> state;
-    const VehicleSnapshot snapshot = VehicleSnapshot::read(s);
-    for (const VehicleSnapshot::Field &f : snapshot.fields())
-        state.insert(f.first, VehicleSnapshot::format(f.second, false));
+    const tool::VehicleSnapshot snapshot = tool::VehicleSnapshot::read(s);
+    for (const tool::VehicleSnapshot::Field &f : snapshot.fields())
+        state.insert(f.first, tool::VehicleSnapshot::format(f.second, false));
     state.insert(QStringLiteral("~steeringAngle"), QString::number(Access::steeringAngle(s)));
     state.insert(QStringLiteral("~tireAlertState"), QString::number(Access::tireAlertState(s)));
     state.insert(QStringLiteral("~acTemperatureLevel"), QString::number(Access::acTemperatureLevel(s)));

@@ -32,7 +32,7 @@ private:
 
     std::unique_ptr<BoxLine> m_line;
     std::unique_ptr<BoxSimulator> m_box;
-    std::unique_ptr<PluginHost> m_host;
+    std::unique_ptr<tool::PluginHost> m_host;
     CanServiceBase *m_service = nullptr;
     QStringList m_reports;
 };
@@ -45,7 +45,7 @@ void tst_EndToEnd::init()
     if (!m_line)
         QSKIP(qPrintable(error));
     canservice::ConfigManager::instance()->setSerialDevice(m_line->deviceName());
-    m_host = std::make_unique<PluginHost>();
+    m_host = std::make_unique<tool::PluginHost>();
     m_service = m_host->load(QStringLiteral(SIMPLESERVICE_PLUGIN_PATH));
     QVERIFY2(m_service, qPrintable(m_host->error()));
 }

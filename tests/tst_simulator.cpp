@@ -31,8 +31,8 @@ namespace {
 // A catalogue value as the tools print it.
 QString reading(CanServiceBase &service, const QString &name)
 {
-    const auto &all = SignalCatalogue::vehicleSignals();
-    const QVector<Reading> now = SignalCatalogue::read(VehicleSnapshot::read(service));
+    const auto &all = tool::SignalCatalogue::vehicleSignals();
+    const QVector<tool::Reading> now = tool::SignalCatalogue::read(tool::VehicleSnapshot::read(service));
     for (int i = 0; i < all.size(); ++i)
         if (all.at(i).name == name)
             return now.at(i).text();

@@ -54,7 +54,7 @@ void tst_Soak::fullLineRateWithSilences()
     if (!line)
         QSKIP(qPrintable(error));
     canservice::ConfigManager::instance()->setSerialDevice(line->deviceName());
-    PluginHost host;
+    tool::PluginHost host;
     CanServiceBase *service = host.load(QStringLiteral(SIMPLESERVICE_PLUGIN_PATH));
     QVERIFY2(service, qPrintable(host.error()));
 

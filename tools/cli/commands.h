@@ -2,11 +2,10 @@
 
 #include <QStringList>
 
-struct SessionOptions;
-
 // The commands of the canservice tool; each takes its arguments with arguments[0] naming it
 // ("canservice monitor") and returns the exit code.
 namespace tool {
+struct SessionOptions;
 int demo(const QStringList &arguments);
 int monitor(const QStringList &arguments);
 int replay(const QStringList &arguments);

@@ -109,8 +109,8 @@ int dashboard(const QStringList &arguments)
     }
 
     Session session(options);
-    if (const int exit = session.load(device); exit >= 0)
-        return exit;
+    if (const Failure failure = session.load(device); failure != Failure::None)
+        return exitcode::of(failure);
     DashboardModel model(session.service(), options.printer.source);
     QObject::connect(&session, &Session::lineStateChanged, &model, &DashboardModel::setLine);
     QTimer health;

@@ -36,8 +36,8 @@ int demo(const QStringList &arguments)
         return exitcode::NoPseudoTerminal;
     }
     BoxSimulator box(line.get(), Scenario::builtInDrive(), FaultOptions());
-    if (const int exit = session.load(line->deviceName()); exit >= 0)
-        return exit;
+    if (const Failure failure = session.load(line->deviceName()); failure != Failure::None)
+        return exitcode::of(failure);
     CanServiceBase *service = session.service();
     EventPrinter &printer = *session.printer();
     QObject::connect(&box, &BoxSimulator::report, &printer, &EventPrinter::note);

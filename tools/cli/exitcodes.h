@@ -1,5 +1,7 @@
 #pragma once
 
+#include "failure.h"
+
 // Exit codes of the canservice tool, one per kind of failure a person can meet.
 namespace exitcode {
 enum : int {
@@ -20,4 +22,28 @@ enum : int {
     // Ctrl-C or SIGTERM: the command ended early, after its summary, as shells count it.
     Interrupted = 130,
 };
+
+// The exit code for a run that could not start.
+constexpr int of(tool::Failure failure)
+{
+    switch (failure) {
+    case tool::Failure::None:
+        return Ok;
+    case tool::Failure::DeviceNotFound:
+        return DeviceNotFound;
+    case tool::Failure::DevicePermission:
+        return DevicePermission;
+    case tool::Failure::DeviceBusy:
+        return DeviceBusy;
+    case tool::Failure::PluginNotLoaded:
+        return PluginNotLoaded;
+    case tool::Failure::PluginNotAService:
+        return PluginNotAService;
+    case tool::Failure::CannotWrite:
+        return CannotWrite;
+    case tool::Failure::Other:
+        break;
+    }
+    return Failure;
 }
+} // namespace exitcode

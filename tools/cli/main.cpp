@@ -76,7 +76,7 @@ int main(int argc, char *argv[])
 {
     // From the first instruction: Ctrl-C and SIGTERM wait for the run to end them properly, and
     // a file that reaches the size limit fails its write instead of killing the tool.
-    Interrupt::catchSignals();
+    tool::Interrupt::catchSignals();
     ::signal(SIGXFSZ, SIG_IGN);
     keepFileNamesAsBytes(argc, argv);
 

@@ -45,8 +45,8 @@ int monitor(const QStringList &arguments)
     options.pcapngEpochUs = QDateTime::currentMSecsSinceEpoch() * 1000;
     options.record = parser.value(QStringLiteral("record"));
     Session session(options);
-    if (const int exit = session.load(device); exit >= 0)
-        return exit;
+    if (const Failure failure = session.load(device); failure != Failure::None)
+        return exitcode::of(failure);
 
     if (!parser.isSet(QStringLiteral("json")) && !parser.isSet(QStringLiteral("quiet")))
         session.printer()->note(QStringLiteral("watching %1; Ctrl-C ends").arg(device));

@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+namespace tool {
+
 void addPluginOptions(QCommandLineParser &parser)
 {
     parser.addOption({QStringLiteral("plugin"),
@@ -178,3 +180,5 @@ SessionOptions sessionOptions(const QCommandLineParser &parser)
     options.printer.frames = given.contains(QStringLiteral("frames")) || options.printer.changesOnly;
     return options;
 }
+
+} // namespace tool

@@ -6,6 +6,8 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+namespace tool {
+
 // Command-line pieces the commands share.
 
 // The options of every command that loads the plugin: --plugin, --json, --verbose.
@@ -31,3 +33,5 @@ bool parseFaults(const QCommandLineParser &parser, FaultOptions *faults, QString
 // The scenario named by --scenario, or the built-in drive; false with the exit code set, already
 // explained, when it cannot be read.
 bool loadScenario(const QCommandLineParser &parser, Scenario *scenario, int *exit);
+
+} // namespace tool

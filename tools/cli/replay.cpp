@@ -73,8 +73,8 @@ int replayCapture(const QString &name, SessionOptions options, double speed)
     options.printer.live = false;
     options.printer.paced = speed > 0;
     Session session(options);
-    if (const int exit = session.load(QStringLiteral("virtual:replay")); exit >= 0)
-        return exit;
+    if (const Failure failure = session.load(QStringLiteral("virtual:replay")); failure != Failure::None)
+        return exitcode::of(failure);
     canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::find(QStringLiteral("replay"));
 
     Replayer replayer(file, reader, line);

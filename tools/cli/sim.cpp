@@ -70,8 +70,9 @@ int sim(const QStringList &arguments)
         QString reason;
         line.reset(BoxLine::openDevice(device, &lineError, &reason));
         if (!line) {
-            tool::err() << "canservice: " << describeDeviceError(device, lineError, reason, &exit) << '\n';
-            return exit;
+            Failure failure = Failure::Other;
+            tool::err() << "canservice: " << describeDeviceError(device, lineError, reason, &failure) << '\n';
+            return exitcode::of(failure);
         }
     }
 

@@ -3,6 +3,8 @@
 #include "canservicebase.h"
 #include "vehiclesnapshot.h"
 
+namespace tool {
+
 namespace {
 const char *const KeyActions[] = {"press", "short release", "long press", "long release"};
 const int KeysShown = 6;
@@ -102,3 +104,5 @@ void DashboardModel::setHealth(const QVariantMap &health)
     m_health = health;
     emit healthChanged();
 }
+
+} // namespace tool

@@ -9,6 +9,8 @@
 
 class CanServiceBase;
 
+namespace tool {
+
 // What the dashboard's QML binds to: every catalogue value by its name (undefined for no
 // reading), the link and the line, the link's health and the last key events; and the plugin's
 // commands as invokable methods. No byte and no decoding reaches QML.
@@ -64,3 +66,5 @@ private:
     QVariantMap m_health;
     QStringList m_keys;
 };
+
+} // namespace tool

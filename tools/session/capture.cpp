@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace tool {
+
 namespace {
 // Enough of the start of a capture to tell text from binary.
 const int SniffBytes = 4096;
@@ -179,3 +181,5 @@ QByteArray CaptureReader::header()
 {
     return "# canservice capture: bytes from the CAN box, one chunk a line, seconds first\n";
 }
+
+} // namespace tool

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+namespace tool {
+
 // A capture of what the box sent: chunks of bytes, each with the time it arrived, if known.
 //
 // Text form, one chunk a line:   [SECONDS] HEX...
@@ -53,3 +55,5 @@ private:
     int m_untimedLines = 0;
     double m_lastTime = -1.0;
 };
+
+} // namespace tool

@@ -13,6 +13,8 @@
 
 #include <unistd.h>
 
+namespace tool {
+
 namespace {
 const char *const KeyActions[] = {"press", "short release", "long press", "long release"};
 const int NameWidth = 55;
@@ -360,3 +362,5 @@ void EventPrinter::printHealth(const QJsonObject &health, const QString &text)
         line += QLatin1Char(',') + member(key, health.value(QLatin1String(key)));
     end(line);
 }
+
+} // namespace tool

@@ -15,6 +15,8 @@
 
 class CanServiceBase;
 
+namespace tool {
+
 // What a session shows a person: every change of a catalogue value with its name and unit, key
 // events, the link and the line, optionally every frame; as aligned text or as JSON Lines (one
 // record a line, "type" first; the schema is docs/canservice-jsonl.schema.json).
@@ -89,3 +91,5 @@ private:
     int m_linkStatus = -1;
     int m_linkLosses = 0;
 };
+
+} // namespace tool

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace tool {
+
 int Interrupt::s_fds[2] = {-1, -1};
 
 void Interrupt::catchSignals()
@@ -57,3 +59,5 @@ void Interrupt::handler(int)
     // Nothing but an async-signal-safe write here.
     [[maybe_unused]] const ssize_t n = ::write(s_fds[0], &byte, 1);
 }
+
+} // namespace tool

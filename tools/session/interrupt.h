@@ -4,6 +4,8 @@
 
 class QSocketNotifier;
 
+namespace tool {
+
 // SIGINT and SIGTERM turned into a Qt signal: the handler only writes a byte to a socket pair,
 // and a QSocketNotifier brings it into the event loop.
 class Interrupt : public QObject
@@ -26,3 +28,5 @@ private:
     static int s_fds[2];
     QSocketNotifier *m_notifier = nullptr;
 };
+
+} // namespace tool

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace tool {
+
 namespace {
 // Gathered records leave in writes of about this size.
 const int WriteBytes = 64 * 1024;
@@ -105,3 +107,5 @@ void OutputFile::abandon()
         ::close(m_fd);
     m_fd = -1;
 }
+
+} // namespace tool

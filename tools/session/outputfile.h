@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVector>
 
+namespace tool {
+
 // A file the tool writes (a capture, a pcapng file), never left half-written: it is written to
 // TARGET.partial beside the target and renamed over the target only when complete, so an earlier
 // file of that name stays whole until then. It is written in whole records (a capture line, a
@@ -48,3 +50,5 @@ private:
     bool m_direct = false; // a device or a pipe, written in place
     QString m_error;
 };
+
+} // namespace tool

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QtEndian>
 
+namespace tool {
+
 namespace {
 void put16(QByteArray &out, quint16 v)
 {
@@ -91,3 +93,5 @@ bool PcapngWriter::write(qint64 microseconds, bool inbound, const QByteArray &by
     endOfOptions(packet);
     return block(0x00000006, packet);
 }
+
+} // namespace tool

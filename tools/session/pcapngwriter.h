@@ -7,6 +7,8 @@
 
 #include <memory>
 
+namespace tool {
+
 // A capture file Wireshark opens: pcapng, one interface of link type USER0 (147), one enhanced
 // packet block per item with its time and its direction in the block's flags. Written here; no
 // libpcap needed.
@@ -32,3 +34,5 @@ private:
 
     std::unique_ptr<OutputFile> m_file;
 };
+
+} // namespace tool

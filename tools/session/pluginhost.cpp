@@ -2,13 +2,14 @@
 
 #include "canservicebase.h"
 #include "configmanager.h"
-#include "exitcodes.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
+
+namespace tool {
 
 namespace {
 const QLatin1String ServicePluginIid("com.velmora.CanServicePlugin");
@@ -37,7 +38,7 @@ CanServiceBase *PluginHost::load(const QString &path)
         m_error = QStringLiteral("The plugin %1 was not found; build it first or name it with "
                                  "--plugin.")
                           .arg(path);
-        m_exitCode = exitcode::PluginNotLoaded;
+        m_failure = Failure::PluginNotLoaded;
         return nullptr;
     }
     QFile file(path);
@@ -45,21 +46,21 @@ CanServiceBase *PluginHost::load(const QString &path)
         m_error = QStringLiteral("%1 is not a shared library; the plugin is a .so file such as "
                                  "libsimpleservice.so.")
                           .arg(path);
-        m_exitCode = exitcode::PluginNotLoaded;
+        m_failure = Failure::PluginNotLoaded;
         return nullptr;
     }
     m_loader.setFileName(path);
     const QJsonObject meta = m_loader.metaData();
     if (meta.isEmpty()) {
         m_error = QStringLiteral("%1 is not a Qt plugin: %2").arg(path, m_loader.errorString());
-        m_exitCode = exitcode::PluginNotLoaded;
+        m_failure = Failure::PluginNotLoaded;
         return nullptr;
     }
     const QString iid = meta.value(QLatin1String("IID")).toString();
     if (iid != ServicePluginIid) {
         m_error = QStringLiteral("%1 is a plugin for %2, not a CAN service (%3).")
                           .arg(path, iid, ServicePluginIid);
-        m_exitCode = exitcode::PluginNotAService;
+        m_failure = Failure::PluginNotAService;
         return nullptr;
     }
     canservice::ConfigManager::instance()->setPluginFullPath(QFileInfo(path).canonicalFilePath());
@@ -67,15 +68,17 @@ CanServiceBase *PluginHost::load(const QString &path)
     if (!instance) {
         m_error = QStringLiteral("The plugin %1 could not be loaded: %2")
                           .arg(path, m_loader.errorString());
-        m_exitCode = exitcode::PluginNotLoaded;
+        m_failure = Failure::PluginNotLoaded;
         return nullptr;
     }
     auto *service = qobject_cast<CanServiceBase *>(instance);
     if (!service) {
         m_error = QStringLiteral("The plugin %1 does not implement the CAN service interface %2.")
                           .arg(path, QLatin1String(CanServiceBase_iid));
-        m_exitCode = exitcode::PluginNotAService;
+        m_failure = Failure::PluginNotAService;
         return nullptr;
     }
     return service;
 }
+
+} // namespace tool

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "failure.h"
+
 #include <QPluginLoader>
 #include <QString>
 
 class CanServiceBase;
+
+namespace tool {
 
 // Loads the CAN service plugin the way a head unit does: QPluginLoader, the metadata's IID
 // checked before the instance is made, then the cast to the service interface.
@@ -12,14 +16,16 @@ class PluginHost
 public:
     static QString defaultPluginPath();
 
-    // On failure returns null, with error() and exitCode() set.
+    // On failure returns null, with error() and failure() set.
     CanServiceBase *load(const QString &path);
     QString error() const { return m_error; }
-    int exitCode() const { return m_exitCode; }
+    Failure failure() const { return m_failure; }
     QString fileName() const { return m_loader.fileName(); }
 
 private:
     QPluginLoader m_loader;
     QString m_error;
-    int m_exitCode = 0;
+    Failure m_failure = Failure::None;
 };
+
+} // namespace tool

@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+namespace tool {
+
 bool openCapture(const QString &name, QFile &file, std::unique_ptr<CaptureReader> &reader, QString *error)
 {
     const bool fromStdin = name == QLatin1String("-");
@@ -108,3 +110,5 @@ void Replayer::pump()
         m_ended = true; // a read error ends the input like its end
     m_next.start(0);
 }
+
+} // namespace tool

@@ -14,6 +14,8 @@ namespace canservice {
 class VirtualSerialLine;
 }
 
+namespace tool {
+
 // Opens a capture, a file or "-" for standard input, and reads its first block, which says
 // whether it is timed text, before anything is decoded. False, with error set to one sentence,
 // when it cannot be read; a malformed line is the replay's to report, after the chunks before it.
@@ -61,3 +63,5 @@ private:
     qint64 m_lineMicros = 0; // when the next chunk without a time is due
     QString m_error;
 };
+
+} // namespace tool

@@ -3,7 +3,6 @@
 #include "canservicebase.h"
 #include "configmanager.h"
 #include "capture.h"
-#include "exitcodes.h"
 #include "serialtap.h"
 
 #include <cmath>
@@ -13,11 +12,12 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
+namespace tool {
+
 namespace {
 const int StopGraceMs = 100;
 }
 
-namespace tool {
 QTextStream &out()
 {
     static QTextStream stream(stdout);
@@ -55,30 +55,29 @@ QJsonObject LinkHealth::toJson() const
             {"noiseBytes", noiseBytes},           {"linkLosses", linkLosses},
             {"lineLosses", lineLosses},         {"droppedWrites", droppedWrites}};
 }
-} // namespace tool
 
 QString describeDeviceError(const QString &device, canservice::SerialPort::Error error,
-                            const QString &reason, int *exitCode)
+                            const QString &reason, Failure *failure)
 {
     using canservice::SerialPort;
     switch (error) {
     case SerialPort::DeviceNotFoundError:
-        *exitCode = exitcode::DeviceNotFound;
+        *failure = Failure::DeviceNotFound;
         return QStringLiteral("There is no serial device %1 (%2).").arg(device, reason);
     case SerialPort::NotSerialDeviceError:
-        *exitCode = exitcode::DeviceNotFound;
+        *failure = Failure::DeviceNotFound;
         return QStringLiteral("%1 is not a serial device (%2).").arg(device, reason);
     case SerialPort::PermissionError:
-        *exitCode = exitcode::DevicePermission;
+        *failure = Failure::DevicePermission;
         return QStringLiteral("No permission to open the serial device %1 (add yourself to its "
                               "group, often dialout).")
                 .arg(device);
     case SerialPort::BusyError:
-        *exitCode = exitcode::DeviceBusy;
+        *failure = Failure::DeviceBusy;
         return QStringLiteral("The serial device %1 is busy: another program has it open.")
                 .arg(device);
     default:
-        *exitCode = exitcode::Failure;
+        *failure = Failure::Other;
         return QStringLiteral("Cannot open the serial device %1: %2.").arg(device, reason);
     }
 }
@@ -112,7 +111,7 @@ Session::~Session()
     delete m_service;
 }
 
-int Session::load(const QString &device)
+Failure Session::load(const QString &device)
 {
     m_device = device;
     canservice::ConfigManager::instance()->setSerialDevice(device);
@@ -121,20 +120,20 @@ int Session::load(const QString &device)
     m_service = m_host.load(path);
     if (!m_service) {
         tool::err() << "canservice: " << m_host.error() << '\n';
-        return m_host.exitCode();
+        return m_host.failure();
     }
     // The plugin opened its line while it was made: a device it could not open ends here.
     if (m_lineError != canservice::SerialPort::NoError) {
-        int exit = exitcode::Failure;
-        tool::err() << "canservice: " << describeDeviceError(device, m_lineError, m_lineReason, &exit)
+        Failure failure = Failure::Other;
+        tool::err() << "canservice: " << describeDeviceError(device, m_lineError, m_lineReason, &failure)
                     << '\n';
-        return exit;
+        return failure;
     }
     if (!openOutputs())
-        return exitcode::CannotWrite;
+        return Failure::CannotWrite;
     m_printer = std::make_unique<EventPrinter>(m_service, tool::out(), m_options.printer);
     m_printer->header();
-    return -1;
+    return Failure::None;
 }
 
 void Session::finishOnInterrupt(bool withSummary)
@@ -380,3 +379,5 @@ void Session::closeOutputs(bool complete)
     if (!m_options.pcapng.isEmpty())
         close(m_pcapng.file(), "pcapng file");
 }
+
+} // namespace tool

@@ -18,6 +18,7 @@
 class CanServiceBase;
 
 namespace tool {
+
 QTextStream &out();
 QTextStream &err();
 
@@ -38,11 +39,10 @@ struct LinkHealth
     QString text() const;
     QJsonObject toJson() const;
 };
-} // namespace tool
 
-// Why a device cannot be opened, as one sentence, and the tool's exit code for it.
+// Why a device cannot be opened, as one sentence, and the kind of failure it is.
 QString describeDeviceError(const QString &device, canservice::SerialPort::Error error,
-                            const QString &reason, int *exitCode);
+                            const QString &reason, Failure *failure);
 
 struct SessionOptions
 {
@@ -68,8 +68,9 @@ public:
     explicit Session(const SessionOptions &options, QObject *parent = nullptr);
     ~Session() override;
 
-    // Loads the plugin on the device: -1 when it is ready, else the exit code, already explained.
-    int load(const QString &device);
+    // Loads the plugin on the device: Failure::None when it is ready, else why not, already
+    // explained on standard error.
+    Failure load(const QString &device);
     void start();
     // Stops the service if it was started, prints what is asked and leaves the event loop. The
     // files written take their names if the run is complete; else they are kept as partial.
@@ -125,3 +126,5 @@ private:
     bool m_interrupted = false;
     std::unique_ptr<Interrupt> m_interrupt;
 };
+
+} // namespace tool

@@ -9,6 +9,8 @@
 
 #include <cmath>
 
+namespace tool {
+
 namespace {
 QVariant get(const VehicleSnapshot &s, const char *field)
 {
@@ -423,3 +425,5 @@ QVector<Reading> read(const VehicleSnapshot &snapshot)
     return readings;
 }
 } // namespace SignalCatalogue
+
+} // namespace tool

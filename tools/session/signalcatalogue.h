@@ -7,6 +7,8 @@
 
 #include <functional>
 
+namespace tool {
+
 class VehicleSnapshot;
 
 // One value as the tools show it: a number, bool or text, or null for "no reading"; and the unit
@@ -46,3 +48,5 @@ const SignalInfo *find(const QString &name);
 // Every vehicle signal's reading, in catalogue order.
 QVector<Reading> read(const VehicleSnapshot &snapshot);
 } // namespace SignalCatalogue
+
+} // namespace tool

@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QJsonValue>
 
+namespace tool {
+
 namespace {
 // A float as its shortest text that reads back as the same float, so 12345.6f is "12345.6"
 // and not the double it widens to.
@@ -263,3 +265,5 @@ QString VehicleSnapshot::toText() const
         text += f.first + QStringLiteral(" = ") + format(f.second) + QLatin1Char('\n');
     return text;
 }
+
+} // namespace tool

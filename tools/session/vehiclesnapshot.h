@@ -13,6 +13,8 @@
 
 class CanServiceBase;
 
+namespace tool {
+
 // What the box has told so far: one bit per change signal of the service that came at least once,
 // and one for the emergency-call message, which has no signal. Until its bit is set a value has
 // no reading, whatever number the plugin's getter holds before. Kept as a child of the service,
@@ -82,3 +84,5 @@ private:
     QVector<Field> m_fields;
     quint32 m_heard = 0;
 };
+
+} // namespace tool
