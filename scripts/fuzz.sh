@@ -13,7 +13,7 @@ CANSERVICE_EXTRA_PACKAGES="clang libclang-rt-14-dev" bash scripts/setup.sh
 flags="-fsanitize=address,undefined -fsanitize=fuzzer-no-link -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 mkdir -p build-fuzz
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCANSERVICE_FUZZ=ON -DCANSERVICE_BUILD_TESTS=OFF -DCANSERVICE_WERROR=ON \
+    -DCANSERVICE_FUZZ=ON -DBUILD_TESTING=OFF -DCANSERVICE_WERROR=ON \
     -DCMAKE_CXX_FLAGS="$flags" > build-fuzz/configure.log 2>&1 \
     || { cat build-fuzz/configure.log >&2; exit 1; }
 cmake --build build-fuzz -j2 --target fuzz_receive

@@ -26,6 +26,14 @@ while IFS= read -r -d '' file; do
     fi
 done < <(find "$work/prefix" -type f -print0)
 [ "$found" -eq 0 ]
+# No run path with an empty entry, which would load a library from whatever folder the user is in.
+while IFS= read -r -d '' file; do
+    runpath=$(readelf -d "$file" 2>/dev/null | sed -n 's/.*R\(UN\)\{0,1\}PATH.*\[\(.*\)\]/\2/p')
+    case ":$runpath:" in
+    *::*) [ -z "$runpath" ] || { echo "$file has an empty entry in its run path: $runpath"; found=1; } ;;
+    esac
+done < <(find "$work/prefix" "$build/bin" "$build/lib" -type f \( -perm -u+x -o -name '*.so*' \) -print0)
+[ "$found" -eq 0 ]
 mv "$work/prefix" "$work/moved"
 set +e
 timeout --preserve-status -s INT 4 "$work/moved/bin/canservice" demo > "$work/demo.log" 2>&1

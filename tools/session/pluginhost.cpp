@@ -20,16 +20,11 @@ QString PluginHost::defaultPluginPath()
     const QString fromEnvironment = qEnvironmentVariable("CANSERVICE_PLUGIN");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
-    // Relative to the tool, so that an installed tree works wherever it is moved: the plugin
-    // folder of an install, else the build tree's (bin/ and plugins/ side by side).
-    const QDir bin(QCoreApplication::applicationDirPath());
-    for (const QString &relative : {QStringLiteral(CANSERVICE_PLUGIN_FROM_BIN "/libsimpleservice.so"),
-                                    QStringLiteral("../plugins/libsimpleservice.so")}) {
-        const QString path = bin.filePath(relative);
-        if (QFileInfo::exists(path))
-            return QFileInfo(path).canonicalFilePath();
-    }
-    return bin.filePath(QStringLiteral(CANSERVICE_PLUGIN_FROM_BIN "/libsimpleservice.so"));
+    // Relative to the tool, so that an installed tree works wherever it is moved; the build tree
+    // is laid out as the install is.
+    const QString path = QDir(QCoreApplication::applicationDirPath())
+                                 .filePath(QStringLiteral(CANSERVICE_PLUGIN_FROM_BIN "/libsimpleservice.so"));
+    return QFileInfo::exists(path) ? QFileInfo(path).canonicalFilePath() : path;
 }
 
 CanServiceBase *PluginHost::load(const QString &path)
