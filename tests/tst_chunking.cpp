@@ -140,6 +140,5 @@ void tst_Chunking::randomStreamsHoweverCut()
     QVERIFY(answered > 100);
 }
 
-
 QTEST_GUILESS_MAIN(tst_Chunking)
 #include "tst_chunking.moc"

@@ -35,13 +35,6 @@ private slots:
     void windModeKey();
 };
 
-
-
-
-
-
-
-
 void tst_Climate::keys_data()
 {
     QTest::addColumn<int>("key");

@@ -125,6 +125,5 @@ void tst_EndToEnd::aDriveOverAPseudoTerminal()
     QCOMPARE(m_box->hostNaks(), 0);
 }
 
-
 QTEST_GUILESS_MAIN(tst_EndToEnd)
 #include "tst_endtoend.moc"

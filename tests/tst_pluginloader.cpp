@@ -39,7 +39,6 @@ void tst_PluginLoader::metaDataBeforeLoading()
     QVERIFY(!m_loader.isLoaded());
 }
 
-
 void tst_PluginLoader::castsToTheServiceInterface()
 {
     QObject *object = m_loader.instance();
@@ -50,7 +49,6 @@ void tst_PluginLoader::castsToTheServiceInterface()
     QCOMPARE(object->qt_metacast("com.velmora.canservicebase/1.0"), static_cast<void *>(service));
     QCOMPARE(object->metaObject()->className(), "canservice::SimpleService");
 }
-
 
 void tst_PluginLoader::isAServiceOnTheConfiguredLine()
 {

@@ -22,7 +22,6 @@ class tst_Service : public QObject
 
 private slots:
     void constructedIdleOnAnOpenLine();
-    void operationsItDoesNotOverrideKeepTheHostDefaults();
     void frameBeforeStartIsAnsweredAndTakesTheLinkUp();
     void logLineShape_data();
     void logLineShape();
@@ -46,41 +45,7 @@ void tst_Service::constructedIdleOnAnOpenLine()
                           &Access::requestConnectTimer(s), &Access::sendTimer(s),
                           &Access::longPressTimer(s)})
         QVERIFY(!timer->isActive());
-    QCOMPARE(Access::checkConnectTimer(s).interval(), 30000);
-    QVERIFY(!Access::checkConnectTimer(s).isSingleShot());
-    QCOMPARE(Access::requestConnectTimer(s).interval(), 2000);
-    QVERIFY(!Access::requestConnectTimer(s).isSingleShot());
-    QCOMPARE(Access::sendTimer(s).interval(), 300);
-    QVERIFY(!Access::sendTimer(s).isSingleShot());
-    QCOMPARE(Access::parseOutTimer(s).interval(), 500);
-    QVERIFY(Access::parseOutTimer(s).isSingleShot());
-    QVERIFY(Access::longPressTimer(s).isSingleShot());
     QVERIFY(s.parent() == nullptr);
-}
-
-
-void tst_Service::operationsItDoesNotOverrideKeepTheHostDefaults()
-{
-    ServiceOnLine box;
-    CanServiceBase &s = *box.service;
-    QCOMPARE(s.requestMaintenanceData(), -1);
-    QCOMPARE(s.getCoolantTemp(), -1);
-    QVERIFY(s.getCoolantTempUnit().isEmpty());
-    QVERIFY(s.isRadarStatus());
-    QCOMPARE(s.getTireStatusFR(), -1);
-    QCOMPARE(s.getTireStatusRR(), -1);
-    QCOMPARE(s.getBatteryVoltageValue(), -1.0f);
-    QCOMPARE(s.getBatteryVoltageAlertType(), 0);
-    QCOMPARE(s.sendCameraKey(1, CameraData()), -1);
-    QCOMPARE(s.getDualControllableState(), 1);
-    QCOMPARE(s.getCameraMode(), -1);
-    QCOMPARE(s.getAmbientStatus(), 1);
-    QVERIFY(s.getDrivingDataTitle2().isEmpty());
-    VehicleMaintenanceData maintenance;
-    QCOMPARE(s.getMaintenanceData(maintenance), -1);
-    QCOMPARE(s.getCanDrivingPosition(), -1);
-    QCOMPARE(s.flushDebugFile(), -1);
-    QVERIFY(box.recorder->writes().isEmpty());
 }
 
 void tst_Service::frameBeforeStartIsAnsweredAndTakesTheLinkUp()

@@ -44,8 +44,6 @@ void tst_Settings::init()
                                                     {0x22, QStringLiteral("Red again"), 0}});
 }
 
-
-
 void tst_Settings::settingKeys_data()
 {
     QTest::addColumn<int>("key");
@@ -111,8 +109,6 @@ void tst_Settings::colourKeyStepsThroughTheTable()
     QCOMPARE(box.takeWrites(), QStringList{settingFrame(0xBD, code)});
     QCOMPARE(log.items(), logged);
 }
-
-
 
 void tst_Settings::unitCommands_data()
 {

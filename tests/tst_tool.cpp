@@ -146,8 +146,6 @@ private slots:
     void nothingLostNothingStuck();
 };
 
-
-
 void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode_data()
 {
     QTest::addColumn<QStringList>("arguments");
