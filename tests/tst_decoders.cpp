@@ -18,8 +18,9 @@ QMap<QString, QString> readState(SimpleService &s)
 {
     QMap<QString, QString> state;
     const tool::VehicleSnapshot snapshot = tool::VehicleSnapshot::read(s);
-    for (const tool::VehicleSnapshot::Field &f : snapshot.fields())
-        state.insert(f.first, tool::VehicleSnapshot::format(f.second, false));
+    using F = tool::VehicleSnapshot;
+    for (int f = 0; f < F::FieldCount; ++f)
+        state.insert(F::name(F::Field(f)), F::format(snapshot.value(F::Field(f)), false));
     state.insert(QStringLiteral("~steeringAngle"), QString::number(Access::steeringAngle(s)));
     state.insert(QStringLiteral("~tireAlertState"), QString::number(Access::tireAlertState(s)));
     state.insert(QStringLiteral("~acTemperatureLevel"), QString::number(Access::acTemperatureLevel(s)));

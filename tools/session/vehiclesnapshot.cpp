@@ -2,8 +2,6 @@
 
 #include "canservicebase.h"
 
-#include <QHash>
-#include <QJsonValue>
 
 namespace tool {
 
@@ -61,99 +59,99 @@ void HeardSignals::frameAccepted(int id, int payloadSize)
 VehicleSnapshot VehicleSnapshot::read(CanServiceBase &s)
 {
     VehicleSnapshot v;
-    v.m_fields.reserve(256);
+    v.m_values.resize(FieldCount);
     v.m_heard = HeardSignals::of(&s)->mask();
-    v.add(QStringLiteral("version"), s.version());
-    v.add(QStringLiteral("speed"), s.getSpeed());
-    v.add(QStringLiteral("speedUnit"), s.getSpeedUnit());
-    v.add(QStringLiteral("rotate"), s.getRotate());
-    v.add(QStringLiteral("temperature"), s.getTemperature());
-    v.add(QStringLiteral("temperatureText"), s.getTemperatureStr());
-    v.add(QStringLiteral("temperatureUnit"), s.getTemperatureUnit());
-    v.add(QStringLiteral("timeAllMileage"), s.getTimeAllMileage());
-    v.add(QStringLiteral("oilAllMileage"), s.getOilAllMileage());
-    v.add(QStringLiteral("mileageUnits"), s.getMileageUnits());
-    v.add(QStringLiteral("emergencyCall"), s.getEarGlonass());
+    v.m_values[Version] = s.version();
+    v.m_values[Speed] = s.getSpeed();
+    v.m_values[SpeedUnit] = s.getSpeedUnit();
+    v.m_values[Rotate] = s.getRotate();
+    v.m_values[Temperature] = s.getTemperature();
+    v.m_values[TemperatureText] = s.getTemperatureStr();
+    v.m_values[TemperatureUnit] = s.getTemperatureUnit();
+    v.m_values[TimeAllMileage] = s.getTimeAllMileage();
+    v.m_values[OilAllMileage] = s.getOilAllMileage();
+    v.m_values[MileageUnits] = s.getMileageUnits();
+    v.m_values[EmergencyCall] = s.getEarGlonass();
 
-    v.add(QStringLiteral("doorStatus"), s.getDoorStatus());
-    v.add(QStringLiteral("door.frontLid"), s.isFrontDoorOpen());
-    v.add(QStringLiteral("door.rearLid"), s.isRearDoorOpen());
-    v.add(QStringLiteral("door.leftRear"), s.isLeftRearDoorOpen());
-    v.add(QStringLiteral("door.rightRear"), s.isRightRearDoorOpen());
-    v.add(QStringLiteral("door.leftFront"), s.isLeftFrontDoorOpen());
-    v.add(QStringLiteral("door.rightFront"), s.isRightFrontDoorOpen());
+    v.m_values[DoorStatus] = s.getDoorStatus();
+    v.m_values[DoorFrontLid] = s.isFrontDoorOpen();
+    v.m_values[DoorRearLid] = s.isRearDoorOpen();
+    v.m_values[DoorLeftRear] = s.isLeftRearDoorOpen();
+    v.m_values[DoorRightRear] = s.isRightRearDoorOpen();
+    v.m_values[DoorLeftFront] = s.isLeftFrontDoorOpen();
+    v.m_values[DoorRightFront] = s.isRightFrontDoorOpen();
 
-    v.add(QStringLiteral("tyre.alertType"), s.getTireAlertType());
-    v.add(QStringLiteral("tyre.pressureFL"), s.getTirePressureValueFL());
-    v.add(QStringLiteral("tyre.pressureFR"), s.getTirePressureValueFR());
-    v.add(QStringLiteral("tyre.pressureRL"), s.getTirePressureValueRL());
-    v.add(QStringLiteral("tyre.pressureRR"), s.getTirePressureValueRR());
-    v.add(QStringLiteral("tyre.unit"), s.getTireUnit());
+    v.m_values[TyreAlertType] = s.getTireAlertType();
+    v.m_values[TyrePressureFL] = s.getTirePressureValueFL();
+    v.m_values[TyrePressureFR] = s.getTirePressureValueFR();
+    v.m_values[TyrePressureRL] = s.getTirePressureValueRL();
+    v.m_values[TyrePressureRR] = s.getTirePressureValueRR();
+    v.m_values[TyreUnit] = s.getTireUnit();
 
-    v.add(QStringLiteral("climate.powerOff"), s.isPowerOff());
-    v.add(QStringLiteral("climate.powerOffRear"), s.isPowerOffRear());
-    v.add(QStringLiteral("climate.rearClimate"), s.isRearClimate());
-    v.add(QStringLiteral("climate.acMax"), s.isAcMax());
-    v.add(QStringLiteral("climate.ac"), s.isAc());
-    v.add(QStringLiteral("climate.inside"), s.isInside());
-    v.add(QStringLiteral("climate.auto"), s.isAuto());
-    v.add(QStringLiteral("climate.dual"), s.isDual());
-    v.add(QStringLiteral("climate.rearDefrost"), s.isRearDefrost());
-    v.add(QStringLiteral("climate.frontDefrost"), s.isFrontDefrost());
-    v.add(QStringLiteral("climate.frontLeftHeat"), s.getAcFrontLeftHeat());
-    v.add(QStringLiteral("climate.frontRightHeat"), s.getAcFrontRightHeat());
-    v.add(QStringLiteral("climate.rearLeftHeat"), s.getAcRearLeftHeat());
-    v.add(QStringLiteral("climate.rearRightHeat"), s.getAcRearRightHeat());
-    v.add(QStringLiteral("climate.steeringWheelHeat"), s.isAcSwcHeat());
-    v.add(QStringLiteral("climate.glassHeat"), s.isAcGlassHeat());
-    v.add(QStringLiteral("climate.airCare"), s.isAirCareActive());
-    v.add(QStringLiteral("climate.profile"), s.getAirConProfile());
-    v.add(QStringLiteral("climate.leftVentilation"), s.getLeftVentilation());
-    v.add(QStringLiteral("climate.rightVentilation"), s.getRightVentilation());
-    v.add(QStringLiteral("climate.windMode"), s.getAcWindMode());
-    v.add(QStringLiteral("climate.windScale"), s.getAcWindScale());
-    v.add(QStringLiteral("climate.windModeRear"), s.getAcWindModeRear());
-    v.add(QStringLiteral("climate.windScaleRear"), s.getAcWindScaleRear());
-    v.add(QStringLiteral("climate.showRequest"), s.getAcShowRequest());
-    v.add(QStringLiteral("climate.left"), s.getAcTemperature());
-    v.add(QStringLiteral("climate.right"), s.getAcRightTemperature());
-    v.add(QStringLiteral("climate.rear"), s.getAcRearTemperature());
-    v.add(QStringLiteral("climate.unit"), s.getAcTemperatureUnit());
-    v.add(QStringLiteral("climate.rightUnit"), s.getAcRightTemperatureUnit());
-    v.add(QStringLiteral("climate.airCleaning"), s.getAcAirClearStatus());
-    v.add(QStringLiteral("climate.manual"), s.getManualClimateMode());
-    v.add(QStringLiteral("climate.dualControllable"), s.getDualControllableState());
+    v.m_values[ClimatePowerOff] = s.isPowerOff();
+    v.m_values[ClimatePowerOffRear] = s.isPowerOffRear();
+    v.m_values[ClimateRearClimate] = s.isRearClimate();
+    v.m_values[ClimateAcMax] = s.isAcMax();
+    v.m_values[ClimateAc] = s.isAc();
+    v.m_values[ClimateInside] = s.isInside();
+    v.m_values[ClimateAuto] = s.isAuto();
+    v.m_values[ClimateDual] = s.isDual();
+    v.m_values[ClimateRearDefrost] = s.isRearDefrost();
+    v.m_values[ClimateFrontDefrost] = s.isFrontDefrost();
+    v.m_values[ClimateFrontLeftHeat] = s.getAcFrontLeftHeat();
+    v.m_values[ClimateFrontRightHeat] = s.getAcFrontRightHeat();
+    v.m_values[ClimateRearLeftHeat] = s.getAcRearLeftHeat();
+    v.m_values[ClimateRearRightHeat] = s.getAcRearRightHeat();
+    v.m_values[ClimateSteeringWheelHeat] = s.isAcSwcHeat();
+    v.m_values[ClimateGlassHeat] = s.isAcGlassHeat();
+    v.m_values[ClimateAirCare] = s.isAirCareActive();
+    v.m_values[ClimateProfile] = s.getAirConProfile();
+    v.m_values[ClimateLeftVentilation] = s.getLeftVentilation();
+    v.m_values[ClimateRightVentilation] = s.getRightVentilation();
+    v.m_values[ClimateWindMode] = s.getAcWindMode();
+    v.m_values[ClimateWindScale] = s.getAcWindScale();
+    v.m_values[ClimateWindModeRear] = s.getAcWindModeRear();
+    v.m_values[ClimateWindScaleRear] = s.getAcWindScaleRear();
+    v.m_values[ClimateShowRequest] = s.getAcShowRequest();
+    v.m_values[ClimateLeft] = s.getAcTemperature();
+    v.m_values[ClimateRight] = s.getAcRightTemperature();
+    v.m_values[ClimateRear] = s.getAcRearTemperature();
+    v.m_values[ClimateUnit] = s.getAcTemperatureUnit();
+    v.m_values[ClimateRightUnit] = s.getAcRightTemperatureUnit();
+    v.m_values[ClimateAirCleaning] = s.getAcAirClearStatus();
+    v.m_values[ClimateManual] = s.getManualClimateMode();
+    v.m_values[ClimateDualControllable] = s.getDualControllableState();
 
-    const QList<QPair<const char *, int (CanServiceBase::*)()>> radar = {
-        {"frontLeft", &CanServiceBase::getFrontRadarLeftDistance},
-        {"frontMiddleLeft", &CanServiceBase::getFrontRadarMiddleLeftDistance},
-        {"frontMiddleRight", &CanServiceBase::getFrontRadarMiddleRightDistance},
-        {"frontRight", &CanServiceBase::getFrontRadarRightDistance},
-        {"rearLeft", &CanServiceBase::getRearRadarLeftDistance},
-        {"rearMiddleLeft", &CanServiceBase::getRearRadarMiddleLeftDistance},
-        {"rearMiddleRight", &CanServiceBase::getRearRadarMiddleRightDistance},
-        {"rearRight", &CanServiceBase::getRearRadarRightDistance},
-        {"leftFront", &CanServiceBase::getLeftRadarFrontDistance},
-        {"leftMiddleFront", &CanServiceBase::getLeftRadarMiddleFrontDistance},
-        {"leftMiddleRear", &CanServiceBase::getLeftRadarMiddleRearDistance},
-        {"leftRear", &CanServiceBase::getLeftRadarRearDistance},
-        {"rightFront", &CanServiceBase::getRightRadarFrontDistance},
-        {"rightMiddleFront", &CanServiceBase::getRightRadarMiddleFrontDistance},
-        {"rightMiddleRear", &CanServiceBase::getRightRadarMiddleRearDistance},
-        {"rightRear", &CanServiceBase::getRightRadarRearDistance},
+    using RadarGetter = int (CanServiceBase::*)();
+    static const RadarGetter radar[] = {
+        &CanServiceBase::getFrontRadarLeftDistance,
+        &CanServiceBase::getFrontRadarMiddleLeftDistance,
+        &CanServiceBase::getFrontRadarMiddleRightDistance,
+        &CanServiceBase::getFrontRadarRightDistance,
+        &CanServiceBase::getRearRadarLeftDistance,
+        &CanServiceBase::getRearRadarMiddleLeftDistance,
+        &CanServiceBase::getRearRadarMiddleRightDistance,
+        &CanServiceBase::getRearRadarRightDistance,
+        &CanServiceBase::getLeftRadarFrontDistance,
+        &CanServiceBase::getLeftRadarMiddleFrontDistance,
+        &CanServiceBase::getLeftRadarMiddleRearDistance,
+        &CanServiceBase::getLeftRadarRearDistance,
+        &CanServiceBase::getRightRadarFrontDistance,
+        &CanServiceBase::getRightRadarMiddleFrontDistance,
+        &CanServiceBase::getRightRadarMiddleRearDistance,
+        &CanServiceBase::getRightRadarRearDistance,
     };
-    for (const auto &sensor : radar)
-        v.add(QStringLiteral("radar.") + QLatin1String(sensor.first), (s.*sensor.second)());
-    v.add(QStringLiteral("radar.status"), s.isRadarStatus());
+    for (int i = 0; i < 16; ++i)
+        v.m_values[Radar + i] = (s.*radar[i])();
+    v.m_values[RadarStatus] = s.isRadarStatus();
 
     OtherInfoData other;
     s.getOtherInfoData(other);
     const QString otherTexts[] = {other.info0, other.info1, other.info2, other.info3, other.info4,
                                   other.info5, other.parkingAssistText, other.info7, other.info8};
     for (int i = 0; i < 9; ++i)
-        v.add(i == 6 ? QStringLiteral("other.parkingAssistText") : QStringLiteral("other.info%1").arg(i),
-              otherTexts[i]);
-    v.add(QStringLiteral("other.infoFlag"), other.infoFlag);
+        v.m_values[Other + i] = otherTexts[i];
+    v.m_values[OtherInfoFlag] = other.infoFlag;
 
     DrivingData d;
     s.getDrivingData(d);
@@ -161,36 +159,138 @@ VehicleSnapshot VehicleSnapshot::read(CanServiceBase &s)
                              d.item6,  d.item7,  d.item8,  d.item9,  d.item10, d.item11,
                              d.item12, d.item13, d.item14, d.item15, d.item16, d.item17};
     for (int i = 0; i < 18; ++i)
-        v.add(QStringLiteral("driving.item%1").arg(i), items[i]);
+        v.m_values[Driving + i] = items[i];
 
     FuelConsumptionData f;
     s.getFuelConsumptionData(f);
     const QString fuel[] = {f.fuel0, f.fuel1, f.fuel2, f.fuel3, f.fuel4, f.fuel5};
     for (int i = 0; i < 6; ++i)
-        v.add(QStringLiteral("fuel.fuel%1").arg(i), fuel[i]);
+        v.m_values[Fuel + i] = fuel[i];
 
     const CarSettingData c = s.getCarSettingData();
-    v.add(QStringLiteral("carSetting.state0"), int(c.state0));
-    v.add(QStringLiteral("carSetting.colorPosition"), int(c.colorPosition));
-    v.add(QStringLiteral("carSetting.colorIndex"), int(c.colorIndex));
-    v.add(QStringLiteral("carSetting.state3"), int(c.state3));
-    v.add(QStringLiteral("carSetting.state4"), int(c.state4));
-    v.add(QStringLiteral("carSetting.valueText"), QString::fromLatin1(c.valueText));
-    v.add(QStringLiteral("carSetting.state12"), int(c.state12));
-    v.add(QStringLiteral("carSetting.state13"), int(c.state13));
-    v.add(QStringLiteral("carSetting.state14"), int(c.state14));
-    v.add(QStringLiteral("carSetting.state15"), int(c.state15));
-    v.add(QStringLiteral("carSetting.state16"), int(c.state16));
-    v.add(QStringLiteral("ambientStatus"), s.getAmbientStatus());
+    v.m_values[CarSettingState0] = int(c.state0);
+    v.m_values[CarSettingColorPosition] = int(c.colorPosition);
+    v.m_values[CarSettingColorIndex] = int(c.colorIndex);
+    v.m_values[CarSettingState3] = int(c.state3);
+    v.m_values[CarSettingState4] = int(c.state4);
+    v.m_values[CarSettingValueText] = QString::fromLatin1(c.valueText);
+    v.m_values[CarSettingState12] = int(c.state12);
+    v.m_values[CarSettingState13] = int(c.state13);
+    v.m_values[CarSettingState14] = int(c.state14);
+    v.m_values[CarSettingState15] = int(c.state15);
+    v.m_values[CarSettingState16] = int(c.state16);
+    v.m_values[AmbientStatus] = s.getAmbientStatus();
 
     UnitData u;
     s.getUnitData(u);
     for (int i = 0; i < UnitData::EntryCount; ++i) {
-        v.add(QStringLiteral("units.maxLevel%1").arg(i), u.maxLevel.value(i));
-        v.add(QStringLiteral("units.level%1").arg(i), u.level.value(i));
-        v.add(QStringLiteral("units.text%1").arg(i), u.text.value(i));
+        v.m_values[Units + 3 * i] = u.maxLevel.value(i);
+        v.m_values[Units + 3 * i + 1] = u.level.value(i);
+        v.m_values[Units + 3 * i + 2] = u.text.value(i);
     }
     return v;
+}
+
+const QString &VehicleSnapshot::name(Field field)
+{
+    static const QVector<QString> names = [] {
+        QVector<QString> n(FieldCount);
+        n[Version] = QStringLiteral("version");
+        n[Speed] = QStringLiteral("speed");
+        n[SpeedUnit] = QStringLiteral("speedUnit");
+        n[Rotate] = QStringLiteral("rotate");
+        n[Temperature] = QStringLiteral("temperature");
+        n[TemperatureText] = QStringLiteral("temperatureText");
+        n[TemperatureUnit] = QStringLiteral("temperatureUnit");
+        n[TimeAllMileage] = QStringLiteral("timeAllMileage");
+        n[OilAllMileage] = QStringLiteral("oilAllMileage");
+        n[MileageUnits] = QStringLiteral("mileageUnits");
+        n[EmergencyCall] = QStringLiteral("emergencyCall");
+        n[DoorStatus] = QStringLiteral("doorStatus");
+        n[DoorFrontLid] = QStringLiteral("door.frontLid");
+        n[DoorRearLid] = QStringLiteral("door.rearLid");
+        n[DoorLeftRear] = QStringLiteral("door.leftRear");
+        n[DoorRightRear] = QStringLiteral("door.rightRear");
+        n[DoorLeftFront] = QStringLiteral("door.leftFront");
+        n[DoorRightFront] = QStringLiteral("door.rightFront");
+        n[TyreAlertType] = QStringLiteral("tyre.alertType");
+        n[TyrePressureFL] = QStringLiteral("tyre.pressureFL");
+        n[TyrePressureFR] = QStringLiteral("tyre.pressureFR");
+        n[TyrePressureRL] = QStringLiteral("tyre.pressureRL");
+        n[TyrePressureRR] = QStringLiteral("tyre.pressureRR");
+        n[TyreUnit] = QStringLiteral("tyre.unit");
+        n[ClimatePowerOff] = QStringLiteral("climate.powerOff");
+        n[ClimatePowerOffRear] = QStringLiteral("climate.powerOffRear");
+        n[ClimateRearClimate] = QStringLiteral("climate.rearClimate");
+        n[ClimateAcMax] = QStringLiteral("climate.acMax");
+        n[ClimateAc] = QStringLiteral("climate.ac");
+        n[ClimateInside] = QStringLiteral("climate.inside");
+        n[ClimateAuto] = QStringLiteral("climate.auto");
+        n[ClimateDual] = QStringLiteral("climate.dual");
+        n[ClimateRearDefrost] = QStringLiteral("climate.rearDefrost");
+        n[ClimateFrontDefrost] = QStringLiteral("climate.frontDefrost");
+        n[ClimateFrontLeftHeat] = QStringLiteral("climate.frontLeftHeat");
+        n[ClimateFrontRightHeat] = QStringLiteral("climate.frontRightHeat");
+        n[ClimateRearLeftHeat] = QStringLiteral("climate.rearLeftHeat");
+        n[ClimateRearRightHeat] = QStringLiteral("climate.rearRightHeat");
+        n[ClimateSteeringWheelHeat] = QStringLiteral("climate.steeringWheelHeat");
+        n[ClimateGlassHeat] = QStringLiteral("climate.glassHeat");
+        n[ClimateAirCare] = QStringLiteral("climate.airCare");
+        n[ClimateProfile] = QStringLiteral("climate.profile");
+        n[ClimateLeftVentilation] = QStringLiteral("climate.leftVentilation");
+        n[ClimateRightVentilation] = QStringLiteral("climate.rightVentilation");
+        n[ClimateWindMode] = QStringLiteral("climate.windMode");
+        n[ClimateWindScale] = QStringLiteral("climate.windScale");
+        n[ClimateWindModeRear] = QStringLiteral("climate.windModeRear");
+        n[ClimateWindScaleRear] = QStringLiteral("climate.windScaleRear");
+        n[ClimateShowRequest] = QStringLiteral("climate.showRequest");
+        n[ClimateLeft] = QStringLiteral("climate.left");
+        n[ClimateRight] = QStringLiteral("climate.right");
+        n[ClimateRear] = QStringLiteral("climate.rear");
+        n[ClimateUnit] = QStringLiteral("climate.unit");
+        n[ClimateRightUnit] = QStringLiteral("climate.rightUnit");
+        n[ClimateAirCleaning] = QStringLiteral("climate.airCleaning");
+        n[ClimateManual] = QStringLiteral("climate.manual");
+        n[ClimateDualControllable] = QStringLiteral("climate.dualControllable");
+        n[RadarStatus] = QStringLiteral("radar.status");
+        n[OtherInfoFlag] = QStringLiteral("other.infoFlag");
+        n[CarSettingState0] = QStringLiteral("carSetting.state0");
+        n[CarSettingColorPosition] = QStringLiteral("carSetting.colorPosition");
+        n[CarSettingColorIndex] = QStringLiteral("carSetting.colorIndex");
+        n[CarSettingState3] = QStringLiteral("carSetting.state3");
+        n[CarSettingState4] = QStringLiteral("carSetting.state4");
+        n[CarSettingValueText] = QStringLiteral("carSetting.valueText");
+        n[CarSettingState12] = QStringLiteral("carSetting.state12");
+        n[CarSettingState13] = QStringLiteral("carSetting.state13");
+        n[CarSettingState14] = QStringLiteral("carSetting.state14");
+        n[CarSettingState15] = QStringLiteral("carSetting.state15");
+        n[CarSettingState16] = QStringLiteral("carSetting.state16");
+        n[AmbientStatus] = QStringLiteral("ambientStatus");
+        static const char *const sensors[] = {"frontLeft", "frontMiddleLeft", "frontMiddleRight", "frontRight", "rearLeft", "rearMiddleLeft", "rearMiddleRight", "rearRight", "leftFront", "leftMiddleFront", "leftMiddleRear", "leftRear", "rightFront", "rightMiddleFront", "rightMiddleRear", "rightRear"};
+        for (int i = 0; i < 16; ++i)
+            n[Radar + i] = QStringLiteral("radar.") + QLatin1String(sensors[i]);
+        n[RadarStatus] = QStringLiteral("radar.status");
+        for (int i = 0; i < 9; ++i)
+            n[Other + i] = QStringLiteral("other.info%1").arg(i);
+        n[OtherParkingAssistText] = QStringLiteral("other.parkingAssistText");
+        n[OtherInfoFlag] = QStringLiteral("other.infoFlag");
+        for (int i = 0; i < 18; ++i)
+            n[Driving + i] = QStringLiteral("driving.item%1").arg(i);
+        for (int i = 0; i < 6; ++i)
+            n[Fuel + i] = QStringLiteral("fuel.fuel%1").arg(i);
+        const char *const setting[] = {"state0", "colorPosition", "colorIndex", "state3", "state4",
+                                       "valueText", "state12", "state13", "state14", "state15", "state16"};
+        for (int i = 0; i < 11; ++i)
+            n[CarSettingState0 + i] = QStringLiteral("carSetting.") + QLatin1String(setting[i]);
+        n[AmbientStatus] = QStringLiteral("ambientStatus");
+        for (int i = 0; i < UnitData::EntryCount; ++i) {
+            n[Units + 3 * i] = QStringLiteral("units.maxLevel%1").arg(i);
+            n[Units + 3 * i + 1] = QStringLiteral("units.level%1").arg(i);
+            n[Units + 3 * i + 2] = QStringLiteral("units.text%1").arg(i);
+        }
+        return n;
+    }();
+    return names.at(field);
 }
 
 void VehicleSnapshot::onChange(CanServiceBase *service, QObject *context,
@@ -206,22 +306,6 @@ double VehicleSnapshot::plain(float value)
     return shortest(value).toDouble();
 }
 
-QVariant VehicleSnapshot::value(const QString &name) const
-{
-    // Every snapshot has the same fields in the same order: where a name stands is learnt once.
-    static QHash<QString, int> positions;
-    if (positions.isEmpty())
-        for (int i = 0; i < m_fields.size(); ++i)
-            positions.insert(m_fields.at(i).first, i);
-    const int i = positions.value(name, -1);
-    if (i >= 0 && i < m_fields.size() && m_fields.at(i).first == name)
-        return m_fields.at(i).second;
-    for (const Field &f : m_fields)
-        if (f.first == name)
-            return f.second;
-    return QVariant();
-}
-
 QString VehicleSnapshot::format(const QVariant &value, bool quoteText)
 {
     switch (int(value.type())) {
@@ -234,36 +318,6 @@ QString VehicleSnapshot::format(const QVariant &value, bool quoteText)
     default:
         return value.toString();
     }
-}
-
-QStringList VehicleSnapshot::differences(const VehicleSnapshot &other) const
-{
-    QStringList out;
-    for (int i = 0; i < m_fields.size() || i < other.m_fields.size(); ++i) {
-        const Field a = m_fields.value(i), b = other.m_fields.value(i);
-        if (a != b)
-            out << QStringLiteral("%1: %2 -> %3").arg(a.first.isEmpty() ? b.first : a.first,
-                                                      format(a.second), format(b.second));
-    }
-    return out;
-}
-
-QJsonObject VehicleSnapshot::toJson() const
-{
-    QJsonObject object;
-    for (const Field &f : m_fields)
-        object.insert(f.first, f.second.type() == QVariant::Type(QMetaType::Float)
-                              ? QJsonValue(plain(f.second.toFloat()))
-                              : QJsonValue::fromVariant(f.second));
-    return object;
-}
-
-QString VehicleSnapshot::toText() const
-{
-    QString text;
-    for (const Field &f : m_fields)
-        text += f.first + QStringLiteral(" = ") + format(f.second) + QLatin1Char('\n');
-    return text;
 }
 
 } // namespace tool

@@ -1,15 +1,13 @@
 #pragma once
 
-#include <QJsonObject>
-#include <QPair>
+#include "canservicerecords.h"
+
+#include <QObject>
 #include <QString>
-#include <QStringList>
 #include <QVariant>
 #include <QVector>
 
 #include <functional>
-
-#include <QObject>
 
 class CanServiceBase;
 
@@ -40,15 +38,47 @@ private:
 };
 
 // Everything a CAN service can tell about the vehicle at one moment, read through the service's
-// getters only: one named value per getter or record field, in a fixed order. The printers, the
-// JSON output, the fuzz target and the tests all read the vehicle through this one type.
+// getters only: one value per getter or record field, in a fixed order. The printers, the
+// dashboard, the fuzz target and the tests all read the vehicle through this one type, by field:
+// a misspelt field does not compile.
 //
-// Names are dotted and stable: "speed", "climate.ac", "radar.rearLeft", "driving.item4",
-// "units.text1". Values keep the getter's type (float, int, bool, QString).
+// Each field also has a stable dotted name: "speed", "climate.ac", "radar.rearLeft",
+// "driving.item4", "units.text1". Values keep the getter's type (float, int, bool, QString).
 class VehicleSnapshot
 {
 public:
-    using Field = QPair<QString, QVariant>;
+    enum Field : int {
+        Version, Speed, SpeedUnit, Rotate, Temperature, TemperatureText, TemperatureUnit,
+        TimeAllMileage, OilAllMileage, MileageUnits, EmergencyCall,
+        DoorStatus, DoorFrontLid, DoorRearLid, DoorLeftRear, DoorRightRear, DoorLeftFront, DoorRightFront,
+        TyreAlertType, TyrePressureFL, TyrePressureFR, TyrePressureRL, TyrePressureRR, TyreUnit,
+        ClimatePowerOff, ClimatePowerOffRear, ClimateRearClimate, ClimateAcMax, ClimateAc,
+        ClimateInside, ClimateAuto, ClimateDual, ClimateRearDefrost, ClimateFrontDefrost,
+        ClimateFrontLeftHeat, ClimateFrontRightHeat, ClimateRearLeftHeat, ClimateRearRightHeat,
+        ClimateSteeringWheelHeat, ClimateGlassHeat, ClimateAirCare, ClimateProfile,
+        ClimateLeftVentilation, ClimateRightVentilation, ClimateWindMode, ClimateWindScale,
+        ClimateWindModeRear, ClimateWindScaleRear, ClimateShowRequest, ClimateLeft, ClimateRight,
+        ClimateRear, ClimateUnit, ClimateRightUnit, ClimateAirCleaning, ClimateManual,
+        ClimateDualControllable,
+        // Sixteen sensors: front, rear, left and right, each side from one end to the other
+        // (front and rear from left to right, left and right from front to rear).
+        Radar,
+        RadarStatus = Radar + 16,
+        // The other-information texts 0 to 8; text 6 is the parking assist's.
+        Other,
+        OtherParkingAssistText = Other + 6,
+        OtherInfoFlag = Other + 9,
+        Driving, // the trip computer's items 0 to 17
+        Fuel = Driving + 18, // the fuel texts 0 to 5
+        CarSettingState0 = Fuel + 6, CarSettingColorPosition, CarSettingColorIndex,
+        CarSettingState3, CarSettingState4, CarSettingValueText, CarSettingState12,
+        CarSettingState13, CarSettingState14, CarSettingState15, CarSettingState16, AmbientStatus,
+        Units, // per display-unit entry: its number of levels, its level, its word
+        FieldCount = Units + 3 * UnitData::EntryCount
+    };
+    static Field driving(int item) { return Field(Driving + item); }
+    static Field fuel(int index) { return Field(Fuel + index); }
+    static Field unitText(int entry) { return Field(Units + 3 * entry + 2); }
 
     static VehicleSnapshot read(CanServiceBase &service);
     // Which of HeardSignals' bits were set when the snapshot was read.
@@ -58,19 +88,10 @@ public:
     // (not the link status, keys or notifications), for as long as context lives.
     static void onChange(CanServiceBase *service, QObject *context, const std::function<void()> &changed);
 
-    const QVector<Field> &fields() const { return m_fields; }
-    // The value of the named field; an invalid QVariant for a name the snapshot does not have.
-    QVariant value(const QString &name) const;
-    bool contains(const QString &name) const { return value(name).isValid(); }
+    const QVariant &value(Field field) const { return m_values.at(field); }
+    static const QString &name(Field field);
 
-    // "name: before -> after" for every field that differs, in field order.
-    QStringList differences(const VehicleSnapshot &other) const;
-    // One member per field; floats at the precision the getter has, not as double noise.
-    QJsonObject toJson() const;
-    // One "name = value" line per field.
-    QString toText() const;
-
-    bool operator==(const VehicleSnapshot &other) const { return m_fields == other.m_fields; }
+    bool operator==(const VehicleSnapshot &other) const { return m_values == other.m_values; }
     bool operator!=(const VehicleSnapshot &other) const { return !(*this == other); }
 
     // A float as the double of its shortest text: 12345.6f is 12345.6, not 12345.599609375.
@@ -79,9 +100,7 @@ public:
     static QString format(const QVariant &value, bool quoteText = true);
 
 private:
-    void add(const QString &name, const QVariant &value) { m_fields.append({name, value}); }
-
-    QVector<Field> m_fields;
+    QVector<QVariant> m_values;
     quint32 m_heard = 0;
 };
 
