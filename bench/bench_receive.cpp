@@ -4,6 +4,7 @@
 //
 //   bench_receive                         Google Benchmark run, figures as counters
 //   bench_receive --frames N              feeds the traffic mix of N frames once (for callgrind)
+//   bench_receive --capture N             prints the traffic mix of N frames as a timed capture
 
 #include "canboxframe.h"
 #include "canservicebase.h"
@@ -266,6 +267,15 @@ void registerAll(int frames)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    // The traffic mix as a timed capture at the line's rate, for the tool's replay to read.
+    if (argc == 3 && std::strcmp(argv[1], "--capture") == 0) {
+        qint64 bytes = 0;
+        for (const QByteArray &c : trafficMix(std::atoi(argv[2]))) {
+            std::printf("%.6f %s\n", double(bytes) / LineBytesPerSecond, c.toHex(' ').constData());
+            bytes += c.size();
+        }
+        return 0;
+    }
     // For callgrind: the traffic mix once, debug output off, or on with --debug.
     if (argc >= 3 && std::strcmp(argv[1], "--frames") == 0) {
         const QList<QByteArray> chunks = trafficMix(std::atoi(argv[2]));

@@ -1,5 +1,7 @@
 // The signal catalogue against the release of the COVESA Vehicle Signal Specification it follows.
+#include "eventprinter.h"
 #include "signalcatalogue.h"
+#include "vehiclesnapshot.h"
 
 #include <QFile>
 #include <QSet>
@@ -11,6 +13,9 @@ class tst_Catalogue : public QObject
 
 private slots:
     void vehicleNamesAreVssPathsWithTheirUnits();
+    void valuesAreWrittenAsQtWritesThem();
+    void tripTextsSplitIntoNumberAndUnit_data();
+    void tripTextsSplitIntoNumberAndUnit();
 };
 
 void tst_Catalogue::vehicleNamesAreVssPathsWithTheirUnits()
@@ -52,4 +57,53 @@ void tst_Catalogue::vehicleNamesAreVssPathsWithTheirUnits()
 }
 
 QTEST_GUILESS_MAIN(tst_Catalogue)
+// The printer writes JSON values and float readings by hand, for speed: each must come out as
+// QJsonDocument writes it and as the float's shortest text reads, on random values of every kind.
+void tst_Catalogue::valuesAreWrittenAsQtWritesThem()
+{
+    QRandomGenerator random(7);
+    const auto viaDocument = [](const QJsonValue &v) {
+        const QByteArray array = QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact);
+        return QString::fromUtf8(array.mid(1, array.size() - 2));
+    };
+    QList<QJsonValue> values = {QJsonValue(), true, false, 0, -0.0, 1e300, 1e6, -120, 1e15, 0.5, -2.5e-7, 12345.6, 9007199254740993.0,
+                                QStringLiteral("°C \" \\ \b\f\n\r\t\x01\x0b\x1f\x7f"), QString(QChar(0xD800)),
+                                QString(QChar(0xDC00)) + QChar(0xD83D) + QChar(0xDE97), QJsonArray{1, "a"}};
+    for (int i = 0; i < 2000; ++i) {
+        const float f = std::ldexp(float(random.generateDouble()) - 0.5f, int(random.bounded(60)) - 30);
+        QCOMPARE(tool::VehicleSnapshot::plain(f), tool::VehicleSnapshot::format(QVariant(f)).toDouble());
+        values << double(f) << double(qint64(random.generate64()) >> random.bounded(64));
+        QString text;
+        for (int c = int(random.bounded(6)); c > 0; --c)
+            text += QChar(ushort(random.bounded(4) == 0 ? random.bounded(0x10000) : random.bounded(0x80)));
+        values << text;
+    }
+    for (const QJsonValue &v : values)
+        QCOMPARE(tool::EventPrinter::jsonText(v), viaDocument(v));
+}
+
+void tst_Catalogue::tripTextsSplitIntoNumberAndUnit_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("unit");
+    QTest::newRow("whole") << "432km" << QVariant(432.0) << "km";
+    QTest::newRow("decimal, negative") << "-1.5L/100km" << QVariant(-1.5) << "L/100km";
+    QTest::newRow("a point without digits is the unit's") << "7.km" << QVariant(7.0) << ".km";
+    QTest::newRow("one point only") << "12.5.3" << QVariant(12.5) << ".3";
+    QTest::newRow("no number") << "--.-" << QVariant(QStringLiteral("--.-")) << "";
+    QTest::newRow("no digits before the point") << ".5" << QVariant(QStringLiteral(".5")) << "";
+    QTest::newRow("nothing") << "" << QVariant() << "";
+}
+
+void tst_Catalogue::tripTextsSplitIntoNumberAndUnit()
+{
+    QFETCH(QString, text);
+    QFETCH(QVariant, value);
+    QFETCH(QString, unit);
+    const tool::Reading r = tool::SignalCatalogue::numberWithUnit(text);
+    QCOMPARE(r.value, value);
+    QCOMPARE(r.unit, unit);
+}
+
 #include "tst_catalogue.moc"

@@ -125,12 +125,64 @@ EventPrinter::EventPrinter(CanServiceBase *service, QTextStream &out, const Opti
         VehicleSnapshot::onChange(s, this, [this] { vehicleChanged(); });
 }
 
+QString EventPrinter::jsonText(const QJsonValue &value)
+{
+    // Written as QJsonDocument writes it, without making a document for every value.
+    switch (value.type()) {
+    case QJsonValue::Null:
+        return QStringLiteral("null");
+    case QJsonValue::Bool:
+        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QJsonValue::Double: {
+        const double d = value.toDouble();
+        if (!std::isfinite(d))
+            return QStringLiteral("null");
+        const double magnitude = std::abs(d);
+        return QString::number(d, magnitude == double(quint64(magnitude)) ? 'f' : 'g',
+                               QLocale::FloatingPointShortest);
+    }
+    case QJsonValue::String: {
+        const QString text = value.toString();
+        QString out;
+        out.reserve(text.size() + 2);
+        out += QLatin1Char('"');
+        for (int i = 0; i < text.size(); ++i) {
+            const QChar c = text.at(i);
+            const ushort u = c.unicode();
+            if (u == '"' || u == '\\') {
+                out += QLatin1Char('\\');
+                out += c;
+            } else if (u < 0x20) {
+                static const char names[] = "btn\0fr"; // 8 to 13; 11 has no short name
+                if (u >= 8 && u <= 13 && u != 11) {
+                    out += QLatin1Char('\\');
+                    out += QLatin1Char(names[u - 8]);
+                } else {
+                    out += QString::asprintf("\\u%04x", u);
+                }
+            } else if (c.isSurrogate()
+                       && !(c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())) {
+                // A lone half of a pair has no UTF-8 form.
+                out += QString::asprintf("\\u%04x", u);
+            } else {
+                out += c;
+                if (c.isHighSurrogate())
+                    out += text.at(++i);
+            }
+        }
+        out += QLatin1Char('"');
+        return out;
+    }
+    default: {
+        const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+        return QString::fromUtf8(array.mid(1, array.size() - 2));
+    }
+    }
+}
+
 QString EventPrinter::member(const char *key, const QJsonValue &value)
 {
-    // One value alone, encoded as QJsonDocument encodes it inside an array.
-    const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-    return QLatin1Char('"') + QLatin1String(key) + QStringLiteral("\":")
-            + QString::fromUtf8(array.mid(1, array.size() - 2));
+    return QLatin1Char('"') + QLatin1String(key) + QStringLiteral("\":") + jsonText(value);
 }
 
 QString EventPrinter::begin(const char *type, double seconds) const

@@ -60,6 +60,8 @@ public:
     // What the receiver did with an item: its kind as the JSON names it, and in words.
     static const char *kindName(canbox::ReceiveModel::Kind kind);
     static QString describe(const canbox::ReceiveModel::Item &item);
+    // A JSON value as QJsonDocument's compact form writes it.
+    static QString jsonText(const QJsonValue &value);
     // Every catalogue value as it stands now.
     void printSummary();
     void printHealth(const QJsonObject &health, const QString &text);
@@ -78,6 +80,7 @@ private:
                      const QString &name, bool isFrame);
     void end(QString line);
     static QString member(const char *key, const QJsonValue &value);
+
 
     CanServiceBase *m_service;
     QTextStream &m_out;

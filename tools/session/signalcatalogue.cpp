@@ -5,7 +5,6 @@
 #include "vehiclesnapshot.h"
 
 #include <QJsonValue>
-#include <QRegularExpression>
 
 #include <cmath>
 
@@ -60,15 +59,9 @@ Reading step(const VehicleSnapshot &s, F::Field field)
     return v == 255 ? nothing() : value(v, QStringLiteral("step"));
 }
 
-// A trip-computer text is a number with its unit word after it ("432km").
 Reading numberWithUnit(const VehicleSnapshot &s, F::Field field)
 {
-    static const QRegularExpression form(QStringLiteral("^(-?[0-9]+(?:\\.[0-9]+)?)(.*)$"));
-    const QString text = get(s, field).toString();
-    const auto match = form.match(text);
-    if (!match.hasMatch())
-        return text.isEmpty() ? nothing() : value(text);
-    return value(match.captured(1).toDouble(), match.captured(2));
+    return SignalCatalogue::numberWithUnit(get(s, field).toString());
 }
 
 Reading text(const VehicleSnapshot &s, F::Field field)
@@ -378,6 +371,22 @@ QJsonValue Reading::json() const
 }
 
 namespace SignalCatalogue {
+Reading numberWithUnit(const QString &text)
+{
+    const auto digitsFrom = [&text](int i) {
+        while (i < text.size() && text.at(i) >= QLatin1Char('0') && text.at(i) <= QLatin1Char('9'))
+            ++i;
+        return i;
+    };
+    const int start = text.startsWith(QLatin1Char('-')) ? 1 : 0;
+    int end = digitsFrom(start);
+    if (end == start)
+        return text.isEmpty() ? Reading() : Reading{text, QString()};
+    if (end + 1 < text.size() && text.at(end) == QLatin1Char('.') && digitsFrom(end + 1) > end + 1)
+        end = digitsFrom(end + 1);
+    return {QStringRef(&text, 0, end).toDouble(), text.mid(end)};
+}
+
 const QVector<SignalInfo> &vehicleSignals()
 {
     static const QVector<SignalInfo> all = [] {

@@ -2,6 +2,8 @@
 
 #include "canservicebase.h"
 
+#include <cstring>
+
 
 namespace tool {
 
@@ -303,7 +305,19 @@ void VehicleSnapshot::onChange(CanServiceBase *service, QObject *context,
 
 double VehicleSnapshot::plain(float value)
 {
-    return shortest(value).toDouble();
+    // A reading is mostly the same from one frame to the next: the last conversions are kept.
+    struct Entry
+    {
+        quint32 bits = 0;
+        double plain = 0; // 0 for bits 0, which is +0.0f
+    };
+    thread_local Entry recent[64];
+    quint32 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    Entry &entry = recent[(bits ^ (bits >> 7) ^ (bits >> 17)) & 63];
+    if (entry.bits != bits)
+        entry = {bits, shortest(value).toDouble()};
+    return entry.plain;
 }
 
 QString VehicleSnapshot::format(const QVariant &value, bool quoteText)
