@@ -2,6 +2,7 @@
 
 #include "canservicebase.h"
 #include "vehiclesnapshot.h"
+#include "vehiclestate.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -113,7 +114,6 @@ EventPrinter::EventPrinter(CanServiceBase *service, QTextStream &out, const Opti
     m_flushSoon.setSingleShot(true);
     m_flushSoon.setInterval(100);
     connect(&m_flushSoon, &QTimer::timeout, this, [this] { m_out.flush(); });
-    m_readings = SignalCatalogue::read(VehicleSnapshot::read(*service));
 
     CanServiceBase *s = service;
     connect(s, &CanServiceBase::notifyCanbusStatus, this, &EventPrinter::onStatus);
@@ -121,8 +121,10 @@ EventPrinter::EventPrinter(CanServiceBase *service, QTextStream &out, const Opti
     connect(s, &CanServiceBase::messageChanged, this, &EventPrinter::onNotification);
     // Every other signal says some of the vehicle state may have changed: print what did. A quiet
     // printer does not even look.
-    if (!options.quiet)
-        VehicleSnapshot::onChange(s, this, [this] { vehicleChanged(); });
+    if (!options.quiet) {
+        m_state = new VehicleState(s, this);
+        connect(m_state, &VehicleState::changed, this, &EventPrinter::vehicleChanged);
+    }
 }
 
 QString EventPrinter::jsonText(const QJsonValue &value)
@@ -233,13 +235,11 @@ void EventPrinter::note(const QString &text)
     end(line);
 }
 
-void EventPrinter::vehicleChanged()
+void EventPrinter::vehicleChanged(const QVector<int> &entries)
 {
-    const QVector<Reading> now = SignalCatalogue::read(VehicleSnapshot::read(*m_service));
     const auto &catalogue = SignalCatalogue::vehicleSignals();
-    for (int i = 0; i < now.size(); ++i) {
-        if (now.at(i) == m_readings.at(i))
-            continue;
+    const QVector<Reading> &now = m_state->readings();
+    for (const int i : entries) {
         QString line = begin("event");
         const Reading &r = now.at(i);
         if (m_options.json) {
@@ -252,7 +252,12 @@ void EventPrinter::vehicleChanged()
         }
         end(line);
     }
-    m_readings = now;
+}
+
+void EventPrinter::silentFrameHandled()
+{
+    if (m_state)
+        m_state->refreshSilent();
 }
 
 // The service reports 3 for every frame; only a change of the link is an event.
@@ -381,7 +386,11 @@ void EventPrinter::frameRecord(qint64 ms, bool inbound, const char *kind, const 
 
 void EventPrinter::printSummary()
 {
-    const QVector<Reading> now = SignalCatalogue::read(VehicleSnapshot::read(*m_service));
+    // The last changes, if any came without a signal, then the state they lead to.
+    if (m_state)
+        m_state->refreshAll();
+    const QVector<Reading> now = m_state ? m_state->readings()
+                                         : SignalCatalogue::read(VehicleSnapshot::read(*m_service));
     const auto &catalogue = SignalCatalogue::vehicleSignals();
     if (m_options.json) {
         QString values;

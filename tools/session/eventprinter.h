@@ -17,6 +17,8 @@ class CanServiceBase;
 
 namespace tool {
 
+class VehicleState;
+
 // What a session shows a person: every change of a catalogue value with its name and unit, key
 // events, the link and the line, optionally every frame; as aligned text or as JSON Lines (one
 // record a line, "type" first; the schema is docs/canservice-jsonl.schema.json).
@@ -56,6 +58,8 @@ public:
     void received(const canbox::ReceiveModel::Item &item);
     // A write of the head unit: one whole frame or one acknowledgement byte.
     void sent(const QByteArray &bytes);
+    // The service handled a frame that changes the vehicle without telling (the emergency call's).
+    void silentFrameHandled();
 
     // What the receiver did with an item: its kind as the JSON names it, and in words.
     static const char *kindName(canbox::ReceiveModel::Kind kind);
@@ -69,7 +73,7 @@ public:
     int linkLosses() const { return m_linkLosses; }
 
 private:
-    void vehicleChanged();
+    void vehicleChanged(const QVector<int> &entries);
     void onStatus(int status);
     void onKey(int key, int action);
     void onNotification(int id);
@@ -87,7 +91,7 @@ private:
     Options m_options;
     QElapsedTimer m_started;
     std::function<double()> m_clock;
-    QVector<Reading> m_readings;
+    VehicleState *m_state = nullptr; // none when quiet: a quiet printer does not even look
     QHash<int, QByteArray> m_lastFrames; // by direction << 8 | identifier, for the changes view
     bool m_toTerminal = false;
     QTimer m_flushSoon;

@@ -3,9 +3,11 @@
 #include "canservicebase.h"
 #include "configmanager.h"
 #include "capture.h"
+#include "vehiclesnapshot.h"
 #include "serialtap.h"
 
 #include <cmath>
+#include <utility>
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -92,7 +94,11 @@ Session::Session(const SessionOptions &options, QObject *parent)
                                                         "default.critical=false\n"
                                                         "canservice.serial=false"));
     m_chunkDone.setSingleShot(true);
-    connect(&m_chunkDone, &QTimer::timeout, this, [this] { flushReceived(false); });
+    connect(&m_chunkDone, &QTimer::timeout, this, [this] {
+        flushReceived(false);
+        if (std::exchange(m_silentFrame, false))
+            m_printer->silentFrameHandled();
+    });
     m_receiveTimeout.setSingleShot(true);
     m_receiveTimeout.setTimerType(Qt::PreciseTimer);
     connect(&m_receiveTimeout, &QTimer::timeout, this, [this] {
@@ -264,6 +270,11 @@ void Session::receiverActed(const canbox::ReceiveModel::Item &item)
     switch (item.kind) {
     case M::Accepted:
         ++m_health.framesAccepted;
+        // A frame that changes the vehicle without a signal: the printer looks once the chunk
+        // is handled.
+        if (HeardSignals::of(m_service)->frameAccepted(quint8(item.bytes.at(1)),
+                                                       item.bytes.size() - canbox::FrameOverhead))
+            m_silentFrame = true;
         break;
     case M::Refused:
         ++m_health.checksumErrors;

@@ -112,6 +112,7 @@ private:
     // plugin acknowledges it, the rest once the chunk is done.
     QList<canbox::ReceiveModel::Item> m_receivedItems;
     QTimer m_chunkDone;
+    bool m_silentFrame = false; // the chunk carried a frame the service handles without a signal
     QTimer m_receiveTimeout; // the receiver's time-out, when one runs
     PcapngWriter m_pcapng;
     std::unique_ptr<OutputFile> m_capture;

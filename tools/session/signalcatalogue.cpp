@@ -82,7 +82,7 @@ Reading integer(const VehicleSnapshot &s, F::Field field, const QString &unit = 
 
 // Which message's signal gives a value its first reading, by the value's name: before it the
 // getter's default (a speed of 0, a door closed) is no reading. -1: read at once.
-int announcedBy(const QString &name)
+int announcedByName(const QString &name)
 {
     using H = HeardSignals;
     static const QVector<QPair<const char *, H::Bit>> prefixes = {
@@ -392,7 +392,7 @@ const QVector<SignalInfo> &vehicleSignals()
     static const QVector<SignalInfo> all = [] {
         QVector<SignalInfo> list = makeVehicleSignals();
         for (SignalInfo &s : list)
-            if (announcedBy(s.name) >= 0 && !s.noReading.startsWith(QLatin1String("null")))
+            if (announcedByName(s.name) >= 0 && !s.noReading.startsWith(QLatin1String("null")))
                 s.noReading = QStringLiteral("null until the box reports it (the plugin holds %1 before)")
                                       .arg(s.noReading);
         return list;
@@ -415,21 +415,30 @@ const SignalInfo *find(const QString &name)
     return nullptr;
 }
 
+int announcedBy(int index)
+{
+    static const QVector<int> bits = [] {
+        QVector<int> list;
+        for (const SignalInfo &s : vehicleSignals())
+            list << announcedByName(s.name);
+        return list;
+    }();
+    return bits.at(index);
+}
+
+Reading read(const VehicleSnapshot &snapshot, int index)
+{
+    const int bit = announcedBy(index);
+    return bit < 0 || snapshot.heard(HeardSignals::Bit(bit)) ? vehicleSignals().at(index).read(snapshot)
+                                                            : Reading();
+}
+
 QVector<Reading> read(const VehicleSnapshot &snapshot)
 {
-    static const QVector<int> heardBy = [] {
-        QVector<int> bits;
-        for (const SignalInfo &s : vehicleSignals())
-            bits << announcedBy(s.name);
-        return bits;
-    }();
     QVector<Reading> readings;
     readings.reserve(vehicleSignals().size());
-    const auto &all = vehicleSignals();
-    for (int i = 0; i < all.size(); ++i) {
-        const int bit = heardBy.at(i);
-        readings << (bit < 0 || snapshot.heard(HeardSignals::Bit(bit)) ? all.at(i).read(snapshot) : Reading());
-    }
+    for (int i = 0; i < vehicleSignals().size(); ++i)
+        readings << read(snapshot, i);
     return readings;
 }
 } // namespace SignalCatalogue

@@ -47,6 +47,11 @@ const QVector<SignalInfo> &eventSignals();
 const SignalInfo *find(const QString &name);
 // Every vehicle signal's reading, in catalogue order.
 QVector<Reading> read(const VehicleSnapshot &snapshot);
+// One vehicle signal's reading, by its place in the catalogue.
+Reading read(const VehicleSnapshot &snapshot, int index);
+// The HeardSignals bit whose signal gives that vehicle signal its first reading, or -1 when it
+// has one at once.
+int announcedBy(int index);
 // A trip-computer or fuel text as the number it starts with and the unit word after it ("432km",
 // "-1.5L/100km"); a text without a number stays text; an empty one is no reading.
 Reading numberWithUnit(const QString &text);

@@ -23,7 +23,7 @@ QString shortest(float value)
 
 namespace {
 // The change signals, in the order of HeardSignals' bits.
-using ChangeSignal = void (CanServiceBase::*)();
+using ChangeSignal = HeardSignals::ChangeSignal;
 const ChangeSignal ChangeSignals[] = {
         &CanServiceBase::speedChanged,      &CanServiceBase::temperatureChanged,
         &CanServiceBase::rotateChanged,     &CanServiceBase::doorChanged,
@@ -44,6 +44,11 @@ HeardSignals::HeardSignals(CanServiceBase *service) : QObject(service)
         connect(service, ChangeSignals[bit], this, [this, bit] { m_mask |= 1u << bit; });
 }
 
+HeardSignals::ChangeSignal HeardSignals::changeSignal(Bit bit)
+{
+    return ChangeSignals[bit];
+}
+
 HeardSignals *HeardSignals::of(CanServiceBase *service)
 {
     if (auto *heard = service->findChild<HeardSignals *>(QString(), Qt::FindDirectChildrenOnly))
@@ -51,146 +56,189 @@ HeardSignals *HeardSignals::of(CanServiceBase *service)
     return new HeardSignals(service);
 }
 
-void HeardSignals::frameAccepted(int id, int payloadSize)
+bool HeardSignals::frameAccepted(int id, int payloadSize)
 {
     // The emergency-call state takes a two-byte message and tells nobody.
-    if (id == 0x95 && payloadSize == 2)
-        m_mask |= 1u << EmergencyCall;
+    if (id != 0x95 || payloadSize != 2)
+        return false;
+    m_mask |= 1u << EmergencyCall;
+    return true;
 }
 
 VehicleSnapshot VehicleSnapshot::read(CanServiceBase &s)
 {
     VehicleSnapshot v;
-    v.m_values.resize(FieldCount);
-    v.m_heard = HeardSignals::of(&s)->mask();
-    v.m_values[Version] = s.version();
-    v.m_values[Speed] = s.getSpeed();
-    v.m_values[SpeedUnit] = s.getSpeedUnit();
-    v.m_values[Rotate] = s.getRotate();
-    v.m_values[Temperature] = s.getTemperature();
-    v.m_values[TemperatureText] = s.getTemperatureStr();
-    v.m_values[TemperatureUnit] = s.getTemperatureUnit();
-    v.m_values[TimeAllMileage] = s.getTimeAllMileage();
-    v.m_values[OilAllMileage] = s.getOilAllMileage();
-    v.m_values[MileageUnits] = s.getMileageUnits();
-    v.m_values[EmergencyCall] = s.getEarGlonass();
-
-    v.m_values[DoorStatus] = s.getDoorStatus();
-    v.m_values[DoorFrontLid] = s.isFrontDoorOpen();
-    v.m_values[DoorRearLid] = s.isRearDoorOpen();
-    v.m_values[DoorLeftRear] = s.isLeftRearDoorOpen();
-    v.m_values[DoorRightRear] = s.isRightRearDoorOpen();
-    v.m_values[DoorLeftFront] = s.isLeftFrontDoorOpen();
-    v.m_values[DoorRightFront] = s.isRightFrontDoorOpen();
-
-    v.m_values[TyreAlertType] = s.getTireAlertType();
-    v.m_values[TyrePressureFL] = s.getTirePressureValueFL();
-    v.m_values[TyrePressureFR] = s.getTirePressureValueFR();
-    v.m_values[TyrePressureRL] = s.getTirePressureValueRL();
-    v.m_values[TyrePressureRR] = s.getTirePressureValueRR();
-    v.m_values[TyreUnit] = s.getTireUnit();
-
-    v.m_values[ClimatePowerOff] = s.isPowerOff();
-    v.m_values[ClimatePowerOffRear] = s.isPowerOffRear();
-    v.m_values[ClimateRearClimate] = s.isRearClimate();
-    v.m_values[ClimateAcMax] = s.isAcMax();
-    v.m_values[ClimateAc] = s.isAc();
-    v.m_values[ClimateInside] = s.isInside();
-    v.m_values[ClimateAuto] = s.isAuto();
-    v.m_values[ClimateDual] = s.isDual();
-    v.m_values[ClimateRearDefrost] = s.isRearDefrost();
-    v.m_values[ClimateFrontDefrost] = s.isFrontDefrost();
-    v.m_values[ClimateFrontLeftHeat] = s.getAcFrontLeftHeat();
-    v.m_values[ClimateFrontRightHeat] = s.getAcFrontRightHeat();
-    v.m_values[ClimateRearLeftHeat] = s.getAcRearLeftHeat();
-    v.m_values[ClimateRearRightHeat] = s.getAcRearRightHeat();
-    v.m_values[ClimateSteeringWheelHeat] = s.isAcSwcHeat();
-    v.m_values[ClimateGlassHeat] = s.isAcGlassHeat();
-    v.m_values[ClimateAirCare] = s.isAirCareActive();
-    v.m_values[ClimateProfile] = s.getAirConProfile();
-    v.m_values[ClimateLeftVentilation] = s.getLeftVentilation();
-    v.m_values[ClimateRightVentilation] = s.getRightVentilation();
-    v.m_values[ClimateWindMode] = s.getAcWindMode();
-    v.m_values[ClimateWindScale] = s.getAcWindScale();
-    v.m_values[ClimateWindModeRear] = s.getAcWindModeRear();
-    v.m_values[ClimateWindScaleRear] = s.getAcWindScaleRear();
-    v.m_values[ClimateShowRequest] = s.getAcShowRequest();
-    v.m_values[ClimateLeft] = s.getAcTemperature();
-    v.m_values[ClimateRight] = s.getAcRightTemperature();
-    v.m_values[ClimateRear] = s.getAcRearTemperature();
-    v.m_values[ClimateUnit] = s.getAcTemperatureUnit();
-    v.m_values[ClimateRightUnit] = s.getAcRightTemperatureUnit();
-    v.m_values[ClimateAirCleaning] = s.getAcAirClearStatus();
-    v.m_values[ClimateManual] = s.getManualClimateMode();
-    v.m_values[ClimateDualControllable] = s.getDualControllableState();
-
-    using RadarGetter = int (CanServiceBase::*)();
-    static const RadarGetter radar[] = {
-        &CanServiceBase::getFrontRadarLeftDistance,
-        &CanServiceBase::getFrontRadarMiddleLeftDistance,
-        &CanServiceBase::getFrontRadarMiddleRightDistance,
-        &CanServiceBase::getFrontRadarRightDistance,
-        &CanServiceBase::getRearRadarLeftDistance,
-        &CanServiceBase::getRearRadarMiddleLeftDistance,
-        &CanServiceBase::getRearRadarMiddleRightDistance,
-        &CanServiceBase::getRearRadarRightDistance,
-        &CanServiceBase::getLeftRadarFrontDistance,
-        &CanServiceBase::getLeftRadarMiddleFrontDistance,
-        &CanServiceBase::getLeftRadarMiddleRearDistance,
-        &CanServiceBase::getLeftRadarRearDistance,
-        &CanServiceBase::getRightRadarFrontDistance,
-        &CanServiceBase::getRightRadarMiddleFrontDistance,
-        &CanServiceBase::getRightRadarMiddleRearDistance,
-        &CanServiceBase::getRightRadarRearDistance,
-    };
-    for (int i = 0; i < 16; ++i)
-        v.m_values[Radar + i] = (s.*radar[i])();
-    v.m_values[RadarStatus] = s.isRadarStatus();
-
-    OtherInfoData other;
-    s.getOtherInfoData(other);
-    const QString otherTexts[] = {other.info0, other.info1, other.info2, other.info3, other.info4,
-                                  other.info5, other.parkingAssistText, other.info7, other.info8};
-    for (int i = 0; i < 9; ++i)
-        v.m_values[Other + i] = otherTexts[i];
-    v.m_values[OtherInfoFlag] = other.infoFlag;
-
-    DrivingData d;
-    s.getDrivingData(d);
-    const QString items[] = {d.item0,  d.item1,  d.item2,  d.item3,  d.item4,  d.item5,
-                             d.item6,  d.item7,  d.item8,  d.item9,  d.item10, d.item11,
-                             d.item12, d.item13, d.item14, d.item15, d.item16, d.item17};
-    for (int i = 0; i < 18; ++i)
-        v.m_values[Driving + i] = items[i];
-
-    FuelConsumptionData f;
-    s.getFuelConsumptionData(f);
-    const QString fuel[] = {f.fuel0, f.fuel1, f.fuel2, f.fuel3, f.fuel4, f.fuel5};
-    for (int i = 0; i < 6; ++i)
-        v.m_values[Fuel + i] = fuel[i];
-
-    const CarSettingData c = s.getCarSettingData();
-    v.m_values[CarSettingState0] = int(c.state0);
-    v.m_values[CarSettingColorPosition] = int(c.colorPosition);
-    v.m_values[CarSettingColorIndex] = int(c.colorIndex);
-    v.m_values[CarSettingState3] = int(c.state3);
-    v.m_values[CarSettingState4] = int(c.state4);
-    v.m_values[CarSettingValueText] = QString::fromLatin1(c.valueText);
-    v.m_values[CarSettingState12] = int(c.state12);
-    v.m_values[CarSettingState13] = int(c.state13);
-    v.m_values[CarSettingState14] = int(c.state14);
-    v.m_values[CarSettingState15] = int(c.state15);
-    v.m_values[CarSettingState16] = int(c.state16);
-    v.m_values[AmbientStatus] = s.getAmbientStatus();
-
-    UnitData u;
-    s.getUnitData(u);
-    for (int i = 0; i < UnitData::EntryCount; ++i) {
-        v.m_values[Units + 3 * i] = u.maxLevel.value(i);
-        v.m_values[Units + 3 * i + 1] = u.level.value(i);
-        v.m_values[Units + 3 * i + 2] = u.text.value(i);
-    }
+    for (int group = 0; group < HeardSignals::BitCount; ++group)
+        v.refresh(s, HeardSignals::Bit(group));
     return v;
+}
+
+void VehicleSnapshot::refresh(CanServiceBase &s, HeardSignals::Bit group)
+{
+    m_heard = HeardSignals::of(&s)->mask();
+    if (m_values.size() != FieldCount)
+        m_values.resize(FieldCount);
+    switch (group) {
+    case HeardSignals::Version:
+        m_values[Version] = s.version();
+        break;
+    case HeardSignals::Speed:
+        m_values[Speed] = s.getSpeed();
+        m_values[SpeedUnit] = s.getSpeedUnit();
+        break;
+    case HeardSignals::Rotate:
+        m_values[Rotate] = s.getRotate();
+        break;
+    case HeardSignals::Temperature:
+        m_values[Temperature] = s.getTemperature();
+        m_values[TemperatureText] = s.getTemperatureStr();
+        m_values[TemperatureUnit] = s.getTemperatureUnit();
+        break;
+    case HeardSignals::TimeMileage:
+        m_values[TimeAllMileage] = s.getTimeAllMileage();
+        m_values[OilAllMileage] = s.getOilAllMileage();
+        break;
+    case HeardSignals::LightSet:
+        m_values[MileageUnits] = s.getMileageUnits();
+        break;
+    case HeardSignals::EmergencyCall:
+        m_values[EmergencyCall] = s.getEarGlonass();
+        break;
+    case HeardSignals::Door:
+        m_values[DoorStatus] = s.getDoorStatus();
+        m_values[DoorFrontLid] = s.isFrontDoorOpen();
+        m_values[DoorRearLid] = s.isRearDoorOpen();
+        m_values[DoorLeftRear] = s.isLeftRearDoorOpen();
+        m_values[DoorRightRear] = s.isRightRearDoorOpen();
+        m_values[DoorLeftFront] = s.isLeftFrontDoorOpen();
+        m_values[DoorRightFront] = s.isRightFrontDoorOpen();
+        break;
+    case HeardSignals::Tyre:
+        m_values[TyreAlertType] = s.getTireAlertType();
+        m_values[TyrePressureFL] = s.getTirePressureValueFL();
+        m_values[TyrePressureFR] = s.getTirePressureValueFR();
+        m_values[TyrePressureRL] = s.getTirePressureValueRL();
+        m_values[TyrePressureRR] = s.getTirePressureValueRR();
+        m_values[TyreUnit] = s.getTireUnit();
+        break;
+    case HeardSignals::Climate:
+    case HeardSignals::ClimateMode:
+        m_values[ClimatePowerOff] = s.isPowerOff();
+        m_values[ClimatePowerOffRear] = s.isPowerOffRear();
+        m_values[ClimateRearClimate] = s.isRearClimate();
+        m_values[ClimateAcMax] = s.isAcMax();
+        m_values[ClimateAc] = s.isAc();
+        m_values[ClimateInside] = s.isInside();
+        m_values[ClimateAuto] = s.isAuto();
+        m_values[ClimateDual] = s.isDual();
+        m_values[ClimateRearDefrost] = s.isRearDefrost();
+        m_values[ClimateFrontDefrost] = s.isFrontDefrost();
+        m_values[ClimateFrontLeftHeat] = s.getAcFrontLeftHeat();
+        m_values[ClimateFrontRightHeat] = s.getAcFrontRightHeat();
+        m_values[ClimateRearLeftHeat] = s.getAcRearLeftHeat();
+        m_values[ClimateRearRightHeat] = s.getAcRearRightHeat();
+        m_values[ClimateSteeringWheelHeat] = s.isAcSwcHeat();
+        m_values[ClimateGlassHeat] = s.isAcGlassHeat();
+        m_values[ClimateAirCare] = s.isAirCareActive();
+        m_values[ClimateProfile] = s.getAirConProfile();
+        m_values[ClimateLeftVentilation] = s.getLeftVentilation();
+        m_values[ClimateRightVentilation] = s.getRightVentilation();
+        m_values[ClimateWindMode] = s.getAcWindMode();
+        m_values[ClimateWindScale] = s.getAcWindScale();
+        m_values[ClimateWindModeRear] = s.getAcWindModeRear();
+        m_values[ClimateWindScaleRear] = s.getAcWindScaleRear();
+        m_values[ClimateShowRequest] = s.getAcShowRequest();
+        m_values[ClimateLeft] = s.getAcTemperature();
+        m_values[ClimateRight] = s.getAcRightTemperature();
+        m_values[ClimateRear] = s.getAcRearTemperature();
+        m_values[ClimateUnit] = s.getAcTemperatureUnit();
+        m_values[ClimateRightUnit] = s.getAcRightTemperatureUnit();
+        m_values[ClimateAirCleaning] = s.getAcAirClearStatus();
+        m_values[ClimateManual] = s.getManualClimateMode();
+        m_values[ClimateDualControllable] = s.getDualControllableState();
+        break;
+    case HeardSignals::Radar: {
+        using RadarGetter = int (CanServiceBase::*)();
+        static const RadarGetter radar[] = {
+            &CanServiceBase::getFrontRadarLeftDistance,
+            &CanServiceBase::getFrontRadarMiddleLeftDistance,
+            &CanServiceBase::getFrontRadarMiddleRightDistance,
+            &CanServiceBase::getFrontRadarRightDistance,
+            &CanServiceBase::getRearRadarLeftDistance,
+            &CanServiceBase::getRearRadarMiddleLeftDistance,
+            &CanServiceBase::getRearRadarMiddleRightDistance,
+            &CanServiceBase::getRearRadarRightDistance,
+            &CanServiceBase::getLeftRadarFrontDistance,
+            &CanServiceBase::getLeftRadarMiddleFrontDistance,
+            &CanServiceBase::getLeftRadarMiddleRearDistance,
+            &CanServiceBase::getLeftRadarRearDistance,
+            &CanServiceBase::getRightRadarFrontDistance,
+            &CanServiceBase::getRightRadarMiddleFrontDistance,
+            &CanServiceBase::getRightRadarMiddleRearDistance,
+            &CanServiceBase::getRightRadarRearDistance,
+        };
+        for (int i = 0; i < 16; ++i)
+            m_values[Radar + i] = (s.*radar[i])();
+        m_values[RadarStatus] = s.isRadarStatus();
+        break;
+    }
+    case HeardSignals::OtherInfo: {
+        OtherInfoData other;
+        s.getOtherInfoData(other);
+        const QString otherTexts[] = {other.info0, other.info1, other.info2, other.info3, other.info4,
+                                      other.info5, other.parkingAssistText, other.info7, other.info8};
+        for (int i = 0; i < 9; ++i)
+            m_values[Other + i] = otherTexts[i];
+        m_values[OtherInfoFlag] = other.infoFlag;
+        break;
+    }
+    case HeardSignals::Driving: {
+        DrivingData d;
+        s.getDrivingData(d);
+        const QString items[] = {d.item0,  d.item1,  d.item2,  d.item3,  d.item4,  d.item5,
+                                 d.item6,  d.item7,  d.item8,  d.item9,  d.item10, d.item11,
+                                 d.item12, d.item13, d.item14, d.item15, d.item16, d.item17};
+        for (int i = 0; i < 18; ++i)
+            m_values[Driving + i] = items[i];
+        break;
+    }
+    case HeardSignals::Fuel: {
+        FuelConsumptionData f;
+        s.getFuelConsumptionData(f);
+        const QString fuel[] = {f.fuel0, f.fuel1, f.fuel2, f.fuel3, f.fuel4, f.fuel5};
+        for (int i = 0; i < 6; ++i)
+            m_values[Fuel + i] = fuel[i];
+        break;
+    }
+    case HeardSignals::Ambient: {
+        const CarSettingData c = s.getCarSettingData();
+        m_values[CarSettingState0] = int(c.state0);
+        m_values[CarSettingColorPosition] = int(c.colorPosition);
+        m_values[CarSettingColorIndex] = int(c.colorIndex);
+        m_values[CarSettingState3] = int(c.state3);
+        m_values[CarSettingState4] = int(c.state4);
+        m_values[CarSettingValueText] = QString::fromLatin1(c.valueText);
+        m_values[CarSettingState12] = int(c.state12);
+        m_values[CarSettingState13] = int(c.state13);
+        m_values[CarSettingState14] = int(c.state14);
+        m_values[CarSettingState15] = int(c.state15);
+        m_values[CarSettingState16] = int(c.state16);
+        m_values[AmbientStatus] = s.getAmbientStatus();
+        break;
+    }
+    case HeardSignals::Units: {
+        UnitData u;
+        s.getUnitData(u);
+        for (int i = 0; i < UnitData::EntryCount; ++i) {
+            m_values[Units + 3 * i] = u.maxLevel.value(i);
+            m_values[Units + 3 * i + 1] = u.level.value(i);
+            m_values[Units + 3 * i + 2] = u.text.value(i);
+        }
+        break;
+    }
+    case HeardSignals::BitCount:
+        break;
+    }
 }
 
 const QString &VehicleSnapshot::name(Field field)

@@ -28,9 +28,12 @@ public:
     };
 
     static HeardSignals *of(CanServiceBase *service);
+    // The service's signal for a bit before EmergencyCall's.
+    using ChangeSignal = void (CanServiceBase::*)();
+    static ChangeSignal changeSignal(Bit bit);
     quint32 mask() const { return m_mask; }
-    // A frame the service accepted, for what no signal announces.
-    void frameAccepted(int id, int payloadSize);
+    // A frame the service accepted, for what no signal announces: true when it is such a frame.
+    bool frameAccepted(int id, int payloadSize);
 
 private:
     explicit HeardSignals(CanServiceBase *service);
@@ -81,6 +84,9 @@ public:
     static Field unitText(int entry) { return Field(Units + 3 * entry + 2); }
 
     static VehicleSnapshot read(CanServiceBase &service);
+    // Reads again the fields the given signal of the service announces (the emergency call's:
+    // its state), and which bits have been heard.
+    void refresh(CanServiceBase &service, HeardSignals::Bit group);
     // Which of HeardSignals' bits were set when the snapshot was read.
     quint32 heard() const { return m_heard; }
     bool heard(HeardSignals::Bit bit) const { return m_heard & (1u << bit); }
