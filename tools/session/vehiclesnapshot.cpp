@@ -1,5 +1,6 @@
 #include "vehiclesnapshot.h"
 
+#include "canboxframe.h"
 #include "canservicebase.h"
 
 #include <QHash>
@@ -52,7 +53,7 @@ HeardSignals *HeardSignals::of(CanServiceBase *service)
 void HeardSignals::frameAccepted(int id, int payloadSize)
 {
     // The emergency-call state takes a two-byte message and tells nobody.
-    if (id == 0x95 && payloadSize == 2)
+    if (id == canbox::in::EmergencyCall && payloadSize == 2)
         m_mask |= 1u << EmergencyCall;
 }
 
