@@ -9,6 +9,8 @@
 
 #include <memory>
 
+using namespace tool;
+
 namespace {
 const char Drive[] = R"({"events": [
     {"at": 0.0, "version": "E2E 1.0", "rpm": 900, "climate": {"power": true, "manual": true, "left": 21.0, "right": 21.0}},

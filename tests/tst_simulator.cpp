@@ -10,6 +10,7 @@
 #include <QtTest>
 
 using namespace canservice;
+using namespace tool;
 using namespace testsupport;
 
 class tst_Simulator : public QObject

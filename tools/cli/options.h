@@ -6,6 +6,9 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+using tool::FaultOptions;
+using tool::Scenario;
+
 // Command-line pieces the commands share.
 
 // The options of every command that loads the plugin: --plugin, --json, --verbose.
