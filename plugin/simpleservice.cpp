@@ -1,5 +1,6 @@
 #include "simpleservice.h"
 
+#include "canboxframe.h"
 #include "simpleservice_log.h"
 #include "translator.h"
 
@@ -57,11 +58,11 @@ void SimpleService::start()
     SS_DBG("Ostrel");
     sendStop();
     sendStart();
-    request(0x6A, 0xFF);
-    request(0x30, 0xFF);
+    request(canbox::in::StartQuery, canbox::out::RequestAny);
+    request(canbox::in::Version, canbox::out::RequestAny);
     mRequestConnectTmr.start();
     SS_DBG("start radar");
-    writeFrame(frameBody({0x6C, 0x02, 0xA3, 0x15}), false);
+    writeFrame(canbox::out::RadarStart, {canbox::out::RadarStartMode, canbox::out::RadarStartValue}, false);
 }
 
 void SimpleService::stop()
@@ -114,7 +115,7 @@ void SimpleService::onRequestConnect()
     SS_DBG("ttttttttttt");
     sendStop();
     sendStart();
-    request(0x30, 0xFF);
+    request(canbox::in::Version, canbox::out::RequestAny);
 }
 
 void SimpleService::onCheckConnectTmrout()

@@ -184,10 +184,8 @@ private:
     void sendSetSettings(unsigned char setting, unsigned char value);
     void send3Param(unsigned char length, unsigned char id, unsigned char d0, unsigned char d1,
                     unsigned char d2, unsigned char d3);
-    // A frame is 2E, the body (identifier, length, data) and the checksum of the body.
-    static QByteArray frameBody(std::initializer_list<unsigned char> bytes);
-    QByteArray frameOf(QByteArray body);
-    void writeFrame(QByteArray body, bool flag);
+    // Builds the frame through the codec and writes it at once.
+    void writeFrame(unsigned char id, std::initializer_list<unsigned char> data, bool flag);
 
     // Inbound messages, by identifier.
     void doReport(int id, QByteArray &paraBuf);

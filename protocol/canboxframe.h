@@ -50,6 +50,8 @@ enum Id : quint8 {
     CarLamp = 0xF3,
     Speed = 0xF6,
     AirCleaning = 0xFF,
+    // Asked for once when the head unit starts; no message of it is decoded.
+    StartQuery = 0x6A,
 };
 } // namespace in
 
@@ -58,13 +60,99 @@ namespace out {
 enum Id : quint8 {
     RadarStart = 0x6C,
     StartStop = 0x81,
-    Request = 0x90,
+    DataRequest = 0x90,
     SourceStatus = 0xC0,
     Radio = 0xC2,
     Setting = 0xC6,
     TrackText = 0xCB,
 };
+
+// The start/stop command's one data byte.
+enum StartStopCode : quint8 {
+    Stop = 0x00,
+    Start = 0x01,
+};
+
+// A data request carries the identifier of the message wanted, then this byte.
+constexpr quint8 RequestAny = 0xFF;
+
+// The radar start command's two data bytes.
+constexpr quint8 RadarStartMode = 0xA3;
+constexpr quint8 RadarStartValue = 0x15;
 } // namespace out
+
+// The setting command (out::Setting) carries a setting or key group, then its value or code.
+namespace setting {
+enum Code : quint8 {
+    Reset = 0x00, // with value 0: the vehicle-setting reset
+    Value = 0x04, // the vehicle setting the head unit passes a value to
+    UnitEntry0 = 0x05, // unit entry 0: its next level
+    UnitEntry5 = 0x07, // unit entry 5: its next level
+    TemperatureUnit = 0xA0, // the level the head unit shows; the box switches to the other unit
+    DistanceUnit = 0xA3, // Kilometres or Miles
+    ClimateKey = 0xAC, // climate key command: the code says which key
+    ClimateLevel = 0xAE, // climate temperature level: the code is the new level
+    LightMode = 0xB1,
+    AmbientColour = 0xBD, // the colour code
+};
+
+// Values of DistanceUnit.
+enum Distance : quint8 {
+    Kilometres = 0x0E,
+    Miles = 0x0F,
+};
+} // namespace setting
+
+// The codes of the climate key group (setting::ClimateKey).
+namespace climate {
+enum KeyCode : quint8 {
+    TemperatureDown = 0x23,
+    TemperatureUp = 0x24,
+};
+
+// The code each of the head unit's climate keys 0 to 34 sends, or NoKeyCode. Keys whose code
+// depends on the climate mode or the wind mode have their own rules; this is the code they send
+// in manual mode, or none.
+constexpr int NoKeyCode = -1;
+constexpr int LastKey = 34;
+constexpr int KeyCodes[LastKey + 1] = {
+    0x01, 0x11, 0x02, 0x04, 0x18, 0x17, 0x03, 0x03, 0x29, NoKeyCode, // 0-9
+    0x2C, 0x2E, NoKeyCode, NoKeyCode, NoKeyCode, 0x28, 0x27, 0x28, 0x27, TemperatureUp, // 10-19
+    TemperatureDown, 0x26, 0x25, 0x20, 0x21, 0x2B, 0x2D, 0x2D, NoKeyCode, 0x2A, // 20-29
+    NoKeyCode, NoKeyCode, NoKeyCode, NoKeyCode, 0x11, // 30-34
+};
+
+// The box has no direct wind-mode selection: from each current front wind mode (climate byte 1,
+// bits 7-5), the key codes that step it to the next one.
+struct KeySequence
+{
+    int count;
+    quint8 codes[3];
+};
+constexpr KeySequence WindModeSteps[8] = {
+    {1, {0x22}}, {2, {0x22, 0x21}}, {2, {0x21, 0x20}}, {2, {0x21, 0x20}},
+    {3, {0x20, 0x21, 0x22}}, {2, {0x21, 0x22}}, {1, {0x22}}, {3, {0x22, 0x20, 0x21}},
+};
+} // namespace climate
+
+// The radio frame's band byte; the frequency follows in units of the band.
+namespace radio {
+enum Band : quint8 {
+    Fm1 = 0x01,
+    Fm2 = 0x02, // FM3 too
+    Other = 0x10, // any other source: the frequency in kHz
+};
+} // namespace radio
+
+// The track text frame: Tag, the kind, then a field of UTF-16 units, low byte first.
+namespace tracktext {
+constexpr quint8 Tag = 0x11;
+enum Kind : quint8 {
+    Song = 0x03,
+    Album = 0x05,
+};
+constexpr int FieldBytes = 32;
+} // namespace tracktext
 
 enum class Direction { FromBox, ToBox };
 
@@ -82,25 +170,33 @@ inline quint8 checksum(const QByteArray &body)
     return checksum(body.constData(), body.size());
 }
 
-inline QByteArray frame(quint8 id, const QByteArray &data)
+// The frame 2E id length data checksum, its length byte as given: what a sender that states one
+// length and sends another puts on the line. frame() below is the usual case.
+inline QByteArray frameWithLength(quint8 id, quint8 length, const char *data, int size)
 {
     QByteArray f;
-    f.reserve(data.size() + FrameOverhead);
+    f.reserve(size + FrameOverhead);
     f.append(char(Header));
     f.append(char(id));
-    f.append(char(data.size()));
-    f.append(data);
+    f.append(char(length));
+    f.append(data, size);
     f.append(char(checksum(f.constData() + 1, f.size() - 1)));
     return f;
 }
 
+inline QByteArray frameWithLength(quint8 id, quint8 length, std::initializer_list<quint8> data)
+{
+    return frameWithLength(id, length, reinterpret_cast<const char *>(data.begin()), int(data.size()));
+}
+
+inline QByteArray frame(quint8 id, const QByteArray &data)
+{
+    return frameWithLength(id, quint8(data.size()), data.constData(), data.size());
+}
+
 inline QByteArray frame(quint8 id, std::initializer_list<quint8> data)
 {
-    QByteArray bytes;
-    bytes.reserve(int(data.size()));
-    for (const quint8 b : data)
-        bytes.append(char(b));
-    return frame(id, bytes);
+    return frameWithLength(id, quint8(data.size()), data);
 }
 
 // The message's name, or null for an identifier this protocol does not know in that direction.
@@ -110,7 +206,7 @@ inline const char *messageName(quint8 id, Direction direction)
         switch (id) {
         case out::RadarStart: return "radar start";
         case out::StartStop: return "start/stop";
-        case out::Request: return "data request";
+        case out::DataRequest: return "data request";
         case out::SourceStatus: return "source status";
         case out::Radio: return "radio";
         case out::Setting: return "setting";

@@ -19,6 +19,7 @@
 #include <memory>
 
 using namespace canservice;
+using namespace tool;
 
 namespace {
 // Through the visual tree, which also holds what a Repeater made.

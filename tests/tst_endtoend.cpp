@@ -9,6 +9,8 @@
 
 #include <memory>
 
+using namespace tool;
+
 namespace {
 const char Drive[] = R"({"events": [
     {"at": 0.0, "version": "E2E 1.0", "rpm": 900, "climate": {"power": true, "manual": true, "left": 21.0, "right": 21.0}},
@@ -26,6 +28,7 @@ private slots:
     void cleanup();
     void aDriveOverAPseudoTerminal_data();
     void aDriveOverAPseudoTerminal();
+    void corruptedFramesAreRefusedOneForOne();
 
 private:
     void startDrive(const QByteArray &scenario, const FaultOptions &faults = FaultOptions());
@@ -123,6 +126,19 @@ void tst_EndToEnd::aDriveOverAPseudoTerminal()
     QVERIFY(m_box->hostFrames() >= 6);
     QTRY_COMPARE_WITH_TIMEOUT(m_box->hostAcks(), m_box->framesSent(), 2000);
     QCOMPARE(m_box->hostNaks(), 0);
+}
+
+// Noise and wrong checksums on the line: the head unit refuses exactly the frames the box spoilt.
+void tst_EndToEnd::corruptedFramesAreRefusedOneForOne()
+{
+    FaultOptions faults;
+    faults.corruptRate = 0.3;
+    faults.noiseRate = 0.3;
+    faults.seed = 3;
+    startDrive(Drive, faults);
+    QTRY_VERIFY_WITH_TIMEOUT(m_box->framesCorrupted() >= 3 && m_box->framesSent() >= 6, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_box->hostNaks(), m_box->framesCorrupted(), 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_box->hostAcks(), m_box->framesSent(), 2000);
 }
 
 QTEST_GUILESS_MAIN(tst_EndToEnd)

@@ -2,6 +2,7 @@
 #include "boxline.h"
 #include "boxsimulator.h"
 #include "canboxframe.h"
+#include "hostframetext.h"
 #include "servicefixture.h"
 #include "signalcatalogue.h"
 #include "translator.h"
@@ -10,6 +11,7 @@
 #include <QtTest>
 
 using namespace canservice;
+using namespace tool;
 using namespace testsupport;
 
 class tst_Simulator : public QObject
@@ -25,6 +27,10 @@ private slots:
     void theBoxKeepsItsUnitsAndItsBytesAgree();
     void keysHeldTogetherArePlayedWithAWarning();
     void theReadmeScenarioIsClean();
+    void theReportSaysWhatTheHeadUnitSent_data();
+    void theReportSaysWhatTheHeadUnitSent();
+    void aRequestIsAnsweredWithTheMessageAskedFor_data();
+    void aRequestIsAnsweredWithTheMessageAskedFor();
 };
 
 namespace {
@@ -253,4 +259,92 @@ void tst_Simulator::theReadmeScenarioIsClean()
 }
 
 QTEST_GUILESS_MAIN(tst_Simulator)
+void tst_Simulator::theReportSaysWhatTheHeadUnitSent_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("line");
+    const auto row = [](const char *name, int id, const char *data, const char *line) {
+        QTest::newRow(name) << id << hex(data) << QString::fromUtf8(line);
+    };
+    row("start", 0x81, "01", "box <- start");
+    row("stop", 0x81, "00", "box <- stop");
+    row("request", 0x90, "23ff", "box <- request front radar");
+    row("request unnamed", 0x90, "6aff", "box <- request message 0x6a");
+    row("radar start", 0x6C, "a315", "box <- radar start");
+    row("temperature up", 0xC6, "ac24", "box <- climate key temperature up");
+    row("temperature down", 0xC6, "ac23", "box <- climate key temperature down");
+    row("other climate key", 0xC6, "ac2e", "box <- climate key 0x2e");
+    row("level", 0xC6, "ae1e", "box <- climate temperature level 30");
+    row("miles", 0xC6, "a30f", "box <- unit distance miles");
+    row("kilometres", 0xC6, "a30e", "box <- unit distance kilometres");
+    row("fahrenheit", 0xC6, "a001", "box <- unit temperature °F");
+    row("celsius", 0xC6, "a000", "box <- unit temperature °C");
+    row("unit entry 0", 0xC6, "0501", "box <- unit entry 0 level 1");
+    row("unit entry 5", 0xC6, "0700", "box <- unit entry 5 level 0");
+    row("colour", 0xC6, "bd07", "box <- ambient colour code 7");
+    row("light mode", 0xC6, "b103", "box <- light mode 3");
+    row("other setting", 0xC6, "0401", "box <- setting 0x04 = 0x01");
+    row("source status", 0xC0, "0812", "box <- source status 08 12");
+    row("FM1", 0xC2, "012e2200", "box <- radio FM1 87.50 MHz");
+    row("FM2", 0xC2, "02302a00", "box <- radio FM2 108.00 MHz");
+    row("AM", 0xC2, "10f00300", "box <- radio AM 1008 kHz");
+    row("song", 0xCB, "1103480069000000", "box <- song text \"Hi\"");
+    row("album", 0xCB, "11054100", "box <- album text \"A\"");
+    row("unknown", 0x99, "0102", "box <- frame 0x99: 01 02");
+}
+
+void tst_Simulator::theReportSaysWhatTheHeadUnitSent()
+{
+    QFETCH(int, id);
+    QFETCH(QByteArray, data);
+    QFETCH(QString, line);
+    QCOMPARE(describeHostFrame(id, data), line);
+}
+
+void tst_Simulator::aRequestIsAnsweredWithTheMessageAskedFor_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("climate") << 0x29 << "box -> climate: 2e 29 08";
+    QTest::newRow("front radar") << 0x23 << "box -> front radar: 2e 23 06";
+    QTest::newRow("rear radar") << 0x22 << "box -> rear radar: 2e 22 04";
+    QTest::newRow("doors") << 0x24 << "box -> doors and units: 2e 24 05";
+    QTest::newRow("ambient") << 0x48 << "box -> vehicle settings: 2e 48 05";
+    QTest::newRow("parking assist") << 0x25 << "box -> parking assist: 2e 25";
+    QTest::newRow("driving data") << 0x50 << "box -> driving data: 2e 50";
+    QTest::newRow("speed") << 0xF6 << "box -> speed: 2e f6 03";
+    QTest::newRow("version") << 0x30 << "box -> version: 2e 30";
+}
+
+// The line after the request's report is the answer, sent at once (the heartbeat's speed may
+// come before the request).
+void tst_Simulator::aRequestIsAnsweredWithTheMessageAskedFor()
+{
+    QFETCH(int, id);
+    QFETCH(QString, answer);
+    Scenario scenario;
+    QString error;
+    QVERIFY(scenario.parse(R"({"events": [{"at": 0.0, "trip": {"item": 32, "unit": 0, "value": 1.5}}]})",
+                           QStringLiteral("trip.json"), &error));
+    QString ptyError;
+    std::unique_ptr<BoxLine> line(BoxLine::createPty(&ptyError));
+    QVERIFY2(line, qPrintable(ptyError));
+    BoxSimulator box(line.get(), scenario, FaultOptions());
+    box.setVerbose(true);
+    QStringList reports;
+    connect(&box, &BoxSimulator::report, [&reports](const QString &r) { reports << r; });
+    ConfigManager::instance()->setSerialDevice(line->deviceName());
+    SimpleService service;
+    box.begin();
+    service.start();
+    QTRY_VERIFY_WITH_TIMEOUT(reports.contains(QStringLiteral("box <- radar start")), 5000);
+    reports.clear();
+    service.request(id, 0xFF);
+    const QRegularExpression request(QStringLiteral("box <- request .*"));
+    QTRY_VERIFY_WITH_TIMEOUT(reports.indexOf(request) >= 0 && reports.indexOf(request) + 1 < reports.size(), 5000);
+    const QString heard = reports.at(reports.indexOf(request) + 1);
+    QVERIFY2(heard.startsWith(answer), qPrintable(heard));
+}
+
 #include "tst_simulator.moc"

@@ -14,6 +14,8 @@
 
 #include <unistd.h>
 
+using namespace tool;
+
 namespace {
 long residentKiB()
 {

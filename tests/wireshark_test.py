@@ -10,7 +10,7 @@ import subprocess
 import sys
 import tempfile
 
-tool, dissector, captures = sys.argv[1], sys.argv[2], sys.argv[3:]
+tool, dissector, names, captures = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
 tshark = shutil.which("tshark")
 if not tshark:
     print("SKIP: tshark is not installed (Debian package tshark; scripts/test.sh installs it as root)")
@@ -58,6 +58,24 @@ def check(work, capture):
     print("%s: %d packets as the tool saw them, at its times; speeds %s" % (capture, len(rows), speeds))
 
 
+def check_names(work):
+    pcapng = os.path.join(work, "names.pcapng")
+    expected = subprocess.run([names, pcapng], capture_output=True, text=True, check=True,
+                              timeout=60).stdout.splitlines()
+    fields = ["canbox.direction", "canbox.id", "canbox.name"]
+    command = [tshark, "-X", "lua_script:" + dissector, "-r", pcapng, "-T", "fields"]
+    for field in fields:
+        command += ["-e", field]
+    out = subprocess.run(command, capture_output=True, text=True, check=True, timeout=60).stdout
+    seen = [" ".join(line.split("\t")) for line in out.splitlines()]
+    wrong = [(e, s) for e, s in zip(expected, seen) if e != s]
+    if len(seen) != len(expected) or wrong:
+        sys.exit("message names: the codec's and the dissector's differ (codec, dissector):\n  %s"
+                 % "\n  ".join("%s | %s" % pair for pair in wrong[:20]))
+    print("%d identifiers named as the codec names them" % len(seen))
+
+
 with tempfile.TemporaryDirectory() as work:
+    check_names(work)
     for capture in captures:
         check(work, capture)

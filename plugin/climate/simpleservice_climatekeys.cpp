@@ -1,5 +1,6 @@
 #include "simpleservice.h"
 
+#include "canboxframe.h"
 #include "simpleservice_log.h"
 #include "simpleservice_payload.h"
 
@@ -8,9 +9,11 @@
 namespace canservice {
 
 namespace {
-const unsigned char KeyGroup = 0xAC;
-const unsigned char LevelGroup = 0xAE;
-const int NoCode = -1;
+using canbox::climate::KeyCodes;
+using canbox::climate::LastKey;
+using canbox::climate::NoKeyCode;
+const unsigned char KeyGroup = canbox::setting::ClimateKey;
+const unsigned char LevelGroup = canbox::setting::ClimateLevel;
 const int MaxLevel = 30;
 
 enum ClimateKey {
@@ -21,27 +24,6 @@ enum ClimateKey {
     Unsupported28 = 28,
     Unsupported30 = 30,
     WindMode = 31,
-    LastKey = 34,
-};
-
-// Key number to the box's key code, for the keys that always send one code.
-const int KeyCodes[LastKey + 1] = {
-    0x01,   0x11,   0x02,   0x04,   0x18,   0x17,   0x03,   0x03,   0x29,   NoCode, // 0-9
-    0x2C,   0x2E,   NoCode, NoCode, NoCode, 0x28,   0x27,   0x28,   0x27,   0x24,   // 10-19
-    0x23,   0x26,   0x25,   0x20,   0x21,   0x2B,   0x2D,   0x2D,   NoCode, 0x2A,   // 20-29
-    NoCode, NoCode, NoCode, NoCode, 0x11,                                           // 30-34
-};
-
-// The box has no direct wind-mode selection: from each current mode, the key codes that step
-// it to the next one.
-struct KeySequence
-{
-    int count;
-    unsigned char codes[3];
-};
-const KeySequence WindModeSequences[8] = {
-    {1, {0x22}},       {2, {0x22, 0x21}}, {2, {0x21, 0x20}},       {2, {0x21, 0x20}},
-    {3, {0x20, 0x21, 0x22}}, {2, {0x21, 0x22}}, {1, {0x22}}, {3, {0x22, 0x20, 0x21}},
 };
 } // namespace
 
@@ -74,13 +56,13 @@ int SimpleService::sendAcKey(int key, int value)
     case WindMode: {
         const int modeByte = byteAt(mAcData, 1);
         SS_DBG(QChar(modeByte));
-        const KeySequence &sequence = WindModeSequences[modeByte >> 5];
+        const canbox::climate::KeySequence &sequence = canbox::climate::WindModeSteps[modeByte >> 5];
         for (int i = 0; i < sequence.count; ++i)
             sendSetSettings(KeyGroup, sequence.codes[i]);
         return 0;
     }
     default:
-        if (KeyCodes[key] != NoCode)
+        if (KeyCodes[key] != NoKeyCode)
             sendSetSettings(KeyGroup, static_cast<unsigned char>(KeyCodes[key]));
         return 0;
     }

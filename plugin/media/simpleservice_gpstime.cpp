@@ -1,5 +1,6 @@
 #include "simpleservice.h"
 
+#include "canboxframe.h"
 #include "simpleservice_log.h"
 
 namespace canservice {
@@ -14,7 +15,7 @@ GPSTimePacket SimpleService::GPSTimeSend(GPSTime &time)
     packet.codeLow = 0xC8;
     packet.codeHigh = 0x03;
     packet.reserved = 0x00;
-    packet.header = 0x2E;
+    packet.header = canbox::Header;
     packet.data = 0;
     packet.enabled = 1;
     packet.count = 1;

@@ -1,5 +1,6 @@
 #include "simpleservice.h"
 
+#include "canboxframe.h"
 #include "simpleservice_log.h"
 
 #include <cmath>
@@ -40,7 +41,7 @@ void SimpleService::sendNaviStatus(QString name, int type)
     const SourceStatus status = known ? SourceStatuses[type] : SourceStatus{false, 0, 0};
     SS_DBG("--", status.sent ? "true" : "false");
     if (status.sent)
-        writeFrame(frameBody({0xC0, 0x02, status.status1, status.status2}), false);
+        writeFrame(canbox::out::SourceStatus, {status.status1, status.status2}, false);
 }
 
 // The radio frame carries the band and the frequency in units of the band (10 kHz on FM).
@@ -48,13 +49,13 @@ void SimpleService::sendRadioData(QString name, QStringList information, int typ
 {
     SS_DBG("--", "src type-->", type, name);
 
-    unsigned char band = 0x10;
+    unsigned char band = canbox::radio::Other;
     int multiplier = 1;
     if (name.contains(QLatin1String("FM1"))) {
-        band = 0x01;
+        band = canbox::radio::Fm1;
         multiplier = 100;
     } else if (name.contains(QLatin1String("FM2")) || name.contains(QLatin1String("FM3"))) {
-        band = 0x02;
+        band = canbox::radio::Fm2;
         multiplier = 100;
     }
 
@@ -72,10 +73,9 @@ void SimpleService::sendRadioData(QString name, QStringList information, int typ
         SS_DBG("--", frequency, (frequency >> 8) & 0xFF, frequency & 0xFF);
     }
 
-    const QByteArray frame = frameOf(frameBody({0xC2, 0x04, band,
-                                                static_cast<unsigned char>(frequency & 0xFF),
-                                                static_cast<unsigned char>((frequency >> 8) & 0xFF),
-                                                0x00}));
+    const QByteArray frame = canbox::frame(canbox::out::Radio,
+                                           {band, static_cast<unsigned char>(frequency & 0xFF),
+                                            static_cast<unsigned char>((frequency >> 8) & 0xFF), 0x00});
     if (type == RadioSourceType)
         mSerialPort.writeData(frame, false);
 }

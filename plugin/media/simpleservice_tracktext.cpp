@@ -1,36 +1,34 @@
 #include "simpleservice.h"
 
+#include "canboxframe.h"
 #include "simpleservice_log.h"
 
 namespace canservice {
 
 namespace {
-const unsigned char SongText = 0x03;
-const unsigned char AlbumText = 0x05;
-const int TextFieldBytes = 32;
+using canbox::tracktext::FieldBytes;
 } // namespace
 
 // The box shows at most 16 UTF-16 units; it gets a blank text for sources without tracks.
 QByteArray SimpleService::trackTextFrame(const QString &text, unsigned char kind, int type)
 {
-    QByteArray field;
-    field.reserve(TextFieldBytes);
+    QByteArray data(2 + FieldBytes, '\0');
+    data[0] = char(canbox::tracktext::Tag);
+    data[1] = char(kind);
     if (type >= 0 && type <= 4) {
-        for (const QChar unit : text) {
-            if (field.size() >= TextFieldBytes)
-                break;
-            field.append(static_cast<char>(unit.unicode() & 0xFF));
-            field.append(static_cast<char>(unit.unicode() >> 8));
+        const int units = qMin(text.size(), FieldBytes / 2);
+        for (int i = 0; i < units; ++i) {
+            data[2 + 2 * i] = static_cast<char>(text.at(i).unicode() & 0xFF);
+            data[3 + 2 * i] = static_cast<char>(text.at(i).unicode() >> 8);
         }
     }
-    field.append(QByteArray(TextFieldBytes - field.size(), '\0'));
-    return frameOf(frameBody({0xCB, 0x22, 0x11, kind}) + field);
+    return canbox::frame(canbox::out::TrackText, data);
 }
 
 void SimpleService::sendNaviId3SongSet(QStringList information, int type)
 {
     SS_DBG("--", "src type-->", type);
-    const QByteArray frame = trackTextFrame(information.value(0), SongText, type);
+    const QByteArray frame = trackTextFrame(information.value(0), canbox::tracktext::Song, type);
     SS_DBG("--", frame.size(), logging::hex(frame));
     mSerialPort.writeData(frame, false);
 }
@@ -38,7 +36,7 @@ void SimpleService::sendNaviId3SongSet(QStringList information, int type)
 void SimpleService::sendNaviId3AlbumSet(QStringList information, int type)
 {
     SS_DBG("--", "src type-->", type);
-    const QByteArray frame = trackTextFrame(information.value(1), AlbumText, type);
+    const QByteArray frame = trackTextFrame(information.value(1), canbox::tracktext::Album, type);
     SS_DBG("--", frame.size(), logging::hex(frame));
     mSerialPort.writeData(frame, false);
 }

@@ -1,5 +1,7 @@
 #include "simpleservice.h"
 
+#include "canboxframe.h"
+
 namespace canservice {
 
 void SimpleService::dispatchEvent(int id, QByteArray &paraBuf)
@@ -10,84 +12,85 @@ void SimpleService::dispatchEvent(int id, QByteArray &paraBuf)
     // Whatever the message, the box is alive.
     linkUp();
 
+    namespace in = canbox::in;
     switch (id) {
-    case 0x09:
+    case in::TimeMileage:
         doTimeMileageInformation(id, paraBuf);
         break;
-    case 0x11:
+    case in::CarKey:
         doCarBaseInfo(id, paraBuf);
         break;
-    case 0x16:
+    case in::Fuel:
         doOilMileageInformation(id, paraBuf);
         break;
-    case 0x17:
+    case in::FuelHistory:
         doOilMileageInformationPast(id, paraBuf);
         break;
-    case 0x20:
+    case in::SteeringKey:
         doSwc(id, paraBuf);
         break;
-    case 0x22:
+    case in::RearRadar:
         doRearRadar(id, paraBuf);
         break;
-    case 0x23:
+    case in::FrontRadar:
         doFrontRadar(id, paraBuf);
         break;
-    case 0x24:
+    case in::DoorsUnits:
         // One message carries both the doors (5 bytes) and a unit setting.
         doCarDetailInformation(id, paraBuf);
         doUnitInfo(id, paraBuf);
         break;
-    case 0x25:
+    case in::ParkingAssist:
         doParkingAssist(id, paraBuf);
         break;
-    case 0x29:
+    case in::Climate:
         // One message carries both the climate block (8 bytes) and a unit setting.
         doConditioner(id, paraBuf);
         doUnitInfo(id, paraBuf);
         break;
-    case 0x2F:
+    case in::SteeringAngle:
         doEPS(id, paraBuf);
         break;
-    case 0x30:
+    case in::Version:
         doVersion(id, paraBuf);
         break;
-    case 0x40:
+    case in::Report:
         doReport(id, paraBuf);
         break;
-    case 0x41:
+    case in::CarInfo:
         doCarInformation(id, paraBuf);
         break;
-    case 0x48:
+    case in::CarSettings:
         doCarSetInformation(id, paraBuf);
         break;
-    case 0x50:
+    case in::DrivingData:
         doDrivingData(id, paraBuf);
         break;
-    case 0x65:
+    case in::TyreAlert:
         doTireAlert(id, paraBuf);
         break;
-    case 0x67:
+    case in::LightSettings:
         doLightSetInformation(id, paraBuf);
         break;
-    case 0x68:
+    case in::OutsideTemperature:
         doRemainder(id, paraBuf);
         break;
-    case 0x85:
+    case in::RunMode:
         doRunMode(id, paraBuf);
         break;
-    case 0x95:
+    case in::EmergencyCall:
         doEarGlonass(id, paraBuf);
         break;
-    case 0xF2:
+    case in::CarEnable:
         doCarEnable(id, paraBuf);
         break;
-    case 0xF3:
+    case in::CarLamp:
         doCarLamp(id, paraBuf);
         break;
-    case 0xF6:
+    case in::Speed:
         doSpeed(id, paraBuf);
         break;
-    case 0xFF:
+    case in::AirCleaning:
         doAcAirClear(id, paraBuf);
         break;
     default:
@@ -99,7 +102,7 @@ void SimpleService::doReport(int id, QByteArray &paraBuf)
 {
     Q_UNUSED(id)
     if (paraBuf.size() == 4)
-        emit messageChanged(64);
+        emit messageChanged(canbox::in::Report);
 }
 
 // Accepted and acknowledged, but nothing in them is shown to the head unit.

@@ -5,53 +5,33 @@
 namespace canservice {
 
 namespace {
-using canbox::out::Setting;
-using canbox::out::StartStop;
-const unsigned char DataRequest = canbox::out::Request;
-const unsigned char AnyValue = 0xFF;
+using namespace canbox::out;
 } // namespace
 
-QByteArray SimpleService::frameBody(std::initializer_list<unsigned char> bytes)
-{
-    QByteArray body;
-    body.reserve(int(bytes.size()) + 1);
-    for (const unsigned char b : bytes)
-        body.append(static_cast<char>(b));
-    return body;
-}
-
-QByteArray SimpleService::frameOf(QByteArray body)
-{
-    QByteArray frame(1, char(canbox::Header));
-    body.append(static_cast<char>(getCheckSum(body)));
-    frame.append(body);
-    return frame;
-}
-
 // No queue and no retry: the frame leaves now, and the box's next report shows its effect.
-void SimpleService::writeFrame(QByteArray body, bool flag)
+void SimpleService::writeFrame(unsigned char id, std::initializer_list<unsigned char> data, bool flag)
 {
-    mSerialPort.writeData(frameOf(std::move(body)), flag);
+    mSerialPort.writeData(canbox::frame(id, data), flag);
 }
 
 void SimpleService::sendStart()
 {
-    writeFrame(frameBody({StartStop, 0x01, 0x01}), false);
+    writeFrame(StartStop, {Start}, false);
 }
 
 void SimpleService::sendStop()
 {
-    writeFrame(frameBody({StartStop, 0x01, 0x00}), false);
+    writeFrame(StartStop, {Stop}, false);
 }
 
 void SimpleService::sendRequest(unsigned char id, unsigned char value)
 {
-    writeFrame(frameBody({DataRequest, 0x02, id, value}), false);
+    writeFrame(DataRequest, {id, value}, false);
 }
 
 void SimpleService::sendUnitSet(unsigned char setting, unsigned char value)
 {
-    writeFrame(frameBody({Setting, 0x02, setting, value}), true);
+    writeFrame(Setting, {setting, value}, true);
 }
 
 void SimpleService::sendSetSettings(unsigned char setting, unsigned char value)
@@ -65,7 +45,7 @@ void SimpleService::send3Param(unsigned char length, unsigned char id, unsigned 
 {
     Q_UNUSED(d2)
     Q_UNUSED(d3)
-    writeFrame(frameBody({id, length, d0, d1}), true);
+    mSerialPort.writeData(canbox::frameWithLength(id, length, {d0, d1}), true);
 }
 
 int SimpleService::request(int id, int value)
@@ -76,12 +56,12 @@ int SimpleService::request(int id, int value)
 
 void SimpleService::requestSpeed()
 {
-    sendRequest(0xF6, AnyValue);
+    sendRequest(canbox::in::Speed, RequestAny);
 }
 
 int SimpleService::requestDrivingData()
 {
-    sendRequest(0x50, AnyValue);
+    sendRequest(canbox::in::DrivingData, RequestAny);
     return 0;
 }
 
@@ -102,23 +82,23 @@ void SimpleService::requsetGauges() { }
 
 void SimpleService::requsetClimate()
 {
-    sendRequest(0x29, AnyValue);
+    sendRequest(canbox::in::Climate, RequestAny);
 }
 
 void SimpleService::requsetParkAssist()
 {
-    sendRequest(0x23, AnyValue);
-    sendRequest(0x22, AnyValue);
+    sendRequest(canbox::in::FrontRadar, RequestAny);
+    sendRequest(canbox::in::RearRadar, RequestAny);
 }
 
 void SimpleService::requsetVehicleInfo()
 {
-    sendRequest(0x24, AnyValue);
+    sendRequest(canbox::in::DoorsUnits, RequestAny);
 }
 
 void SimpleService::requsetCarSetting()
 {
-    sendRequest(0x48, AnyValue);
+    sendRequest(canbox::in::CarSettings, RequestAny);
 }
 
 void SimpleService::requsetDrinvingData() { }
@@ -130,12 +110,12 @@ void SimpleService::requsetFuel() { }
 // The units come with the door message.
 void SimpleService::requsetUnitSettings()
 {
-    sendRequest(0x24, AnyValue);
+    sendRequest(canbox::in::DoorsUnits, RequestAny);
 }
 
 void SimpleService::requsetOtherInfo()
 {
-    sendRequest(0x25, AnyValue);
+    sendRequest(canbox::in::ParkingAssist, RequestAny);
 }
 
 void SimpleService::sendAnyData(QByteArray &data)

@@ -1,5 +1,6 @@
 #include "simpleservice.h"
 
+#include "canboxframe.h"
 #include "canbusmanager.h"
 #include "simpleservice_log.h"
 #include "simpleservice_payload.h"
@@ -13,9 +14,6 @@ enum SettingKey {
     ColorKey = 4,
     LightModeKey = 5,
 };
-const unsigned char SettingFrame = 0xC6;
-const unsigned char ColorSetting = 0xBD;
-const unsigned char LightModeSetting = 0xB1;
 const int ColorTableSize = 21;
 // Head unit's light mode (the index) to the box's value.
 const int LightModeValues[] = {5, 0, 2, 1, 3, 4, 6};
@@ -54,10 +52,10 @@ int SimpleService::sendCarSettingKey(int key, int value)
 {
     switch (key) {
     case ResetKey:
-        sendSetSettings(0x00, 0x00);
+        sendSetSettings(canbox::setting::Reset, 0);
         break;
     case ValueKey:
-        sendSetSettings(0x04, static_cast<unsigned char>(value));
+        sendSetSettings(canbox::setting::Value, static_cast<unsigned char>(value));
         break;
     case ColorKey: {
         // One step forward (value 1) or back through the colour-code table.
@@ -73,13 +71,13 @@ int SimpleService::sendCarSettingKey(int key, int value)
             SS_DBG(code);
         }
         const auto c = static_cast<unsigned char>(code);
-        send3Param(2, SettingFrame, ColorSetting, c, c, c);
+        send3Param(2, canbox::out::Setting, canbox::setting::AmbientColour, c, c, c);
         break;
     }
     case LightModeKey: {
         const bool known = value >= 0 && value < int(sizeof(LightModeValues) / sizeof(int));
         const auto mapped = static_cast<unsigned char>(known ? LightModeValues[value] : 0);
-        send3Param(2, SettingFrame, LightModeSetting, mapped, 0, 0);
+        send3Param(2, canbox::out::Setting, canbox::setting::LightMode, mapped, 0, 0);
         break;
     }
     default:

@@ -1,5 +1,6 @@
 #include "simpleservice.h"
 
+#include "canboxframe.h"
 #include "simpleservice_log.h"
 #include "simpleservice_payload.h"
 #include "translator.h"
@@ -68,20 +69,22 @@ void SimpleService::setUnitCmd(int entry)
         SS_DBG(next, mUnitData.maxLevel.at(entry));
         if (mUnitData.maxLevel.at(entry) <= next)
             next = 0;
-        sendUnitSet(entry == CycledEntry0 ? 0x05 : 0x07, static_cast<unsigned char>(next));
+        sendUnitSet(entry == CycledEntry0 ? canbox::setting::UnitEntry0 : canbox::setting::UnitEntry5,
+                    static_cast<unsigned char>(next));
         break;
     }
     case DistanceEntry: {
         const int level = mUnitData.level.at(DistanceEntry);
         SS_DBG(level, mUnitData.maxLevel.at(DistanceEntry));
-        const int value = level == 0 ? 0x0E : level == 1 ? 0x0F : level;
-        sendUnitSet(0xA3, static_cast<unsigned char>(value));
+        // Level 0 shows miles: the head unit asks for the other unit.
+        const int value = level == 0 ? canbox::setting::Kilometres : level == 1 ? canbox::setting::Miles : level;
+        sendUnitSet(canbox::setting::DistanceUnit, static_cast<unsigned char>(value));
         break;
     }
     case TemperatureEntry: {
         const int level = mUnitData.level.at(TemperatureEntry);
         SS_DBG(level, mUnitData.maxLevel.at(TemperatureEntry));
-        sendUnitSet(0xA0, static_cast<unsigned char>(level));
+        sendUnitSet(canbox::setting::TemperatureUnit, static_cast<unsigned char>(level));
         break;
     }
     default:

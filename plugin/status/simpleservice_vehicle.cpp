@@ -1,5 +1,6 @@
 #include "simpleservice.h"
 
+#include "canboxframe.h"
 #include "simpleservice_log.h"
 #include "simpleservice_payload.h"
 #include "translator.h"
@@ -38,7 +39,7 @@ void SimpleService::doRemainder(int id, QByteArray &paraBuf)
 {
     doTemp(id, paraBuf);
     if (paraBuf.size() == 2)
-        emit messageChanged(104);
+        emit messageChanged(canbox::in::OutsideTemperature);
 }
 
 void SimpleService::doTemp(int id, QByteArray &paraBuf)

@@ -1,9 +1,9 @@
 #include "vehiclesnapshot.h"
 
+#include "canboxframe.h"
 #include "canservicebase.h"
 
 #include <cstring>
-
 
 namespace tool {
 
@@ -59,7 +59,7 @@ HeardSignals *HeardSignals::of(CanServiceBase *service)
 bool HeardSignals::frameAccepted(int id, int payloadSize)
 {
     // The emergency-call state takes a two-byte message and tells nobody.
-    if (id != 0x95 || payloadSize != 2)
+    if (id != canbox::in::EmergencyCall || payloadSize != 2)
         return false;
     m_mask |= 1u << EmergencyCall;
     return true;

@@ -10,6 +10,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+namespace tool {
+
 BoxLine::BoxLine(QObject *parent) : QObject(parent) { }
 
 BoxLine::~BoxLine()
@@ -100,3 +102,5 @@ void BoxLine::readMaster()
     if (n > 0)
         emit received(QByteArray(buffer, int(n)));
 }
+
+} // namespace tool

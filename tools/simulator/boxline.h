@@ -8,6 +8,8 @@
 
 class QSocketNotifier;
 
+namespace tool {
+
 // The CAN box's end of the serial line: the master side of a pseudo-terminal that a head unit
 // opens as its device, or a real serial device wired to one.
 class BoxLine : public QObject
@@ -43,3 +45,4 @@ private:
     canservice::SerialPort *m_serial = nullptr;
 };
 
+} // namespace tool

@@ -1,30 +1,25 @@
 #pragma once
 
 #include "canboxreceive.h"
+#include "faultyline.h"
 #include "scenario.h"
 #include "valuecheck.h"
 #include "vehiclemodel.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
-#include <QList>
 #include <QObject>
-#include <QRandomGenerator>
 #include <QString>
 #include <QTimer>
 
+namespace tool {
+
 class BoxLine;
 
-struct FaultOptions
-{
-    double corruptRate = 0.0; // share of frames sent with a wrong checksum
-    double noiseRate = 0.0; // share of frames preceded by noise bytes
-    bool splitChunks = false; // cut what is sent into random pieces
-    QList<QPair<double, double>> silences; // at, seconds
-    quint32 seed = 1;
-};
-
-// The box side of the protocol over a BoxLine.
+// The box side of the protocol over a BoxLine. Its jobs, one file each: the line with its faults
+// (faultyline.cpp), reading the head unit's bytes (hostreader.cpp), the report of what the head
+// unit sent (hostframetext.cpp), obeying its commands (hostcommands.cpp), answering its requests
+// (requestanswers.cpp), and the scenario's keys (scenariorules.cpp, scenariohandlers.cpp).
 class BoxSimulator : public QObject
 {
     Q_OBJECT
@@ -48,8 +43,8 @@ public:
     bool running() const { return m_running; }
 
     // Counters: frames sent intact and corrupted, host frames received, host acknowledgements.
-    int framesSent() const { return m_framesSent; }
-    int framesCorrupted() const { return m_framesCorrupted; }
+    int framesSent() const { return m_output.framesSent(); }
+    int framesCorrupted() const { return m_output.framesCorrupted(); }
     int hostFrames() const { return m_hostFrames; }
     int hostAcks() const { return m_hostAcks; }
     int hostNaks() const { return m_hostNaks; }
@@ -68,6 +63,8 @@ private:
     void onReceived(const QByteArray &chunk);
     void onHostItem(const canbox::ReceiveModel::Item &item);
     void onHostFrame(int id, const QByteArray &data);
+    void obey(int id, const QByteArray &data);
+    void onStart();
     void onSetting(int code, int value);
     void answerRequest(int id);
     void applyStep(const QJsonObject &change);
@@ -103,22 +100,18 @@ private:
     void applyTyreAlert(const QJsonValue &value, const QJsonObject &);
     void runDueSteps();
     void heartbeat();
-    void writeOut(const QByteArray &bytes);
-    void writePiece();
     void startScenario();
     void sendClimate();
     void sendSnapshot();
 
     BoxLine *m_line;
     Scenario m_scenario;
-    FaultOptions m_faults;
+    QList<QPair<double, double>> m_silences;
+    FaultyLine m_output;
     VehicleModel m_model;
-    QRandomGenerator m_random;
     QElapsedTimer m_clock;
     QTimer m_stepTimer;
     QTimer m_heartbeat;
-    QTimer m_splitTimer;
-    QByteArray m_splitQueue;
     bool m_verbose = false;
     int m_nextStep = 0;
     bool m_running = false;
@@ -128,9 +121,9 @@ private:
     canbox::ReceiveModel m_receiver;
     QElapsedTimer m_lineClock;
 
-    int m_framesSent = 0;
-    int m_framesCorrupted = 0;
     int m_hostFrames = 0;
     int m_hostAcks = 0;
     int m_hostNaks = 0;
 };
+
+} // namespace tool

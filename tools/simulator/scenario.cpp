@@ -9,6 +9,14 @@
 #include <algorithm>
 #include <cmath>
 
+// Resources are initialised from the global namespace.
+static void initSimulatorResources()
+{
+    Q_INIT_RESOURCE(simulator);
+}
+
+namespace tool {
+
 namespace {
 const double LongestScenarioSeconds = 7 * 86400.0;
 
@@ -154,7 +162,7 @@ void Scenario::warnAboutHeldKeys(const QStringList &places)
 Scenario Scenario::builtInDrive()
 {
     // The drive is compiled into the tool's static library, whose resources need a nudge.
-    Q_INIT_RESOURCE(simulator);
+    initSimulatorResources();
     QFile file(QStringLiteral(":/simulator/drive.json"));
     file.open(QIODevice::ReadOnly);
     Scenario scenario;
@@ -163,3 +171,5 @@ Scenario Scenario::builtInDrive()
         qFatal("%s", qPrintable(error));
     return scenario;
 }
+
+} // namespace tool

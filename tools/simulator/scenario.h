@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace tool {
+
 // One scheduled change of a scenario: at a time, a JSON object of what changes.
 struct ScenarioStep
 {
@@ -29,3 +31,5 @@ struct Scenario
     void warnAboutHeldKeys(const QStringList &places);
     double duration() const { return steps.isEmpty() ? 0.0 : steps.last().at; }
 };
+
+} // namespace tool

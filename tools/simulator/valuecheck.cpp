@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+namespace tool {
+
 namespace {
 QString shown(const QJsonValue &value)
 {
@@ -104,3 +106,5 @@ ValueCheck array(ValueCheck item, int count)
     };
 }
 } // namespace check
+
+} // namespace tool

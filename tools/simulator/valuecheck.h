@@ -7,6 +7,8 @@
 
 #include <functional>
 
+namespace tool {
+
 // What a scenario value may be, as a rule that says what is wrong with a value, or nothing.
 // Rules nest: an object rule names its members, and a problem deep inside says where it is
 // ("fan: 99 is not a whole number from 0 to 7").
@@ -24,3 +26,5 @@ ValueCheck object(const QList<QPair<QString, ValueCheck>> &members);
 // An array of exactly count items (any number when count is -1).
 ValueCheck array(ValueCheck item, int count = -1);
 } // namespace check
+
+} // namespace tool

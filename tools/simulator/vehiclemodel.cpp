@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace tool {
+
 const char *const DoorNames[6] = {"front-lid", "rear-lid", "left-rear", "right-rear", "left-front",
                                   "right-front"};
 
@@ -181,3 +183,5 @@ QByteArray VehicleModel::tyreMessage() const
 {
     return QByteArray(1, char(tyreState)) + char(tyreType);
 }
+
+} // namespace tool

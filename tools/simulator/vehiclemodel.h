@@ -6,6 +6,8 @@
 #include <QPair>
 #include <QString>
 
+namespace tool {
+
 // The state of the simulated vehicle, and each box message encoded from it exactly as a head
 // unit's decoder reads it.
 struct VehicleModel
@@ -67,3 +69,5 @@ int temperatureIndex(const QJsonValue &value, bool fahrenheit, bool *converted =
 // The same temperature in the other unit's index, to the nearest half degree.
 int convertedTemperatureIndex(int index, bool toFahrenheit);
 void setBit(QByteArray &bytes, int index, int bit, bool on);
+
+} // namespace tool
