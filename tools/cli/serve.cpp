@@ -99,6 +99,14 @@ int serve(const QStringList &arguments)
                 .arg(QLatin1String(VehicleService::ServiceName), busName, device));
     QObject::connect(&vehicle, &VehicleService::busLost, [] { say(QStringLiteral("the bus went away")); });
     QObject::connect(&vehicle, &VehicleService::busBack, [] { say(QStringLiteral("back on the bus")); });
+    // A bus that does not come back ends the run: systemd starts the service again, and a
+    // session's service ends with its session.
+    bool busGone = false;
+    QObject::connect(&vehicle, &VehicleService::busGone, &session, [&session, &busGone] {
+        tool::err() << "canservice: the bus did not come back; stopping\n";
+        busGone = true;
+        session.finish(false);
+    });
     QObject::connect(&session, &Session::lineStateChanged, &vehicle, [&vehicle](bool up, const QString &reason) {
         vehicle.setLine(up, reason);
         say(up ? QStringLiteral("line up") : QStringLiteral("line down: ") + reason);
@@ -122,7 +130,7 @@ int serve(const QStringList &arguments)
     if (box)
         box->begin();
     QCoreApplication::exec();
-    return session.interrupted() ? exitcode::Interrupted : exitcode::Ok;
+    return busGone ? exitcode::Failure : session.interrupted() ? exitcode::Interrupted : exitcode::Ok;
 }
 
 } // namespace tool

@@ -46,10 +46,16 @@ VehicleService::VehicleService(CanServiceBase *service, QObject *parent)
     connect(&m_busWatch, &QTimer::timeout, this, [this] {
         if (m_bus.isConnected())
             return;
-        emit busLost();
+        if (m_busTries++ == 0)
+            emit busLost();
         QString error;
-        if (connectToBus(&error))
+        if (connectToBus(&error)) {
+            m_busTries = 0;
             emit busBack();
+        } else if (m_busTries == BusRetries) {
+            m_busWatch.stop();
+            emit busGone();
+        }
     });
 }
 

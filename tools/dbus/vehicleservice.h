@@ -32,12 +32,14 @@ public:
     // Changes are sent at most this often: a box at line rate changes values hundreds of times a
     // second, and every subscriber would be woken for each.
     static constexpr int BatchMs = 50;
+    static constexpr int BusRetries = 10;
 
     explicit VehicleService(CanServiceBase *service, QObject *parent = nullptr);
 
     // Connects to the bus, publishes the object and takes the name: false with the bus's reason.
     // A bus that goes away (restarted) is connected to again every second, and the name taken
-    // again; busLost and busBack say so.
+    // again; busLost and busBack say so. After BusRetries tries it is gone for good (the session
+    // that had it ended) and busGone says so.
     bool publish(QDBusConnection::BusType bus, QString *error);
 
     QString link() const;
@@ -67,6 +69,7 @@ signals:
     void ValuesChanged(const QVariantMap &changed, const QStringList &gone);
     void busLost();
     void busBack();
+    void busGone();
 
 private:
     bool connectToBus(QString *error);
@@ -81,6 +84,7 @@ private:
     QTimer m_busWatch;
     QDBusConnection::BusType m_busType = QDBusConnection::SessionBus;
     QDBusConnection m_bus;
+    int m_busTries = 0;
     int m_linkStatus = -1;
     bool m_lineUp = true;
     QString m_lineReason;
