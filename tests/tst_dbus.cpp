@@ -64,6 +64,7 @@ private slots:
 
 private:
     void startBus();
+    void stopBus();
     // Runs gdbus with the arguments, the event loop going meanwhile; its output, or its errors
     // after "!".
     QString gdbus(const QStringList &arguments);
@@ -78,9 +79,12 @@ private:
 
 void tst_DBus::startBus()
 {
-    m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-                    QStringLiteral("--address=") + m_address});
+    // The bus goes when its standard input closes: when stopBus() says so, or the test ends
+    // however it ends.
+    m_daemon.start(QStringLiteral("sh"),
+                   {QStringLiteral("-c"),
+                    QStringLiteral("dbus-daemon --session --nofork --nopidfile --address=\"$0\" & read -r _; kill $!"),
+                    m_address});
     // The socket is there when the bus listens.
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_dir.filePath(QStringLiteral("bus"))), 5000);
 }
@@ -97,10 +101,15 @@ void tst_DBus::initTestCase()
     startBus();
 }
 
+void tst_DBus::stopBus()
+{
+    m_daemon.closeWriteChannel();
+    m_daemon.waitForFinished();
+}
+
 void tst_DBus::cleanupTestCase()
 {
-    m_daemon.kill();
-    m_daemon.waitForFinished();
+    stopBus();
 }
 
 void tst_DBus::init()
@@ -262,8 +271,7 @@ void tst_DBus::aRestartedBusIsJoinedAgain()
 {
     QSignalSpy lost(m_vehicle.get(), &tool::VehicleService::busLost);
     QSignalSpy back(m_vehicle.get(), &tool::VehicleService::busBack);
-    m_daemon.kill();
-    m_daemon.waitForFinished();
+    stopBus();
     QFile::remove(m_dir.filePath(QStringLiteral("bus")));
     QVERIFY(lost.wait(5000));
     startBus();

@@ -10,8 +10,8 @@ done
 PATH="$(cd "$(dirname "$1")" && pwd):$PATH"
 export PATH
 
-# The command the README gives, word for word.
-values=$(dbus-run-session -- sh -c 'canservice serve --bus session --sim > /dev/null & sleep 3; gdbus call --session --dest org.canservice.Vehicle1 --object-path /org/canservice/Vehicle1 --method org.canservice.Vehicle1.GetValues' 2> /dev/null)
+# The command the README gives (and the service stopped after it).
+values=$(dbus-run-session -- sh -c 'canservice serve --bus session --sim > /dev/null & sleep 3; gdbus call --session --dest org.canservice.Vehicle1 --object-path /org/canservice/Vehicle1 --method org.canservice.Vehicle1.GetValues; kill $!' 2> /dev/null)
 grep -q "'Vehicle.Speed': <" <<< "$values" || { echo "FAIL: GetValues gave: $values"; exit 1; }
 echo "ok: GetValues by catalogue name: ${values:0:120}..."
 
@@ -52,6 +52,8 @@ grep -q "box <- climate key 0x01" "$work/service.log" || fail "the box heard ano
 echo "ok: dbus-send reaches the box; key 40 is refused and never sent"
 
 kill -TERM "$service"
+for _ in $(seq 50); do kill -0 "$service" 2> /dev/null || break; sleep 0.1; done
+kill -0 "$service" 2> /dev/null && { kill -KILL "$service"; fail "SIGTERM did not end it"; }
 status=0
 wait "$service" || status=$?
 [ "$status" -eq 130 ] || fail "SIGTERM ended it with $status"

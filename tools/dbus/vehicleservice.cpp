@@ -15,13 +15,6 @@ const char VehicleService::ObjectPath[] = "/org/canservice/Vehicle1";
 namespace {
 const char ConnectionName[] = "canservice-vehicle";
 const int BusRetryMs = 1000;
-
-// D-Bus has no float: the getters' floats go as the double of their shortest text.
-QVariant onTheBus(const QVariant &value)
-{
-    return value.type() == QVariant::Type(QMetaType::Float) ? QVariant(VehicleSnapshot::plain(value.toFloat()))
-                                                             : value;
-}
 } // namespace
 
 VehicleService::VehicleService(CanServiceBase *service, QObject *parent)
@@ -144,7 +137,7 @@ void VehicleService::sendValues()
         if (now.at(i).isNull())
             gone << catalogue.at(i).name;
         else
-            changed.insert(catalogue.at(i).name, onTheBus(now.at(i).value));
+            changed.insert(catalogue.at(i).name, now.at(i).value);
     }
     m_readings = now;
     if (!changed.isEmpty() || !gone.isEmpty())
@@ -158,7 +151,7 @@ QVariantMap VehicleService::GetValues()
     QVariantMap values;
     for (int i = 0; i < now.size(); ++i)
         if (!now.at(i).isNull())
-            values.insert(catalogue.at(i).name, onTheBus(now.at(i).value));
+            values.insert(catalogue.at(i).name, now.at(i).value);
     return values;
 }
 
