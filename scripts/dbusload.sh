@@ -2,9 +2,10 @@
 # CPU of `canservice serve` with twenty D-Bus clients at the full line rate, against `canservice
 # monitor --quiet` on the same traffic: a box writes the traffic mix of linecost.sh at 3840 bytes a
 # second into a pseudo-terminal; serve publishes it on a session bus of its own (dbus-run-session)
-# to twenty `gdbus monitor` clients and one more that never reads what it is sent. CPU time (user
-# and system, from /proc) per second and per frame; the ValuesChanged signals one client got per
-# second; and how long a GetValues call takes meanwhile.
+# to twenty `gdbus monitor` clients and one more (Debian's python3-dbus) that never reads what it
+# is sent. CPU time (user and system, from /proc) per second and per frame; the ValuesChanged
+# signals one client got per second; how long a GetValues call takes meanwhile; and what the bus holds for the client that
+# never reads.
 #   bash scripts/dbusload.sh [SECONDS]     (default 20 s each; needs a build in build/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -61,6 +62,20 @@ def bus_daemon():
             if open(f"/proc/{child}/comm").read().strip() == "dbus-daemon":
                 return int(child)
 
+def bus(method, *args):
+    return subprocess.run(["gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
+                           "/org/freedesktop/DBus", "--method", method, *args],
+                          capture_output=True, text=True).stdout
+
+def bus_names():
+    return [n for n in bus("org.freedesktop.DBus.ListNames").replace("'", " ").split() if n.startswith(":")]
+
+# What the bus holds for a connection that has not read it yet.
+def queued(name):
+    stats = bus("org.freedesktop.DBus.Debug.Stats.GetConnectionStats", name)
+    start = stats.find("'OutgoingBytes': <uint32 ")
+    return int(stats[start:].split()[2].rstrip(">,")) if start >= 0 else 0
+
 def measure(command, label, clients):
     master, slave = pty.openpty()
     tty.setraw(slave)
@@ -76,9 +91,11 @@ def measure(command, label, clients):
         for i in range(clients):
             watchers.append(subprocess.Popen(["gdbus", "monitor", "--session"] + dest,
                                              stdout=open(f"/tmp/canservice-load-{os.getpid()}-{i}", "w")))
-        # The one that never reads: its pipe fills, then its socket, then the bus's queue for it.
-        watchers.append(subprocess.Popen(f"gdbus monitor --session {' '.join(dest)} | sleep {seconds + 30}",
-                                         shell=True, start_new_session=True))
+        # The one that never reads: it subscribes, then sleeps; its socket fills, then the bus's
+        # queue for it.
+        watchers.append(subprocess.Popen(["/usr/bin/python3", "-c", "import dbus, sys, time\n"
+                                          "dbus.SessionBus().add_match_string(\"type='signal',sender='org.canservice.Vehicle1'\")\n"
+                                          "time.sleep(float(sys.argv[1]))", str(seconds + 30)]))
     time.sleep(1.0)
     drive(master, 2.0)  # warm-up: the handshake, first buffers
     daemon = bus_daemon()
@@ -92,12 +109,12 @@ def measure(command, label, clients):
                        capture_output=True, check=True)
         call_ms = (time.monotonic() - start) * 1000
         got = open(f"/tmp/canservice-load-{os.getpid()}-0").read().count("ValuesChanged")
+        stalled = max(queued(name) for name in bus_names())
         extra = (f"; {got / (seconds + 2):.1f} ValuesChanged a second to each client; GetValues "
-                 f"answered in {call_ms:.0f} ms; the bus used {bus_used / seconds * 100:.1f} % of a core")
-    for w in watchers[:-1]:
+                 f"answered in {call_ms:.0f} ms; the bus used {bus_used / seconds * 100:.1f} % of a core and held {stalled / 1024:.0f} KiB "
+                 f"for the client that never reads")
+    for w in watchers:
         w.terminate(); w.wait()
-    if watchers:
-        os.killpg(watchers[-1].pid, 15); watchers[-1].wait()
     for i in range(clients):
         os.remove(f"/tmp/canservice-load-{os.getpid()}-{i}")
     head.send_signal(2)
