@@ -33,14 +33,19 @@ cmake --install "$build" --prefix "$work/usr" > /dev/null
 policy="$work/usr/share/dbus-1/system.d/org.canservice.Vehicle1.conf"
 [ -f "$policy" ] || fail "the policy is not installed"
 
+# Users a run killed before its end left behind carry this comment: they go first.
+mark="made by the canservice policy test"
+for user in "$operator" canservice; do
+    if getent passwd "$user" | grep -q "$mark"; then userdel "$user"; fi
+done
 # The service's user as sysusers.d makes it, unless the package made it already.
 if ! getent group canservice > /dev/null; then groupadd --system canservice; made_groups+=(canservice); fi
 if ! getent passwd canservice > /dev/null; then
-    useradd --system --gid canservice --no-create-home --home-dir / --shell /usr/sbin/nologin canservice
+    useradd --system --gid canservice --no-create-home --home-dir / --shell /usr/sbin/nologin \
+        --comment "$mark" canservice
     made_users+=(canservice)
 fi
-userdel "$operator" 2> /dev/null || true
-useradd --system --no-create-home --shell /usr/sbin/nologin --groups canservice "$operator"
+useradd --system --no-create-home --shell /usr/sbin/nologin --groups canservice --comment "$mark" "$operator"
 made_users+=("$operator")
 
 cat > "$work/bus.conf" << CONF
