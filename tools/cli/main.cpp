@@ -33,6 +33,8 @@ Commands:
                    a capture as pcapng for Wireshark (with tools/wireshark/canbox.lua)
   dashboard        the vehicle on a screen, as a head unit shows it (simulated box, DEVICE
                    or --replay FILE)
+  serve [DEVICE]   the vehicle on D-Bus as org.canservice.Vehicle1, for the head unit's
+                   other programs (DEVICE or --sim; --bus system or session)
 
   canservice --version   the tool's version
 
@@ -129,6 +131,8 @@ int main(int argc, char *argv[])
         return tool::signalList(arguments);
     if (command == QLatin1String("export"))
         return tool::exportCapture(arguments);
+    if (command == QLatin1String("serve"))
+        return tool::serve(arguments);
     if (gui) {
 #ifdef CANSERVICE_DASHBOARD
         return tool::dashboard(arguments);

@@ -1,0 +1,234 @@
+// The vehicle on D-Bus, on a private dbus-daemon, asked by real clients (gdbus) and followed by a
+// client connection of the test's own: what each method puts on the line, what it refuses, and
+// how changes reach the subscribers. tests/dbus/ runs the whole tool: the bus policy with real
+// users, a box unplugged, a bus restarted.
+#include "servicefixture.h"
+#include "vehicleservice.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace testsupport;
+
+namespace {
+const char Iface[] = "org.canservice.Vehicle1";
+const char Path[] = "/org/canservice/Vehicle1";
+
+QByteArray speedFrame(int kmh)
+{
+    const char speed[] = {char(kmh * 16 & 0xFF), char(kmh * 16 >> 8), 0};
+    return frame(0xF6, QByteArray(speed, 3));
+}
+} // namespace
+
+// What the bus delivered to a subscriber.
+class Subscriber : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QPair<QVariantMap, QStringList>> batches;
+    QList<QVariantMap> properties;
+public slots:
+    void valuesChanged(const QVariantMap &changed, const QStringList &gone)
+    {
+        batches.append({changed, gone});
+        emit gotValues();
+    }
+    void propertiesChanged(const QString &, const QVariantMap &changed, const QStringList &)
+    {
+        properties.append(changed);
+    }
+signals:
+    void gotValues();
+};
+
+class tst_DBus : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void aMethodPutsItsCommandOnTheLine_data();
+    void aMethodPutsItsCommandOnTheLine();
+    void changesComeBatchedByName();
+    void theLinkIsAProperty();
+
+private:
+    // Runs gdbus with the arguments, the event loop going meanwhile; its output, or its errors
+    // after "!".
+    QString gdbus(const QStringList &arguments);
+
+    QTemporaryDir m_dir;
+    QString m_address;
+    QProcess m_daemon;
+    std::unique_ptr<ServiceOnLine> m_box;
+    std::unique_ptr<tool::VehicleService> m_vehicle;
+    std::unique_ptr<Subscriber> m_subscriber;
+};
+
+void tst_DBus::initTestCase()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("gdbus")).isEmpty())
+        QSKIP("needs dbus-daemon and gdbus (Debian packages dbus-daemon, libglib2.0-bin)");
+    QLoggingCategory::defaultCategory()->setEnabled(QtDebugMsg, false);
+    qRegisterMetaType<QProcess::ExitStatus>();
+    m_address = QStringLiteral("unix:path=") + m_dir.filePath(QStringLiteral("bus"));
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+    // The bus goes when its standard input closes: at the end, or when the test dies.
+    m_daemon.start(QStringLiteral("sh"), {QStringLiteral("-c"),
+                                          QStringLiteral("dbus-daemon --session --nofork --address=\"$0\" & read -r _; kill $!"),
+                                          m_address});
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_dir.filePath(QStringLiteral("bus"))), 5000);
+}
+
+void tst_DBus::cleanupTestCase()
+{
+    m_daemon.closeWriteChannel();
+    m_daemon.waitForFinished();
+}
+
+void tst_DBus::init()
+{
+    m_box = std::make_unique<ServiceOnLine>();
+    m_vehicle = std::make_unique<tool::VehicleService>(m_box->service.get());
+    QString error;
+    QVERIFY2(m_vehicle->publish(QDBusConnection::SessionBus, &error), qPrintable(error));
+    m_subscriber = std::make_unique<Subscriber>();
+    QDBusConnection client = QDBusConnection::connectToBus(m_address, QStringLiteral("client"));
+    QVERIFY(client.connect(Iface, Path, Iface, QStringLiteral("ValuesChanged"), m_subscriber.get(),
+                           SLOT(valuesChanged(QVariantMap, QStringList))));
+    QVERIFY(client.connect(Iface, Path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                           QStringLiteral("PropertiesChanged"), m_subscriber.get(),
+                           SLOT(propertiesChanged(QString, QVariantMap, QStringList))));
+}
+
+void tst_DBus::cleanup()
+{
+    QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+    m_subscriber.reset();
+    m_vehicle.reset();
+    m_box.reset();
+}
+
+QString tst_DBus::gdbus(const QStringList &arguments)
+{
+    QProcess process;
+    QSignalSpy done(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+    process.start(QStringLiteral("gdbus"), QStringList{"call", "--address", m_address, "--dest", Iface,
+                                                        "--object-path", Path, "--method"} + arguments);
+    if (!done.wait(10000))
+        return QStringLiteral("! gdbus did not finish");
+    return process.exitCode() == 0 ? QString::fromUtf8(process.readAllStandardOutput()).trimmed()
+                                   : QLatin1Char('!') + QString::fromUtf8(process.readAllStandardError()).trimmed();
+}
+
+void tst_DBus::aMethodPutsItsCommandOnTheLine_data()
+{
+    QTest::addColumn<QStringList>("call");
+    QTest::addColumn<QStringList>("writes"); // hex/flag, or the error's words
+    const auto row = [](const char *name, const char *call, QStringList writes) {
+        QTest::newRow(name) << QString::fromLatin1(call).split(QLatin1Char(' ')) << writes;
+    };
+    row("climate key", "org.canservice.Vehicle1.SendClimateKey 0 5", {"2ec602ac018a/true"});
+    row("climate key above the range", "org.canservice.Vehicle1.SendClimateKey 35 0",
+        {"InvalidArgs: climate key 35 is out of range: the keys are 0 to 34"});
+    row("climate key below the range", "org.canservice.Vehicle1.SendClimateKey -- -1 0",
+        {"InvalidArgs: climate key -1 is out of range"});
+    row("climate key without a command", "org.canservice.Vehicle1.SendClimateKey 28 0",
+        {"InvalidArgs: climate key 28 has no command"});
+    row("distance unit", "org.canservice.Vehicle1.SwitchUnit 1", {"2ec602a30e86/true"});
+    row("unit entry without a command", "org.canservice.Vehicle1.SwitchUnit 2",
+        {"InvalidArgs: unit entry 2 has no command"});
+    row("radio source", "org.canservice.Vehicle1.SetMediaSource FM1 ['87.5MHz'] 0",
+        {"2ec00201013b/false", "2ec204012e2200e8/false",
+         "2ecb221103380037002e0035004d0048007a000000000000000000000000000000000000001d/false",
+         "2ecb2211050000000000000000000000000000000000000000000000000000000000000000fc/false"});
+    row("source type beyond the table", "org.canservice.Vehicle1.SetMediaSource FM1 [] 11",
+        {"InvalidArgs: source type 11 is out of range: the types are 0 to 10"});
+    row("three source texts", "org.canservice.Vehicle1.SetMediaSource USB ['a','b','c'] 1",
+        {"InvalidArgs: 3 information texts"});
+    row("climate request", "org.canservice.Vehicle1.RequestClimate", {"2e900229ff45/false"});
+    row("parking request", "org.canservice.Vehicle1.RequestParkAssist", {"2e900223ff4b/false", "2e900222ff4c/false"});
+    row("vehicle request", "org.canservice.Vehicle1.RequestVehicleInfo", {"2e900224ff4a/false"});
+    row("setting request", "org.canservice.Vehicle1.RequestCarSetting", {"2e900248ff26/false"});
+    row("unit request", "org.canservice.Vehicle1.RequestUnitSettings", {"2e900224ff4a/false"});
+    row("other request", "org.canservice.Vehicle1.RequestOtherInfo", {"2e900225ff49/false"});
+    row("speed request", "org.canservice.Vehicle1.RequestSpeed", {"2e9002f6ff78/false"});
+    row("driving request", "org.canservice.Vehicle1.RequestDrivingData", {"2e900250ff1e/false"});
+}
+
+void tst_DBus::aMethodPutsItsCommandOnTheLine()
+{
+    QFETCH(QStringList, call);
+    QFETCH(QStringList, writes);
+    m_box->takeWrites();
+    const QString answer = gdbus(call);
+    if (writes.first().startsWith(QLatin1String("InvalidArgs"))) {
+        QVERIFY2(answer.contains(QLatin1String("org.freedesktop.DBus.Error.") + writes.first()), qPrintable(answer));
+        QCOMPARE(m_box->takeWrites(), QStringList());
+        return;
+    }
+    QCOMPARE(answer, QStringLiteral("()"));
+    QCOMPARE(m_box->takeWrites(), writes);
+}
+
+void tst_DBus::changesComeBatchedByName()
+{
+    QSignalSpy got(m_subscriber.get(), &Subscriber::gotValues);
+    QCOMPARE(gdbus({QStringLiteral("org.canservice.Vehicle1.GetValues")}).contains(QLatin1String("Vehicle.Speed")), false);
+
+    // Thirty frames, each in a chunk of its own with the events between them handled, as on a
+    // line: one signal with the last of them.
+    m_box->receiveFrame(0x23, QByteArray::fromHex("0102080e0000"));
+    for (int kmh = 1; kmh <= 30; ++kmh) {
+        m_box->receive(speedFrame(kmh));
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(got.wait(2000));
+    QVERIFY(!got.wait(3 * tool::VehicleService::BatchMs));
+    QCOMPARE(m_subscriber->batches.size(), 1);
+    const QVariantMap first = m_subscriber->batches.first().first;
+    QCOMPARE(first.value(QStringLiteral("Vehicle.Speed")), QVariant(30.0));
+    QCOMPARE(first.value(QStringLiteral("CanBox.Parking.Front.Left.Step")), QVariant(1));
+    QVERIFY(m_subscriber->batches.first().second.isEmpty());
+
+    // Readings that went say so by name; a repeated frame says nothing.
+    m_box->receive(speedFrame(30));
+    m_box->receiveFrame(0x23, QByteArray::fromHex("0020ff1a0000"));
+    QVERIFY(got.wait(2000));
+    QCOMPARE(m_subscriber->batches.size(), 2);
+    QCOMPARE(m_subscriber->batches.last().first,
+             QVariantMap({{QStringLiteral("CanBox.Parking.Front.Right.Step"), 7}}));
+    QCOMPARE(m_subscriber->batches.last().second,
+             QStringList({QStringLiteral("CanBox.Parking.Front.Left.Step"),
+                          QStringLiteral("CanBox.Parking.Front.MiddleLeft.Step"),
+                          QStringLiteral("CanBox.Parking.Front.MiddleRight.Step")}));
+
+    // The whole state by name, as a reader asks for it.
+    const QString values = gdbus({QStringLiteral("org.canservice.Vehicle1.GetValues")});
+    QVERIFY2(values.contains(QLatin1String("'Vehicle.Speed': <30.0>")), qPrintable(values));
+    QVERIFY2(values.contains(QLatin1String("'CanBox.Parking.Front.Right.Step': <7>")), qPrintable(values));
+    QVERIFY2(!values.contains(QLatin1String("Front.Left.Step")), qPrintable(values));
+}
+
+void tst_DBus::theLinkIsAProperty()
+{
+    const auto link = [this] {
+        return gdbus({QStringLiteral("org.freedesktop.DBus.Properties.Get"), Iface, QStringLiteral("Link")});
+    };
+    QCOMPARE(link(), QStringLiteral("(<'waiting'>,)"));
+    m_box->receive(speedFrame(5));
+    QTRY_VERIFY_WITH_TIMEOUT(m_subscriber->properties.contains({{QStringLiteral("Link"), QStringLiteral("up")}}), 2000);
+    QCOMPARE(link(), QStringLiteral("(<'up'>,)"));
+}
+
+QTEST_GUILESS_MAIN(tst_DBus)
+#include "tst_dbus.moc"

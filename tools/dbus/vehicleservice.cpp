@@ -1,0 +1,200 @@
+#include "vehicleservice.h"
+
+#include "canservicebase.h"
+#include "vehicle1adaptor.h"
+#include "vehiclesnapshot.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+
+namespace tool {
+
+const char VehicleService::ServiceName[] = "org.canservice.Vehicle1";
+const char VehicleService::ObjectPath[] = "/org/canservice/Vehicle1";
+
+namespace {
+const char ConnectionName[] = "canservice-vehicle";
+const int BusRetryMs = 1000;
+} // namespace
+
+VehicleService::VehicleService(CanServiceBase *service, QObject *parent)
+    : QObject(parent), m_service(service), m_bus(QString())
+{
+    new Vehicle1Adaptor(this);
+    m_readings = SignalCatalogue::read(VehicleSnapshot::read(*service));
+    m_batch.setSingleShot(true);
+    m_batch.setInterval(BatchMs);
+    connect(&m_batch, &QTimer::timeout, this, &VehicleService::sendValues);
+    VehicleSnapshot::onChange(service, this, [this] {
+        if (!m_batch.isActive())
+            m_batch.start();
+    });
+    connect(service, &CanServiceBase::notifyCanbusStatus, this, [this](int status) {
+        if (status == m_linkStatus)
+            return;
+        m_linkStatus = status;
+        propertiesChanged({{QStringLiteral("Link"), link()}});
+    });
+    m_busWatch.setInterval(BusRetryMs);
+    connect(&m_busWatch, &QTimer::timeout, this, [this] {
+        if (m_bus.isConnected())
+            return;
+        if (m_busTries++ == 0)
+            emit busLost();
+        QString error;
+        if (connectToBus(&error)) {
+            m_busTries = 0;
+            emit busBack();
+        } else if (m_busTries == BusRetries) {
+            m_busWatch.stop();
+            emit busGone();
+        }
+    });
+}
+
+bool VehicleService::publish(QDBusConnection::BusType bus, QString *error)
+{
+    m_busType = bus;
+    if (!connectToBus(error))
+        return false;
+    m_busWatch.start();
+    return true;
+}
+
+bool VehicleService::connectToBus(QString *error)
+{
+    QDBusConnection::disconnectFromBus(QLatin1String(ConnectionName));
+    m_bus = QDBusConnection::connectToBus(m_busType, QLatin1String(ConnectionName));
+    if (!m_bus.isConnected()) {
+        *error = QStringLiteral("cannot reach the %1 bus: %2")
+                         .arg(m_busType == QDBusConnection::SystemBus ? QLatin1String("system")
+                                                                     : QLatin1String("session"),
+                              m_bus.lastError().message());
+        return false;
+    }
+    if (!m_bus.registerObject(QLatin1String(ObjectPath), this)) {
+        *error = QStringLiteral("cannot publish %1: %2").arg(QLatin1String(ObjectPath), m_bus.lastError().message());
+        return false;
+    }
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply = m_bus.interface()->registerService(
+            QLatin1String(ServiceName), QDBusConnectionInterface::DontQueueService,
+            QDBusConnectionInterface::DontAllowReplacement);
+    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
+        *error = QStringLiteral("cannot take the name %1: %2")
+                         .arg(QLatin1String(ServiceName),
+                              reply.isValid() ? QStringLiteral("another program has it") : reply.error().message());
+        return false;
+    }
+    return true;
+}
+
+QString VehicleService::link() const
+{
+    return m_linkStatus == 3 ? QStringLiteral("up") : m_linkStatus == 0 ? QStringLiteral("lost")
+                                                                        : QStringLiteral("waiting");
+}
+
+void VehicleService::setLine(bool up, const QString &reason)
+{
+    m_lineUp = up;
+    m_lineReason = reason;
+    propertiesChanged({{QStringLiteral("Line"), line()}, {QStringLiteral("LineError"), lineError()}});
+}
+
+void VehicleService::setHealth(const QJsonObject &health)
+{
+    QVariantMap counters;
+    for (auto it = health.begin(); it != health.end(); ++it)
+        counters.insert(it.key(), qlonglong(it.value().toDouble()));
+    if (counters == m_health)
+        return;
+    m_health = counters;
+    propertiesChanged({{QStringLiteral("Health"), m_health}});
+}
+
+void VehicleService::propertiesChanged(const QVariantMap &changed)
+{
+    if (!m_bus.isConnected())
+        return;
+    QDBusMessage signal = QDBusMessage::createSignal(QLatin1String(ObjectPath),
+                                                     QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                     QStringLiteral("PropertiesChanged"));
+    signal << QLatin1String(ServiceName) << changed << QStringList();
+    m_bus.send(signal);
+}
+
+// What moved since the last batch: a box repeats itself many times a second, and a value that
+// went and came back within one batch has not changed for a reader.
+void VehicleService::sendValues()
+{
+    const QVector<Reading> now = SignalCatalogue::read(VehicleSnapshot::read(*m_service));
+    const auto &catalogue = SignalCatalogue::vehicleSignals();
+    QVariantMap changed;
+    QStringList gone;
+    for (int i = 0; i < now.size(); ++i) {
+        if (now.at(i) == m_readings.value(i))
+            continue;
+        if (now.at(i).isNull())
+            gone << catalogue.at(i).name;
+        else
+            changed.insert(catalogue.at(i).name, now.at(i).value);
+    }
+    m_readings = now;
+    if (!changed.isEmpty() || !gone.isEmpty())
+        emit ValuesChanged(changed, gone);
+}
+
+QVariantMap VehicleService::GetValues()
+{
+    const QVector<Reading> now = SignalCatalogue::read(VehicleSnapshot::read(*m_service));
+    const auto &catalogue = SignalCatalogue::vehicleSignals();
+    QVariantMap values;
+    for (int i = 0; i < now.size(); ++i)
+        if (!now.at(i).isNull())
+            values.insert(catalogue.at(i).name, now.at(i).value);
+    return values;
+}
+
+bool VehicleService::check(bool ok, const QString &message)
+{
+    if (!ok && calledFromDBus())
+        sendErrorReply(QDBusError::InvalidArgs, message);
+    return ok;
+}
+
+void VehicleService::SendClimateKey(int key, int value)
+{
+    // The plugin's keys 0 to 34; these send nothing in any mode.
+    static const QList<int> silent = {9, 12, 13, 14, 28, 30, 32, 33};
+    if (check(key >= 0 && key <= 34, QStringLiteral("climate key %1 is out of range: the keys are 0 to 34").arg(key))
+        && check(!silent.contains(key), QStringLiteral("climate key %1 has no command: nothing would be sent").arg(key)))
+        m_service->sendAcKey(key, value);
+}
+
+void VehicleService::SwitchUnit(int entry)
+{
+    if (check(entry == 0 || entry == 1 || entry == 3 || entry == 5,
+              QStringLiteral("unit entry %1 has no command: the entries are 0, 1 (distance), 3 (temperature) and 5")
+                      .arg(entry)))
+        m_service->setUnitCmd(entry);
+}
+
+void VehicleService::SetMediaSource(const QString &name, const QStringList &information, int type)
+{
+    if (check(type >= 0 && type <= 10, QStringLiteral("source type %1 is out of range: the types are 0 to 10").arg(type))
+        && check(information.size() <= 2,
+                 QStringLiteral("%1 information texts: the box takes two, the frequency or song title and the album")
+                         .arg(information.size())))
+        m_service->onRadioSourceInformation(name, information, type);
+}
+
+void VehicleService::RequestClimate() { m_service->requsetClimate(); }
+void VehicleService::RequestParkAssist() { m_service->requsetParkAssist(); }
+void VehicleService::RequestVehicleInfo() { m_service->requsetVehicleInfo(); }
+void VehicleService::RequestCarSetting() { m_service->requsetCarSetting(); }
+void VehicleService::RequestUnitSettings() { m_service->requsetUnitSettings(); }
+void VehicleService::RequestOtherInfo() { m_service->requsetOtherInfo(); }
+void VehicleService::RequestSpeed() { m_service->requestSpeed(); }
+void VehicleService::RequestDrivingData() { m_service->requestDrivingData(); }
+
+} // namespace tool

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "signalcatalogue.h"
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QJsonObject>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <QVariantMap>
+
+class CanServiceBase;
+
+namespace tool {
+
+// The vehicle on D-Bus as org.canservice.Vehicle1 (tools/dbus/org.canservice.Vehicle1.xml): the
+// catalogue's values, the link and the line, the link's health, and the plugin's commands, each
+// checked before anything reaches the line. The adaptor generated from the XML calls the slots
+// below by their D-Bus names.
+class VehicleService : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_PROPERTY(QString Link READ link)
+    Q_PROPERTY(QString Line READ line)
+    Q_PROPERTY(QString LineError READ lineError)
+    Q_PROPERTY(QVariantMap Health READ health)
+
+public:
+    static const char ServiceName[];
+    static const char ObjectPath[];
+    // Changes are sent at most this often: a box at line rate changes values hundreds of times a
+    // second, and every subscriber would be woken for each.
+    static constexpr int BatchMs = 50;
+    static constexpr int BusRetries = 10;
+
+    explicit VehicleService(CanServiceBase *service, QObject *parent = nullptr);
+
+    // Connects to the bus, publishes the object and takes the name: false with the bus's reason.
+    // A bus that goes away (restarted) is connected to again every second, and the name taken
+    // again; busLost and busBack say so. After BusRetries tries it is gone for good (the session
+    // that had it ended) and busGone says so.
+    bool publish(QDBusConnection::BusType bus, QString *error);
+
+    QString link() const;
+    QString line() const { return m_lineUp ? QStringLiteral("up") : QStringLiteral("down"); }
+    QString lineError() const { return m_lineUp ? QString() : m_lineReason; }
+    QVariantMap health() const { return m_health; }
+
+    void setLine(bool up, const QString &reason);
+    // The counters as the session gives them; the caller says how often (once a second).
+    void setHealth(const QJsonObject &health);
+
+public slots:
+    QVariantMap GetValues();
+    void SendClimateKey(int key, int value);
+    void SwitchUnit(int entry);
+    void SetMediaSource(const QString &name, const QStringList &information, int type);
+    void RequestClimate();
+    void RequestParkAssist();
+    void RequestVehicleInfo();
+    void RequestCarSetting();
+    void RequestUnitSettings();
+    void RequestOtherInfo();
+    void RequestSpeed();
+    void RequestDrivingData();
+
+signals:
+    void ValuesChanged(const QVariantMap &changed, const QStringList &gone);
+    void busLost();
+    void busBack();
+    void busGone();
+
+private:
+    bool connectToBus(QString *error);
+    void sendValues();
+    void propertiesChanged(const QVariantMap &changed);
+    // False, with an InvalidArgs error to the caller, unless ok.
+    bool check(bool ok, const QString &message);
+
+    CanServiceBase *m_service;
+    QVector<Reading> m_readings;
+    QTimer m_batch;
+    QTimer m_busWatch;
+    QDBusConnection::BusType m_busType = QDBusConnection::SessionBus;
+    QDBusConnection m_bus;
+    int m_busTries = 0;
+    int m_linkStatus = -1;
+    bool m_lineUp = true;
+    QString m_lineReason;
+    QVariantMap m_health;
+};
+
+} // namespace tool
