@@ -4,6 +4,7 @@
 #include "configmanager.h"
 #include "capture.h"
 #include "serialtap.h"
+#include "vehiclesnapshot.h"
 
 #include <cmath>
 
@@ -262,9 +263,14 @@ void Session::receiverActed(const canbox::ReceiveModel::Item &item)
 {
     using M = canbox::ReceiveModel;
     switch (item.kind) {
-    case M::Accepted:
+    case M::Accepted: {
         ++m_health.framesAccepted;
+        const QByteArray payload = item.bytes.mid(3, item.bytes.size() - 4);
+        if (m_service)
+            HeardSignals::of(m_service)->frameAccepted(item.id(), payload.size());
+        emit frameAccepted(item.id(), payload);
         break;
+    }
     case M::Refused:
         ++m_health.checksumErrors;
         break;
