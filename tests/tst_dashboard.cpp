@@ -6,6 +6,7 @@
 #include "configmanager.h"
 #include "dashboardmodel.h"
 #include "replayer.h"
+#include "serialtap.h"
 #include "simpleservice.h"
 #include "virtualserialline.h"
 
@@ -32,6 +33,39 @@ QQuickItem *findItem(QQuickItem *from, const QString &name)
     return nullptr;
 }
 
+// Where an item draws, in the window: a text as far as its content goes, whatever its width.
+QRectF drawnRect(QQuickItem *item)
+{
+    QSizeF size = item->size();
+    if (item->inherits("QQuickText"))
+        size = size.expandedTo(QSizeF(item->property("contentWidth").toReal(), item->property("contentHeight").toReal()));
+    return item->mapRectToScene(QRectF(QPointF(), size));
+}
+
+// Every visible item that draws outside the panel it is in.
+void itemsOutside(QQuickItem *item, const QRectF &panel, const QString &panelName, QStringList *out)
+{
+    for (QQuickItem *child : item->childItems()) {
+        if (!child->isVisible() || child->opacity() == 0)
+            continue;
+        const QRectF r = drawnRect(child);
+        if (!r.isEmpty() && !panel.adjusted(-0.5, -0.5, 0.5, 0.5).contains(r))
+            *out << QStringLiteral("%1 \"%2\" in %3").arg(QLatin1String(child->metaObject()->className()),
+                                                           child->property("text").toString(), panelName);
+        itemsOutside(child, panel, panelName, out);
+    }
+}
+
+void findPanels(QQuickItem *item, QList<QQuickItem *> *panels)
+{
+    for (QQuickItem *child : item->childItems()) {
+        if (child->property("isPanel").toBool() && child->isVisible())
+            *panels << child;
+        else
+            findPanels(child, panels);
+    }
+}
+
 QColor colourAt(const QImage &image, QQuickItem *item)
 {
     const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
@@ -48,9 +82,14 @@ private slots:
     void cleanup();
     void aReplayShowsOnTheScreen();
     void aKeyReachesTheBoxAndItsAnswerShows();
+    void aBoxInMilesAndFahrenheitShowsSo();
+    void theLayoutHoldsAtEverySize_data();
+    void theLayoutHoldsAtEverySize();
 
 private:
     void show(CanServiceBase *service);
+    // A capture of tests/data replayed whole to a new service on the screen.
+    void play(const char *capture, const QSize &size = QSize(1280, 720));
     QQuickItem *item(const char *name) const;
 
     std::unique_ptr<SimpleService> m_service;
@@ -171,6 +210,99 @@ void tst_Dashboard::aKeyReachesTheBoxAndItsAnswerShows()
     QTRY_VERIFY_WITH_TIMEOUT(heard.contains(QStringLiteral("box <- climate key temperature up")), 3000);
     QTRY_COMPARE_WITH_TIMEOUT(left->property("text").toString(), QStringLiteral("21.5 °C"), 3000);
     m_service->stop();
+}
+
+void tst_Dashboard::play(const char *capture, const QSize &size)
+{
+    ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:play"));
+    m_service = std::make_unique<SimpleService>();
+    show(m_service.get());
+    m_window->resize(size);
+    QFile file(QStringLiteral(TEST_DATA_DIR "/") + QLatin1String(capture));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    tool::CaptureReader reader(file.fileName());
+    tool::Replayer replayer(file, reader, VirtualSerialLine::find(QStringLiteral("play")));
+    bool finished = false;
+    replayer.finished = [&finished] { finished = true; };
+    replayer.start();
+    QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
+    QTRY_COMPARE(m_window->size(), size);
+}
+
+// The box asks for miles and Fahrenheit: the catalogue keeps km/h and Celsius, the screen shows
+// what the box asks for, in words, with the warnings; and a replay's buttons send nothing.
+void tst_Dashboard::aBoxInMilesAndFahrenheitShowsSo()
+{
+    ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:level"));
+    m_service = std::make_unique<SimpleService>();
+    show(m_service.get());
+    // The automatic mode's level as the box reports it; a block in the other mode leaves it.
+    m_model->frameAccepted(0x29, QByteArray::fromHex("40030e0000000009"));
+    m_model->frameAccepted(0x29, QByteArray::fromHex("4003140008000009"));
+    QCOMPARE(item("climate.left")->property("text").toString(), QStringLiteral("Level 14"));
+
+    play("imperial.cap");
+    QCOMPARE(m_model->values().value(QStringLiteral("Vehicle.Speed")).toDouble(), 48.28);
+    QCOMPARE(item("speedGauge.text")->property("text").toString(), QStringLiteral("30 mph"));
+    QCOMPARE(item("climate.left")->property("text").toString(), QStringLiteral("70.5 °F"));
+    QCOMPARE(item("climate.right")->property("text").toString(), QStringLiteral("72.0 °F"));
+    QVERIFY(item("climate.details")->property("text").toString().contains(QStringLiteral("rear 68.0 °F")));
+    QCOMPARE(item("units")->property("text").toString(), QStringLiteral("Units: miles, °F"));
+    QCOMPARE(item("banner.text")->property("text").toString(),
+             QStringLiteral("\u26a0 Door open while moving  \u00b7  Tyre alert (code 2)"));
+    QCOMPARE(item("openings")->property("text").toString(), QStringLiteral("Open: right rear door"));
+    QCOMPARE(item("nearestSensor")->property("text").toString(),
+             QStringLiteral("Nearest sensor: front middle right, step 2 of 7"));
+    QVERIFY(item("radar.Front.MiddleRight")->property("isNearest").toBool());
+
+    QQuickItem *button = item("unit.distance");
+    QVERIFY(button->isEnabled());
+    m_model->setNoAnswer(QStringLiteral("a replay"));
+    QVERIFY(!button->isEnabled());
+    QCOMPARE(item("commandNote")->property("text").toString(), QStringLiteral("Buttons off: a replay"));
+    int writes = 0;
+    connect(SerialTap::instance(), &SerialTap::written, this, [&writes] { ++writes; });
+    QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier,
+                      button->mapToScene(QPointF(button->width() / 2, button->height() / 2)).toPoint());
+    m_model->unitCommand(1);
+    QTest::qWait(50);
+    QCOMPARE(writes, 0);
+}
+
+void tst_Dashboard::theLayoutHoldsAtEverySize_data()
+{
+    QTest::addColumn<QSize>("size");
+    for (const QSize size : {QSize(800, 480), QSize(1024, 600), QSize(1280, 720), QSize(1920, 720)})
+        QTest::newRow(qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()))) << size;
+}
+
+// With the banner up, every value shown and a full line of keys: no visible item draws outside its
+// panel, no two panels overlap, all stay in the window.
+void tst_Dashboard::theLayoutHoldsAtEverySize()
+{
+    QFETCH(QSize, size);
+    play("imperial.cap", size);
+    for (int key = 60; key < 66; ++key)
+        emit m_service->keyEvent(key, 3, true);
+    QTRY_VERIFY(item("banner")->isVisible());
+    QTRY_COMPARE(m_window->size(), size);
+
+    QList<QQuickItem *> panels;
+    findPanels(m_window->contentItem(), &panels);
+    QCOMPARE(panels.size(), 7);
+    const QRectF screen(0, 0, size.width(), size.height());
+    QStringList faults;
+    for (int i = 0; i < panels.size(); ++i) {
+        const QRectF r = drawnRect(panels.at(i));
+        const QString name = panels.at(i)->objectName();
+        if (!screen.contains(r))
+            faults << name + QStringLiteral(" leaves the window");
+        for (int j = i + 1; j < panels.size(); ++j)
+            if (r.intersects(drawnRect(panels.at(j))))
+                faults << name + QStringLiteral(" overlaps ") + panels.at(j)->objectName();
+        itemsOutside(panels.at(i), r, name, &faults);
+    }
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));
 }
 
 QTEST_MAIN(tst_Dashboard)

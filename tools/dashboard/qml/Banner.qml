@@ -3,6 +3,7 @@ import QtQuick 2.15
 // Warnings a driver must not miss: a door or lid open while the car moves, a tyre alert. The box
 // gives the tyre alert's type only as a code; 0 is taken as no alert.
 Rectangle {
+    readonly property bool isPanel: true
     readonly property var v: car.values
     readonly property var openings: ["Vehicle.Cabin.Door.Row1.DriverSide.IsOpen", "Vehicle.Cabin.Door.Row1.PassengerSide.IsOpen",
                                      "Vehicle.Cabin.Door.Row2.DriverSide.IsOpen", "Vehicle.Cabin.Door.Row2.PassengerSide.IsOpen",

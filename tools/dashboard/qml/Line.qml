@@ -8,5 +8,4 @@ Text {
     font.pixelSize: Theme.px(size)
     elide: Text.ElideRight
     Layout.fillWidth: true
-    Layout.maximumWidth: parent ? parent.width : 0
 }

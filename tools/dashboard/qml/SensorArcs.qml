@@ -2,7 +2,7 @@ import QtQuick 2.15
 import QtQuick.Shapes 1.15
 
 // Four parking sensors as arcs, coloured by the step the box reports; grey with no reading. The
-// nearest sensor of the car is drawn wider, with a white edge.
+// nearest sensor of the car is drawn wider.
 Item {
     id: arcs
     property string end: "Front"
@@ -20,22 +20,8 @@ Item {
             readonly property bool isNearest: arcs.nearest === arcs.end + "." + arcs.names[index]
             anchors.fill: parent
             ShapePath {
-                strokeColor: arc.isNearest ? "white" : "transparent"
-                strokeWidth: 18 * arcs.k
-                fillColor: "transparent"
-                capStyle: ShapePath.FlatCap
-                PathAngleArc {
-                    centerX: arcs.width / 2
-                    centerY: arcs.end === "Front" ? arcs.height + 60 * arcs.k : -60 * arcs.k
-                    radiusX: 110 * arcs.k
-                    radiusY: 90 * arcs.k
-                    startAngle: (arcs.end === "Front" ? 225 : 135) + (arcs.end === "Front" ? 1 : -1) * index * 22.5
-                    sweepAngle: (arcs.end === "Front" ? 1 : -1) * 22.5
-                }
-            }
-            ShapePath {
                 strokeColor: Theme.stepColour(arc.step)
-                strokeWidth: (arc.isNearest ? 14 : 12) * arcs.k
+                strokeWidth: (arc.isNearest ? 22 : 12) * arcs.k
                 fillColor: "transparent"
                 capStyle: ShapePath.FlatCap
                 PathAngleArc {
