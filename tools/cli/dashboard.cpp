@@ -119,12 +119,17 @@ int dashboard(const QStringList &arguments)
     if (reader)
         model.setNoAnswer(QStringLiteral("a replay: no box on the line to answer"));
     QTimer health;
-    QObject::connect(&health, &QTimer::timeout, &model, [&] {
+    const auto showHealth = [&] {
         QVariantMap h = session.health().toJson().toVariantMap();
         h.insert(QStringLiteral("linkLosses"), session.printer()->linkLosses());
         model.setHealth(h);
-    });
+    };
+    QObject::connect(&health, &QTimer::timeout, &model, showHealth);
 
+    // Qt Quick's distance-field glyphs differ by a few pixels from run to run; native glyphs make
+    // a screenshot the same picture, byte for byte, in every run.
+    if (parser.isSet(QStringLiteral("screenshot")))
+        qputenv("QML_DISABLE_DISTANCEFIELD", "1");
     QQmlApplicationEngine engine;
     engine.rootContext()->setContextProperty(QStringLiteral("car"), &model);
     engine.load(QUrl(QStringLiteral("qrc:/dashboard/qml/Main.qml")));
@@ -141,7 +146,9 @@ int dashboard(const QStringList &arguments)
     int result = exitcode::Ok;
     const QString file = parser.value(QStringLiteral("screenshot"));
     const auto takeScreenshot = [&, file] {
-        // Whole or not at all: the picture goes to a file beside the target, then takes its name.
+        // The health of this instant, not of the last half-second tick. Whole or not at all: the
+        // picture goes to a file beside the target, then takes its name.
+        showHealth();
         const QImage image = window->grabWindow();
         QByteArray png;
         QBuffer buffer(&png);
@@ -161,6 +168,7 @@ int dashboard(const QStringList &arguments)
     // first chunk whatever the display's start took, and no screenshot is asked of a window that
     // has not drawn.
     auto begin = [&] {
+        showHealth();
         health.start(500);
         if (reader) {
             replayer = std::make_unique<Replayer>(
@@ -174,7 +182,7 @@ int dashboard(const QStringList &arguments)
                 box->begin();
         }
         if (!file.isEmpty())
-            QTimer::singleShot(int(at * 1000), window, takeScreenshot);
+            QTimer::singleShot(int(at * 1000), Qt::PreciseTimer, window, takeScreenshot);
     };
     auto first = std::make_shared<QMetaObject::Connection>();
     *first = QObject::connect(window, &QQuickWindow::frameSwapped, window, [first, begin] {

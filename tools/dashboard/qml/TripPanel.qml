@@ -22,7 +22,7 @@ Panel {
             }
         out.push(["Mileage", Theme.has(v["CanBox.Mileage.Total"])
                   ? v["CanBox.Mileage.Total"] + " " + (distanceUnit || "(unit not reported)") : "\u2014"])
-        out.push(["Fuel now", Theme.has(v["CanBox.Fuel.Field0"]) ? v["CanBox.Fuel.Field0"] + " \u00b7 " + Theme.shown(v["CanBox.Fuel.Field1"])
+        out.push(["Fuel figures", Theme.has(v["CanBox.Fuel.Field0"]) ? v["CanBox.Fuel.Field0"] + " \u00b7 " + Theme.shown(v["CanBox.Fuel.Field1"])
                                                                  : "\u2014"])
         return out
     }
