@@ -8,6 +8,7 @@ namespace tool {
 namespace {
 const char *const KeyActions[] = {"pressed", "short press", "long press", "released after a long press"};
 const int ClimateId = 0x29;
+const int EmergencyCallId = 0x95;
 const int KeysShown = 6;
 const int RefreshMs = 50;
 } // namespace
@@ -84,6 +85,9 @@ void DashboardModel::setNoAnswer(const QString &reason)
 
 void DashboardModel::frameAccepted(int id, const QByteArray &payload)
 {
+    // The emergency-call state comes without a signal: read again when its message came.
+    if (id == EmergencyCallId && !m_refresh.isActive())
+        m_refresh.start();
     if (id != ClimateId || payload.size() != 8 || (quint8(payload.at(4)) & 0x08))
         return;
     const QVariant level = int(quint8(payload.at(2)));

@@ -41,7 +41,7 @@ Panel {
             color: Theme.dim
             wrapMode: Text.Wrap
             maximumLineCount: 2
-            text: (degrees ? "" : "Temperature as the level the box reports \u00b7 ")
+            text: (v["CanBox.Climate.IsManualMode"] === false ? "Temperature as the level the box reports \u00b7 " : "")
                   + "fan " + Theme.shown(v["CanBox.Climate.FanLevel"]) + " of 7 \u00b7 rear "
                   + Theme.temperature(v["CanBox.Climate.RearTemperature"], fahrenheit) + " \u00b7 outside "
                   + Theme.temperature(v["Vehicle.Exterior.AirTemperature"],
