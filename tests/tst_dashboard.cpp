@@ -6,6 +6,7 @@
 #include "configmanager.h"
 #include "dashboardmodel.h"
 #include "replayer.h"
+#include "serialtap.h"
 #include "simpleservice.h"
 #include "virtualserialline.h"
 
@@ -33,6 +34,33 @@ QQuickItem *findItem(QQuickItem *from, const QString &name)
     return nullptr;
 }
 
+// Where an item draws, in the window: a text as far as its content goes, whatever its width.
+QRectF drawnRect(QQuickItem *item)
+{
+    QSizeF size = item->size();
+    if (item->inherits("QQuickText"))
+        size = size.expandedTo(QSizeF(item->property("contentWidth").toReal(), item->property("contentHeight").toReal()));
+    return item->mapRectToScene(QRectF(QPointF(), size));
+}
+
+// Walks the visible items: the panels (the banner among them) into panels, every item that draws
+// outside the panel it is in into faults.
+void walk(QQuickItem *item, QQuickItem *panel, QList<QQuickItem *> *panels, QStringList *faults)
+{
+    for (QQuickItem *child : item->childItems()) {
+        if (!child->isVisible() || child->opacity() == 0)
+            continue;
+        const QRectF r = drawnRect(child);
+        QQuickItem *in = panel;
+        if (child->property("isPanel").toBool())
+            panels->append(in = child);
+        else if (panel && !r.isEmpty() && !drawnRect(panel).adjusted(-0.5, -0.5, 0.5, 0.5).contains(r))
+            *faults << QStringLiteral("%1 \"%2\" outside %3").arg(QLatin1String(child->metaObject()->className()),
+                                                                   child->property("text").toString(), panel->objectName());
+        walk(child, in, panels, faults);
+    }
+}
+
 QColor colourAt(const QImage &image, QQuickItem *item)
 {
     const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
@@ -49,15 +77,24 @@ private slots:
     void cleanup();
     void aReplayShowsOnTheScreen();
     void aKeyReachesTheBoxAndItsAnswerShows();
+    void aBoxInMilesAndFahrenheitAtEverySize_data();
+    void aBoxInMilesAndFahrenheitAtEverySize();
 
 private:
     void show(CanServiceBase *service);
+    // A new service on a virtual line, on the screen; then a capture of tests/data played to it.
+    void open();
+    void play(const char *capture);
     QQuickItem *item(const char *name) const;
 
     std::unique_ptr<SimpleService> m_service;
     std::unique_ptr<tool::DashboardModel> m_model;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     QQuickWindow *m_window = nullptr;
+    std::unique_ptr<QFile> m_capture;
+    std::unique_ptr<tool::CaptureReader> m_reader;
+    std::unique_ptr<tool::Replayer> m_replayer;
+    bool m_finished = false;
 };
 
 void tst_Dashboard::init()
@@ -70,6 +107,8 @@ void tst_Dashboard::init()
 
 void tst_Dashboard::cleanup()
 {
+    m_replayer.reset();
+    m_finished = false;
     m_engine.reset();
     m_model.reset();
     m_service.reset();
@@ -98,9 +137,7 @@ QQuickItem *tst_Dashboard::item(const char *name) const
 
 void tst_Dashboard::aReplayShowsOnTheScreen()
 {
-    ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:screen"));
-    m_service = std::make_unique<SimpleService>();
-    show(m_service.get());
+    open();
     QQuickItem *door = item("door.Row1.DriverSide");
     QQuickItem *nearSensor = item("radar.Rear.Left");
     QVERIFY(door && nearSensor && item("speedGauge.dial") && item("climate.left"));
@@ -111,13 +148,7 @@ void tst_Dashboard::aReplayShowsOnTheScreen()
     const QColor closedDoor = colourAt(empty, door);
     QCOMPARE(door->property("color").value<QColor>(), QColor("#455a64"));
 
-    QFile file(QStringLiteral(TEST_DATA_DIR "/drive.cap"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    tool::CaptureReader reader(file.fileName());
-    tool::Replayer replayer(file, reader, VirtualSerialLine::find(QStringLiteral("screen")));
-    bool finished = false;
-    replayer.finished = [&finished] { finished = true; };
-    replayer.start();
+    play("drive.cap");
 
     QTRY_COMPARE_WITH_TIMEOUT(item("speedGauge.dial")->property("value").toDouble(), 50.0, 2000);
     QTRY_VERIFY_WITH_TIMEOUT(door->property("isOpen").toBool(), 2000);
@@ -141,7 +172,7 @@ void tst_Dashboard::aReplayShowsOnTheScreen()
         for (int y = strip.top(); y < strip.bottom(); y += 2)
             changed += empty.pixelColor(x, y) != parked.pixelColor(x, y);
     QVERIFY2(changed > 50, qPrintable(QString::number(changed)));
-    QTRY_VERIFY_WITH_TIMEOUT(finished, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_finished, 5000);
 }
 
 void tst_Dashboard::aKeyReachesTheBoxAndItsAnswerShows()
@@ -172,6 +203,86 @@ void tst_Dashboard::aKeyReachesTheBoxAndItsAnswerShows()
     QTRY_VERIFY_WITH_TIMEOUT(heard.contains(QStringLiteral("box <- climate key temperature up")), 3000);
     QTRY_COMPARE_WITH_TIMEOUT(left->property("text").toString(), QStringLiteral("21.5 °C"), 3000);
     m_service->stop();
+}
+
+void tst_Dashboard::open()
+{
+    ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:play"));
+    m_service = std::make_unique<SimpleService>();
+    show(m_service.get());
+}
+
+void tst_Dashboard::play(const char *capture)
+{
+    m_capture = std::make_unique<QFile>(QStringLiteral(TEST_DATA_DIR "/") + QLatin1String(capture));
+    QVERIFY(m_capture->open(QIODevice::ReadOnly));
+    m_reader = std::make_unique<tool::CaptureReader>(m_capture->fileName());
+    m_replayer = std::make_unique<tool::Replayer>(*m_capture, *m_reader, VirtualSerialLine::find(QStringLiteral("play")));
+    m_replayer->finished = [this] { m_finished = true; };
+    m_replayer->start();
+}
+
+void tst_Dashboard::aBoxInMilesAndFahrenheitAtEverySize_data()
+{
+    QTest::addColumn<QSize>("size");
+    for (const QSize size : {QSize(800, 480), QSize(1024, 600), QSize(1280, 720), QSize(1920, 720)})
+        QTest::newRow(qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height()))) << size;
+}
+
+// A box in miles and Fahrenheit, a door open while moving, a tyre alert and a line of keys, at
+// each size: the catalogue keeps km/h and Celsius, the screen shows what the box asks for, in
+// words; no visible item draws outside its panel, no two panels overlap, all stay in the window;
+// and once nothing can answer, the buttons send nothing.
+void tst_Dashboard::aBoxInMilesAndFahrenheitAtEverySize()
+{
+    QFETCH(QSize, size);
+    open();
+    m_window->resize(size);
+    // The automatic mode's level as the box reports it; a block in the other mode leaves it.
+    m_model->frameAccepted(0x29, QByteArray::fromHex("40030e0000000009"));
+    m_model->frameAccepted(0x29, QByteArray::fromHex("4003140008000009"));
+    QCOMPARE(item("climate.left")->property("text").toString(), QStringLiteral("Level 14"));
+    play("imperial.cap");
+    for (int key = 60; key < 66; ++key)
+        emit m_service->keyEvent(key, 3, true);
+    QTRY_VERIFY_WITH_TIMEOUT(m_finished && item("banner")->isVisible() && m_window->size() == size, 5000);
+    QCOMPARE(m_model->values().value(QStringLiteral("Vehicle.Speed")).toDouble(), 48.28);
+    QCOMPARE(item("speedGauge.text")->property("text").toString(), QStringLiteral("30 mph"));
+    QCOMPARE(item("climate.left")->property("text").toString(), QStringLiteral("70.5 °F"));
+    QCOMPARE(item("climate.right")->property("text").toString(), QStringLiteral("72.0 °F"));
+    QCOMPARE(item("units")->property("text").toString(), QStringLiteral("Units: miles, °F"));
+    QCOMPARE(item("banner.text")->property("text").toString(),
+             QStringLiteral("\u26a0 Door open while moving  \u00b7  Tyre alert (code 2)"));
+    QCOMPARE(item("nearestSensor")->property("text").toString(),
+             QStringLiteral("Nearest sensor: front middle right, step 2 of 7"));
+    QVERIFY(item("radar.Front.MiddleRight")->property("isNearest").toBool());
+
+    QList<QQuickItem *> panels;
+    QStringList faults;
+    walk(m_window->contentItem(), nullptr, &panels, &faults);
+    QCOMPARE(panels.size(), 7);
+    for (int i = 0; i < panels.size(); ++i) {
+        const QRectF r = drawnRect(panels.at(i));
+        if (!QRectF(QPointF(0, 0), QSizeF(size)).contains(r))
+            faults << panels.at(i)->objectName() + QStringLiteral(" leaves the window");
+        for (int j = i + 1; j < panels.size(); ++j)
+            if (r.intersects(drawnRect(panels.at(j))))
+                faults << panels.at(i)->objectName() + QStringLiteral(" overlaps ") + panels.at(j)->objectName();
+    }
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));
+
+    QQuickItem *button = item("unit.distance");
+    QVERIFY(button->isEnabled());
+    m_model->setNoAnswer(QStringLiteral("a replay"));
+    QVERIFY(!button->isEnabled());
+    QCOMPARE(item("commandNote")->property("text").toString(), QStringLiteral("Buttons off: a replay"));
+    int writes = 0;
+    connect(SerialTap::instance(), &SerialTap::written, this, [&writes] { ++writes; });
+    QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier,
+                      button->mapToScene(QPointF(button->width() / 2, button->height() / 2)).toPoint());
+    m_model->unitCommand(1);
+    QTest::qWait(50);
+    QCOMPARE(writes, 0);
 }
 
 QTEST_MAIN(tst_Dashboard)

@@ -2,8 +2,8 @@ import QtQuick 2.15
 import QtTest 1.2
 import "../../tools/dashboard/qml"
 
-// The dashboard's own logic in QML: the colour of a parking sensor's step and how a value with
-// no reading is shown.
+// The dashboard's own logic in QML: the colour of a parking sensor's step, how a value with no
+// reading is shown, and the units the box asks for.
 TestCase {
     name: "Theme"
 
@@ -34,5 +34,47 @@ TestCase {
 
     function test_shown(data) {
         compare(Theme.shown(data.value, data.unit), data.text)
+    }
+
+    function test_units_data() {
+        const kmh = {"Vehicle.Cabin.Infotainment.HMI.DistanceUnit": "KILOMETERS", "CanBox.Speed.DisplayUnit": "mph"}
+        return [
+            {tag: "miles", values: {"Vehicle.Cabin.Infotainment.HMI.DistanceUnit": "MILES"}, unit: "mph", kmh: 48.28, shown: 30},
+            {tag: "kilometres", values: {"Vehicle.Cabin.Infotainment.HMI.DistanceUnit": "KILOMETERS"}, unit: "km/h", kmh: 56.5, shown: 56.5},
+            {tag: "the box's setting over the speed message's", values: kmh, unit: "km/h", kmh: 10, shown: 10},
+            {tag: "no setting: the speed message's", values: {"CanBox.Speed.DisplayUnit": "mph"}, unit: "mph", kmh: 160.9344, shown: 100},
+            {tag: "no reading", values: {}, unit: "km/h", kmh: undefined, shown: undefined},
+        ]
+    }
+
+    function test_units(data) {
+        const unit = Theme.speedUnit(data.values)
+        compare(unit, data.unit)
+        compare(Theme.speed(data.kmh, unit), data.shown)
+    }
+
+    function test_temperature_data() {
+        return [
+            {tag: "Celsius", celsius: 21.5, fahrenheit: false, text: "21.5 °C"},
+            {tag: "Fahrenheit, from the catalogue's Celsius", celsius: 21.39, fahrenheit: true, text: "70.5 °F"},
+            {tag: "freezing", celsius: 0, fahrenheit: true, text: "32.0 °F"},
+            {tag: "no reading", celsius: undefined, fahrenheit: true, text: "\u2014"},
+        ]
+    }
+
+    function test_temperature(data) {
+        compare(Theme.temperature(data.celsius, data.fahrenheit), data.text)
+    }
+
+    function test_duration_data() {
+        return [
+            {tag: "minutes", minutes: 59, text: "59 min"},
+            {tag: "hours", minutes: 127, text: "2 h 07 min"},
+            {tag: "no reading", minutes: undefined, text: "\u2014"},
+        ]
+    }
+
+    function test_duration(data) {
+        compare(Theme.duration(data.minutes), data.text)
     }
 }

@@ -45,7 +45,9 @@ int dashboard(const QStringList &arguments)
     parser.addOption({QStringLiteral("screenshot"),
                       QStringLiteral("Run the source for --at seconds, write the window as a PNG to FILE and exit."),
                       QStringLiteral("file")});
-    parser.addOption({QStringLiteral("at"), QStringLiteral("Seconds before the screenshot (default 5)."),
+    parser.addOption({QStringLiteral("at"),
+                      QStringLiteral("Seconds before the screenshot (default 5), counted from the window's "
+                                     "first frame; on a replay, the capture's time."),
                       QStringLiteral("seconds"), QStringLiteral("5")});
     parser.addOption({QStringLiteral("size"), QStringLiteral("The window's size (default 1280x720)."),
                       QStringLiteral("WxH"), QStringLiteral("1280x720")});
@@ -113,14 +115,21 @@ int dashboard(const QStringList &arguments)
         return exitcode::of(failure);
     DashboardModel model(session.service(), options.printer.source);
     QObject::connect(&session, &Session::lineStateChanged, &model, &DashboardModel::setLine);
+    QObject::connect(&session, &Session::frameAccepted, &model, &DashboardModel::frameAccepted);
+    if (reader)
+        model.setNoAnswer(QStringLiteral("a replay: no box on the line to answer"));
     QTimer health;
-    QObject::connect(&health, &QTimer::timeout, &model, [&] {
+    const auto showHealth = [&] {
         QVariantMap h = session.health().toJson().toVariantMap();
         h.insert(QStringLiteral("linkLosses"), session.printer()->linkLosses());
         model.setHealth(h);
-    });
-    health.start(500);
+    };
+    QObject::connect(&health, &QTimer::timeout, &model, showHealth);
 
+    // Qt Quick's distance-field glyphs differ by a few pixels from run to run; native glyphs make
+    // a screenshot the same picture, byte for byte, in every run.
+    if (parser.isSet(QStringLiteral("screenshot")))
+        qputenv("QML_DISABLE_DISTANCEFIELD", "1");
     QQmlApplicationEngine engine;
     engine.rootContext()->setContextProperty(QStringLiteral("car"), &model);
     engine.load(QUrl(QStringLiteral("qrc:/dashboard/qml/Main.qml")));
@@ -134,39 +143,52 @@ int dashboard(const QStringList &arguments)
     }
     window->resize(width, height);
 
-    if (reader) {
-        replayer = std::make_unique<Replayer>(
-                *capture, *reader, canservice::VirtualSerialLine::find(QStringLiteral("dashboard")));
-        // The capture's end leaves the last state on the screen.
-        replayer->finished = [] {};
-        replayer->start();
-    } else {
-        session.start();
-        if (box)
-            box->begin();
-    }
-
     int result = exitcode::Ok;
-    if (parser.isSet(QStringLiteral("screenshot"))) {
-        const QString file = parser.value(QStringLiteral("screenshot"));
-        QTimer::singleShot(int(at * 1000), window, [&, file] {
-            // Whole or not at all: the picture goes to a file beside the target, then takes its name.
-            const QImage image = window->grabWindow();
-            QByteArray png;
-            QBuffer buffer(&png);
-            OutputFile out(file);
-            if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")
-                || !out.open() || !out.append(png) || !out.commit()) {
-                tool::err() << "canservice: cannot write the screenshot " << file << ": "
-                            << (out.failed() ? out.errorString() : QStringLiteral("the window could not be grabbed"))
-                            << ".\n";
-                if (out.partialName() != file)
-                    QFile::remove(out.partialName());
-                result = exitcode::CannotWrite;
-            }
-            session.finish(false);
-        });
-    }
+    const QString file = parser.value(QStringLiteral("screenshot"));
+    const auto takeScreenshot = [&, file] {
+        // The health of this instant, not of the last half-second tick. Whole or not at all: the
+        // picture goes to a file beside the target, then takes its name.
+        showHealth();
+        const QImage image = window->grabWindow();
+        QByteArray png;
+        QBuffer buffer(&png);
+        OutputFile out(file);
+        if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")
+            || !out.open() || !out.append(png) || !out.commit()) {
+            tool::err() << "canservice: cannot write the screenshot " << file << ": "
+                        << (out.failed() ? out.errorString() : QStringLiteral("the window could not be grabbed"))
+                        << ".\n";
+            if (out.partialName() != file)
+                QFile::remove(out.partialName());
+            result = exitcode::CannotWrite;
+        }
+        session.finish(false);
+    };
+    // Nothing runs before the window shows its first frame: a replay's --at then counts from its
+    // first chunk whatever the display's start took, and no screenshot is asked of a window that
+    // has not drawn.
+    auto begin = [&] {
+        showHealth();
+        health.start(500);
+        if (reader) {
+            replayer = std::make_unique<Replayer>(
+                    *capture, *reader, canservice::VirtualSerialLine::find(QStringLiteral("dashboard")));
+            // The capture's end leaves the last state on the screen.
+            replayer->finished = [] {};
+            replayer->start();
+        } else {
+            session.start();
+            if (box)
+                box->begin();
+        }
+        if (!file.isEmpty())
+            QTimer::singleShot(int(at * 1000), Qt::PreciseTimer, window, takeScreenshot);
+    };
+    auto first = std::make_shared<QMetaObject::Connection>();
+    *first = QObject::connect(window, &QQuickWindow::frameSwapped, window, [first, begin] {
+        QObject::disconnect(*first);
+        begin();
+    });
     session.finishOnInterrupt(false);
     // Closing the window ends the run like Ctrl-C, with the summary.
     QObject::connect(window, &QWindow::visibleChanged, [&](bool visible) {

@@ -6,7 +6,9 @@
 namespace tool {
 
 namespace {
-const char *const KeyActions[] = {"press", "short release", "long press", "long release"};
+const char *const KeyActions[] = {"pressed", "short press", "long press", "released after a long press"};
+const int ClimateId = 0x29;
+const int EmergencyCallId = 0x95;
 const int KeysShown = 6;
 const int RefreshMs = 50;
 } // namespace
@@ -22,10 +24,11 @@ DashboardModel::DashboardModel(CanServiceBase *service, const QString &source, Q
         emit linkChanged();
     });
     connect(service, &CanServiceBase::keyEvent, this, [this](int key, int action, bool) {
-        m_keys.prepend(QStringLiteral("key %1 %2")
-                               .arg(key)
+        // The box gives key codes no meaning: the code is told, the action in words.
+        m_keys.prepend(QStringLiteral("%1 (key code %2)")
                                .arg(action >= 0 && action < 4 ? QLatin1String(KeyActions[action])
-                                                              : QStringLiteral("action %1").arg(action)));
+                                                              : QStringLiteral("action %1").arg(action))
+                               .arg(key));
         while (m_keys.size() > KeysShown)
             m_keys.removeLast();
         emit keysChanged();
@@ -62,7 +65,36 @@ QString DashboardModel::link() const
     if (!m_lineUp)
         return QStringLiteral("line down: ") + m_lineReason;
     return m_linkStatus == 3 ? QStringLiteral("up") : m_linkStatus == 0 ? QStringLiteral("lost")
-                                                                        : QStringLiteral("never up");
+                                                                        : QStringLiteral("waiting for the box");
+}
+
+QString DashboardModel::commandNote() const
+{
+    if (!m_noAnswer.isEmpty())
+        return m_noAnswer;
+    if (!m_lineUp)
+        return QStringLiteral("the serial line is down");
+    return m_linkStatus == 3 ? QString() : QStringLiteral("the box does not answer");
+}
+
+void DashboardModel::setNoAnswer(const QString &reason)
+{
+    m_noAnswer = reason;
+    emit linkChanged();
+}
+
+void DashboardModel::frameAccepted(int id, const QByteArray &payload)
+{
+    // The emergency-call state comes without a signal: read again when its message came.
+    if (id == EmergencyCallId && !m_refresh.isActive())
+        m_refresh.start();
+    if (id != ClimateId || payload.size() != 8 || (quint8(payload.at(4)) & 0x08))
+        return;
+    const QVariant level = int(quint8(payload.at(2)));
+    if (level == m_climateLevel)
+        return;
+    m_climateLevel = level;
+    emit valuesChanged();
 }
 
 QString DashboardModel::text(const QString &name) const
@@ -77,17 +109,20 @@ QString DashboardModel::text(const QString &name) const
 
 void DashboardModel::climateKey(int key)
 {
-    m_service->sendAcKey(key, 0);
+    if (canCommand())
+        m_service->sendAcKey(key, 0);
 }
 
 void DashboardModel::unitCommand(int entry)
 {
-    m_service->setUnitCmd(entry);
+    if (canCommand())
+        m_service->setUnitCmd(entry);
 }
 
 void DashboardModel::carSettingKey(int key, int value)
 {
-    m_service->sendCarSettingKey(key, value);
+    if (canCommand())
+        m_service->sendCarSettingKey(key, value);
 }
 
 void DashboardModel::setLine(bool up, const QString &reason)

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
+#include <QVariant>
 #include <QVariantMap>
 
 class CanServiceBase;
@@ -23,6 +24,9 @@ class DashboardModel : public QObject
     Q_PROPERTY(QVariantMap health READ health NOTIFY healthChanged)
     Q_PROPERTY(QStringList keys READ keys NOTIFY keysChanged)
     Q_PROPERTY(QString source READ source CONSTANT)
+    Q_PROPERTY(bool canCommand READ canCommand NOTIFY linkChanged)
+    Q_PROPERTY(QString commandNote READ commandNote NOTIFY linkChanged)
+    Q_PROPERTY(QVariant climateLevel READ climateLevel NOTIFY valuesChanged)
 
 public:
     DashboardModel(CanServiceBase *service, const QString &source, QObject *parent = nullptr);
@@ -33,6 +37,12 @@ public:
     QVariantMap health() const { return m_health; }
     QStringList keys() const { return m_keys; }
     QString source() const { return m_source; }
+    // A command reaches a box that can answer: the source has one, the line is up and the box
+    // answers. Else commandNote says why not.
+    bool canCommand() const { return commandNote().isEmpty(); }
+    QString commandNote() const;
+    // The temperature level of the automatic mode, as the box last reported it; undefined before.
+    QVariant climateLevel() const { return m_climateLevel; }
 
     // A value with its unit as a person reads it, "no reading" when there is none.
     Q_INVOKABLE QString text(const QString &name) const;
@@ -44,6 +54,12 @@ public:
 
     void setLine(bool up, const QString &reason);
     void setHealth(const QVariantMap &health);
+    // The source has no box that answers (a replay): commands are refused, with this reason.
+    void setNoAnswer(const QString &reason);
+    // A frame the plugin accepted. The plugin keeps the automatic mode's temperature level
+    // (climate byte 2 while the block says mode 0) without a getter; the model keeps it by the
+    // same rule.
+    void frameAccepted(int id, const QByteArray &payload);
 
 signals:
     void valuesChanged();
@@ -65,6 +81,8 @@ private:
     QString m_lineReason;
     QVariantMap m_health;
     QStringList m_keys;
+    QString m_noAnswer;
+    QVariant m_climateLevel;
 };
 
 } // namespace tool

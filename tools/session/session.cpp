@@ -3,8 +3,8 @@
 #include "canservicebase.h"
 #include "configmanager.h"
 #include "capture.h"
-#include "vehiclesnapshot.h"
 #include "serialtap.h"
+#include "vehiclesnapshot.h"
 
 #include <cmath>
 #include <utility>
@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QLoggingCategory>
+#include <QMetaMethod>
 #include <QTimer>
 
 namespace tool {
@@ -268,14 +269,16 @@ void Session::receiverActed(const canbox::ReceiveModel::Item &item)
 {
     using M = canbox::ReceiveModel;
     switch (item.kind) {
-    case M::Accepted:
+    case M::Accepted: {
         ++m_health.framesAccepted;
         // A frame that changes the vehicle without a signal: the printer looks once the chunk
         // is handled.
-        if (HeardSignals::of(m_service)->frameAccepted(quint8(item.bytes.at(1)),
-                                                       item.bytes.size() - canbox::FrameOverhead))
+        if (m_service && HeardSignals::of(m_service)->frameAccepted(item.id(), item.bytes.size() - canbox::FrameOverhead))
             m_silentFrame = true;
+        if (isSignalConnected(QMetaMethod::fromSignal(&Session::frameAccepted)))
+            emit frameAccepted(item.id(), item.bytes.mid(3, item.bytes.size() - canbox::FrameOverhead));
         break;
+    }
     case M::Refused:
         ++m_health.checksumErrors;
         break;

@@ -89,6 +89,8 @@ public:
 signals:
     // The serial line under the plugin went down, with the system's reason, or came back.
     void lineStateChanged(bool up, const QString &reason);
+    // A frame the plugin accepted, as the receiver saw it: its identifier and its data bytes.
+    void frameAccepted(int id, const QByteArray &payload);
 
 private:
     void watchLine();

@@ -6,9 +6,9 @@ Rectangle {
     property int side
     property int row
     readonly property bool isOpen: open === true
-    width: 10
+    width: Theme.px(8)
     height: parent.height * 0.22
-    x: side < 0 ? -width - (isOpen ? 14 : 2) : parent.width + (isOpen ? 14 : 2)
+    x: side < 0 ? -width - (isOpen ? Theme.px(10) : 2) : parent.width + (isOpen ? Theme.px(10) : 2)
     y: parent.height * (row === 0 ? 0.28 : 0.55)
     radius: 3
     color: isOpen ? Theme.open : Theme.closed

@@ -5,9 +5,9 @@ Rectangle {
     property string label
     property var on
     readonly property bool lit: on === true
-    width: caption.implicitWidth + 16
-    height: 24
-    radius: 12
+    width: caption.implicitWidth + Theme.px(14)
+    height: caption.implicitHeight + Theme.px(6)
+    radius: height / 2
     color: lit ? Theme.accent : "transparent"
     border.color: on === undefined ? Theme.noReading : Theme.accent
     Text {
@@ -15,6 +15,6 @@ Rectangle {
         anchors.centerIn: parent
         text: parent.label
         color: parent.lit ? Theme.background : Theme.dim
-        font.pixelSize: 12
+        font.pixelSize: Theme.px(12)
     }
 }

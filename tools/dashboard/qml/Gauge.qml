@@ -18,8 +18,9 @@ Panel {
     CircularGauge {
         id: gauge
         objectName: panel.objectName + ".dial"
-        anchors.centerIn: parent
-        width: Math.min(parent.width, parent.height - 30)
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.top: parent.top
+        width: Math.min(parent.width, parent.height - valueText.height)
         height: width
         minimumValue: 0
         maximumValue: panel.maximum / panel.dialScale
@@ -42,12 +43,12 @@ Panel {
         }
     }
     Text {
+        id: valueText
         objectName: panel.objectName + ".text"
         anchors.horizontalCenter: parent.horizontalCenter
         anchors.bottom: parent.bottom
-        text: Theme.shown(panel.value === undefined || panel.value === null ? undefined
-                                                                          : Math.round(panel.value * 10) / 10, panel.unit)
+        text: Theme.shown(Theme.has(panel.value) ? Math.round(panel.value * 10) / 10 : undefined, panel.unit)
         color: Theme.text
-        font.pixelSize: 22
+        font.pixelSize: Theme.px(22)
     }
 }

@@ -6,7 +6,7 @@ Rectangle {
     readonly property bool isOpen: open === true
     anchors.horizontalCenter: parent.horizontalCenter
     width: parent.width * 0.7
-    height: 16
+    height: Theme.px(14)
     radius: 4
     color: isOpen ? Theme.open : Theme.closed
 }

@@ -1,56 +1,57 @@
 import QtQuick 2.15
 import QtQuick.Layouts 1.15
 
-// The trip computer's values with their units, the fuel figures as bars, the total mileage.
+// The trip computer's values with their names and the units the box gives, the total mileage in
+// the box's distance unit, and the fuel figures: the past ones as a chart. The box's past fuel
+// message repeats its first figure in a second field; the chart draws it once.
 Panel {
     title: "Trip computer"
     readonly property var v: car.values
     readonly property var u: car.units
-    readonly property var items: ["Distance1", "Consumption1", "Speed1", "Time1", "Distance2", "Consumption2"]
+    readonly property var distanceUnit: ({MILES: "mi", KILOMETERS: "km"})[v["Vehicle.Cabin.Infotainment.HMI.DistanceUnit"]]
+    // The first item of each kind always, the others once the box has reported them.
+    readonly property var rows: {
+        const out = []
+        for (const kind of [["Distance", "Distance", 3], ["Consumption", "Consumption", 4], ["Speed", "Trip speed", 3],
+                            ["Time", "Driving time", 3]])
+            for (let i = 1; i <= kind[2]; ++i) {
+                const name = "CanBox.Trip." + kind[0] + i
+                if (i === 1 || Theme.has(v[name]))
+                    out.push([kind[1] + (i > 1 ? " " + i : ""), kind[0] === "Time" ? Theme.duration(v[name])
+                                                                                  : Theme.shown(v[name], u[name])])
+            }
+        out.push(["Mileage", Theme.has(v["CanBox.Mileage.Total"])
+                  ? v["CanBox.Mileage.Total"] + " " + (distanceUnit || "(unit not reported)") : "\u2014"])
+        out.push(["Fuel figures", Theme.has(v["CanBox.Fuel.Field0"]) ? v["CanBox.Fuel.Field0"] + " \u00b7 " + Theme.shown(v["CanBox.Fuel.Field1"])
+                                                                 : "\u2014"])
+        return out
+    }
+    contentHeight: Math.max(grid.implicitHeight, Theme.px(90))
 
     RowLayout {
         anchors.fill: parent
-        spacing: 16
+        spacing: Theme.px(12)
         GridLayout {
+            id: grid
+            objectName: "tripValues"
             columns: 2
-            columnSpacing: 12
-            rowSpacing: 2
+            columnSpacing: Theme.px(10)
+            rowSpacing: 0
             Layout.alignment: Qt.AlignTop
             Repeater {
-                model: items
-                delegate: Text {
-                    Layout.columnSpan: 1
-                    text: modelData + ": " + Theme.shown(v["CanBox.Trip." + modelData], u["CanBox.Trip." + modelData])
-                    color: Theme.text
-                    font.pixelSize: 13
+                model: rows.length * 2
+                Text {
+                    text: rows[Math.floor(index / 2)][index % 2]
+                    color: index % 2 ? Theme.text : Theme.dim
+                    font.pixelSize: Theme.px(14)
                 }
-            }
-            Text {
-                Layout.columnSpan: 2
-                text: "Mileage: " + Theme.shown(v["CanBox.Mileage.Total"])
-                color: Theme.text
-                font.pixelSize: 13
             }
         }
-        Row {
-            objectName: "fuelBars"
-            Layout.fillHeight: true
+        FuelChart {
             Layout.fillWidth: true
-            spacing: 8
-            Repeater {
-                model: 6
-                Column {
-                    readonly property var figure: v["CanBox.Fuel.Field" + index]
-                    anchors.bottom: parent.bottom
-                    spacing: 2
-                    Rectangle {
-                        width: 22
-                        height: figure === undefined ? 2 : Math.min(90, 8 * figure)
-                        color: figure === undefined ? Theme.noReading : Theme.accent
-                    }
-                    Text { text: Theme.shown(figure); color: Theme.dim; font.pixelSize: 10 }
-                }
-            }
+            Layout.fillHeight: true
+            Layout.minimumWidth: Theme.px(90)
+            figures: [v["CanBox.Fuel.Field2"], v["CanBox.Fuel.Field4"], v["CanBox.Fuel.Field5"]]
         }
     }
 }

@@ -1,0 +1,11 @@
+import QtQuick 2.15
+import QtQuick.Layouts 1.15
+
+// Text that stays in its width: cut with an ellipsis rather than drawn past its panel.
+Text {
+    property real size: 14
+    color: Theme.text
+    font.pixelSize: Theme.px(size)
+    elide: Text.ElideRight
+    Layout.fillWidth: true
+}
