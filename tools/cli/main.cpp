@@ -29,6 +29,8 @@ Commands:
   replay FILE      decodes a capture of what a box sent (FILE or - for standard input)
   sim              only the simulated box, on a new pseudo-terminal or a serial DEVICE
   signals          the names, types and units of every value the tools show
+  stats CAPTURE    per message: frames, rate, gaps, checksum errors, cut frames; noise,
+                   receive time-outs, link losses, the capture's span
   export CAPTURE --pcapng FILE
                    a capture as pcapng for Wireshark (with tools/wireshark/canbox.lua)
   dashboard        the vehicle on a screen, as a head unit shows it (simulated box, DEVICE
@@ -83,7 +85,8 @@ int main(int argc, char *argv[])
     // Only the dashboard draws; the other commands run where there is no display.
     const bool gui = argc > 1 && qstrcmp(argv[1], "dashboard") == 0;
     // Replays run on the capture's clock: it has to be there before the application.
-    if (argc > 1 && (qstrcmp(argv[1], "replay") == 0 || qstrcmp(argv[1], "export") == 0))
+    if (argc > 1 && (qstrcmp(argv[1], "replay") == 0 || qstrcmp(argv[1], "export") == 0
+                     || qstrcmp(argv[1], "stats") == 0))
         QCoreApplication::setEventDispatcher(new tool::CaptureClock);
 #ifdef CANSERVICE_DASHBOARD
     // Without a display a GUI application aborts as it is made: the dashboard then reads its
@@ -129,6 +132,8 @@ int main(int argc, char *argv[])
         return tool::signalList(arguments);
     if (command == QLatin1String("export"))
         return tool::exportCapture(arguments);
+    if (command == QLatin1String("stats"))
+        return tool::stats(arguments);
     if (gui) {
 #ifdef CANSERVICE_DASHBOARD
         return tool::dashboard(arguments);

@@ -89,6 +89,8 @@ public:
 signals:
     // The serial line under the plugin went down, with the system's reason, or came back.
     void lineStateChanged(bool up, const QString &reason);
+    // The receiver did this with the box's bytes (what the frame view shows and the health counts).
+    void itemReceived(const canbox::ReceiveModel::Item &item);
 
 private:
     void watchLine();
