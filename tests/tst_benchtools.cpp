@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -62,12 +63,17 @@ private slots:
     void statsAgreeWithReplay();
     void statsColumns_data();
     void statsColumns();
+    void plotSeriesAreReplayEvents_data();
+    void plotSeriesAreReplayEvents();
+    void plotWritesThePicture();
+    void plotErrors_data();
+    void plotErrors();
 };
 
 void TestBenchTools::statsAgreeWithReplay_data()
 {
     QTest::addColumn<QString>("capture");
-    for (const char *name : {"drive.cap", "cut.cap", "silence.cap"})
+    for (const char *name : {"drive.cap", "cut.cap", "silence.cap", "recorded.cap"})
         QTest::newRow(name) << DataDir + QLatin1Char('/') + QLatin1String(name);
 }
 
@@ -168,6 +174,109 @@ void TestBenchTools::statsColumns()
         QVERIFY2(value.isNull(), qPrintable(QString::fromUtf8(stats.out)));
     else
         QVERIFY2(qAbs(value.toDouble(-1) - expected) < 1e-9, qPrintable(QString::fromUtf8(stats.out)));
+}
+
+void TestBenchTools::plotSeriesAreReplayEvents_data()
+{
+    QTest::addColumn<QString>("capture");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<double>("end");
+    const QStringList drive = {QStringLiteral("Vehicle.Speed"), QStringLiteral("Vehicle.Powertrain.CombustionEngine.Speed"),
+                               QStringLiteral("Vehicle.Cabin.Door.Row1.DriverSide.IsOpen"),
+                               QStringLiteral("Vehicle.Cabin.HVAC.Station.Row1.Driver.Temperature")};
+    QTest::newRow("drive") << DataDir + QStringLiteral("/drive.cap") << drive << 3.0;
+    QTest::newRow("cut") << DataDir + QStringLiteral("/cut.cap") << QStringList{QStringLiteral("Vehicle.Speed")} << 3.2;
+    // A unit the box chooses, and a value that goes back to no reading.
+    QTest::newRow("recorded") << DataDir + QStringLiteral("/recorded.cap")
+                              << QStringList{QStringLiteral("CanBox.Trip.Distance1"), QStringLiteral("Vehicle.Speed"),
+                                             QStringLiteral("CanBox.Parking.Rear.Left.Step")}
+                              << 23.633;
+}
+
+// Every change the plot draws is an event of replay --json, at its time, with its value and
+// unit, and none is missing.
+void TestBenchTools::plotSeriesAreReplayEvents()
+{
+    QFETCH(QString, capture);
+    QFETCH(QStringList, names);
+    QFETCH(double, end);
+    const Run plot = run({QStringLiteral("plot"), capture, QStringLiteral("--signals"), names.join(QLatin1Char(',')),
+                          QStringLiteral("--series")});
+    QCOMPARE(plot.exitCode, 0);
+    const QJsonObject series = QJsonDocument::fromJson(plot.out).object();
+    const Run replay = run({QStringLiteral("replay"), QStringLiteral("--json"), capture});
+    QCOMPARE(replay.exitCode, 0);
+    QMap<QString, QJsonArray> events;
+    QMap<QString, QString> units;
+    for (const QJsonObject &r : jsonLines(replay.out)) {
+        if (r.value("type") != QLatin1String("event"))
+            continue;
+        events[r.value("name").toString()].append(QJsonArray{r.value("time"), r.value("value")});
+        if (r.contains(QLatin1String("unit")))
+            units[r.value("name").toString()] = r.value("unit").toString();
+    }
+    const QJsonArray drawn = series.value("signals").toArray();
+    QCOMPARE(drawn.size(), names.size());
+    int changes = 0;
+    for (int i = 0; i < names.size(); ++i) {
+        const QJsonObject s = drawn.at(i).toObject();
+        QCOMPARE(s.value("name").toString(), names.at(i));
+        QCOMPARE(s.value("changes").toArray(), events.value(names.at(i)));
+        QCOMPARE(s.value("unit").toString(), units.value(names.at(i)));
+        changes += s.value("changes").toArray().size();
+    }
+    QVERIFY(changes >= names.size());
+    QCOMPARE(series.value("end").toDouble(), end);
+}
+
+void TestBenchTools::plotWritesThePicture()
+{
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("speed.png"));
+    const Run plot = run({QStringLiteral("plot"), DataDir + QStringLiteral("/drive.cap"), QStringLiteral("--signals"),
+                          QStringLiteral("Vehicle.Speed,CanBox.Climate.IsAuto"), QStringLiteral("--png"), png,
+                          QStringLiteral("--size"), QStringLiteral("640x300")});
+    QCOMPARE(plot.exitCode, 0);
+    QCOMPARE(plot.out, QByteArray());
+    QImage image(png);
+    QCOMPARE(image.size(), QSize(640, 300));
+}
+
+void TestBenchTools::plotErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    const QString drive = DataDir + QStringLiteral("/drive.cap");
+    const QString png = QStringLiteral("--png=%1/p.png");
+    QTest::newRow("unknown signal") << QStringList{drive, "--signals", "Vehicle.Speed,Vehicle.Sped", png} << 2
+                                    << "no signal \"Vehicle.Sped\"";
+    QTest::newRow("text signal") << QStringList{drive, "--signals", "CanBox.Version", png} << 2 << "is a text";
+    QTest::newRow("no signals") << QStringList{drive, png} << 2 << "needs --signals";
+    QTest::newRow("no picture") << QStringList{drive, "--signals", "Vehicle.Speed"} << 2 << "--png FILE";
+    QTest::newRow("bad size") << QStringList{drive, "--signals", "Vehicle.Speed", png, "--size", "640"} << 2 << "WIDTHxHEIGHT";
+    QTest::newRow("too small") << QStringList{drive, "--signals", "Vehicle.Speed", png, "--size", "100x100"} << 2 << "WIDTHxHEIGHT";
+    QTest::newRow("panes too low") << QStringList{drive, "--signals", "Vehicle.Speed,Vehicle.Speed", png, "--size", "400x150"}
+                                   << 2 << "too few";
+    QTest::newRow("no such folder") << QStringList{drive, "--signals", "Vehicle.Speed", "--png=%1/none/p.png"} << 10
+                                    << "cannot write the picture";
+    QTest::newRow("malformed capture") << QStringList{DataDir + "/malformed.cap", "--signals", "Vehicle.Speed", png}
+                                       << 8 << "is not hexadecimal";
+}
+
+void TestBenchTools::plotErrors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    for (QString &a : arguments)
+        a.replace(QLatin1String("%1"), dir.path());
+    const Run plot = run(QStringList{QStringLiteral("plot")} + arguments);
+    QCOMPARE(plot.exitCode, exitCode);
+    QVERIFY2(plot.err.contains(message), qPrintable(plot.err));
+    // Nothing is left behind by a run that failed.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestBenchTools)
