@@ -14,6 +14,8 @@ int signalList(const QStringList &arguments);
 int dashboard(const QStringList &arguments);
 int exportCapture(const QStringList &arguments);
 int serve(const QStringList &arguments);
+int stats(const QStringList &arguments);
+int plot(const QStringList &arguments);
 
 // A capture through the plugin on an in-process line, on the capture's clock: at full speed, or
 // SPEED seconds of the capture a second. What replay and export share.

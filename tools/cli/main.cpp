@@ -6,9 +6,7 @@
 #include "session.h"
 
 #include <QCoreApplication>
-#ifdef CANSERVICE_DASHBOARD
 #include <QGuiApplication>
-#endif
 
 #include <QTextCodec>
 
@@ -29,6 +27,10 @@ Commands:
   replay FILE      decodes a capture of what a box sent (FILE or - for standard input)
   sim              only the simulated box, on a new pseudo-terminal or a serial DEVICE
   signals          the names, types and units of every value the tools show
+  stats CAPTURE    per message: frames, rate, gaps, checksum errors, cut frames; noise,
+                   receive time-outs, link losses, the capture's span
+  plot CAPTURE --signals NAMES --png FILE
+                   signals over the capture's time as a picture, one pane each
   export CAPTURE --pcapng FILE
                    a capture as pcapng for Wireshark (with tools/wireshark/canbox.lua)
   dashboard        the vehicle on a screen, as a head unit shows it (simulated box, DEVICE
@@ -82,21 +84,26 @@ int main(int argc, char *argv[])
     ::signal(SIGXFSZ, SIG_IGN);
     keepFileNamesAsBytes(argc, argv);
 
-    // Only the dashboard draws; the other commands run where there is no display.
+    // Only the dashboard shows anything on a screen; the other commands run where there is no display.
     const bool gui = argc > 1 && qstrcmp(argv[1], "dashboard") == 0;
     // Replays run on the capture's clock: it has to be there before the application.
-    if (argc > 1 && (qstrcmp(argv[1], "replay") == 0 || qstrcmp(argv[1], "export") == 0))
+    if (argc > 1 && (qstrcmp(argv[1], "replay") == 0 || qstrcmp(argv[1], "export") == 0
+                     || qstrcmp(argv[1], "stats") == 0 || qstrcmp(argv[1], "plot") == 0))
         QCoreApplication::setEventDispatcher(new tool::CaptureClock);
 #ifdef CANSERVICE_DASHBOARD
     // Without a display a GUI application aborts as it is made: the dashboard then reads its
     // options (--help works anywhere) and says what to do instead.
     const bool display = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
             || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-    std::unique_ptr<QCoreApplication> app(gui && display ? new QGuiApplication(argc, argv)
-                                                         : new QCoreApplication(argc, argv));
 #else
-    std::unique_ptr<QCoreApplication> app(new QCoreApplication(argc, argv));
+    const bool display = false;
 #endif
+    // A plot draws text into a picture, which takes a GUI application but no display.
+    const bool draws = argc > 1 && qstrcmp(argv[1], "plot") == 0;
+    if (draws && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app((gui && display) || draws ? new QGuiApplication(argc, argv)
+                                                                    : new QCoreApplication(argc, argv));
     // Messages as they are written: each says where it comes from in its own words.
     if (qEnvironmentVariableIsEmpty("QT_MESSAGE_PATTERN"))
         qSetMessagePattern(QStringLiteral("%{message}"));
@@ -133,6 +140,10 @@ int main(int argc, char *argv[])
         return tool::exportCapture(arguments);
     if (command == QLatin1String("serve"))
         return tool::serve(arguments);
+    if (command == QLatin1String("stats"))
+        return tool::stats(arguments);
+    if (command == QLatin1String("plot"))
+        return tool::plot(arguments);
     if (gui) {
 #ifdef CANSERVICE_DASHBOARD
         return tool::dashboard(arguments);

@@ -79,6 +79,9 @@ void Replayer::pump()
             m_next.start(int(qMin<qint64>(dueMs - now, 1 << 30)));
             return;
         }
+        if (m_firstChunkMs < 0)
+            m_firstChunkMs = dueMs;
+        m_lastChunkMs = dueMs;
         // A line with a time and no bytes only marks that time: the line was quiet until then.
         if (!chunk.bytes.isEmpty())
             m_line->deliver(chunk.bytes);

@@ -41,6 +41,9 @@ public:
     qint64 nowMs() const;
     double now() const { return nowMs() / 1000.0; }
     QString error() const { return m_error; }
+    // The times of the first and the last chunk given to the line so far (ms), or -1.
+    qint64 firstChunkMs() const { return m_firstChunkMs; }
+    qint64 lastChunkMs() const { return m_lastChunkMs; }
     void start();
 
     // Called once, at the end of the input or at a malformed line (error() then says which).
@@ -61,6 +64,8 @@ private:
     bool m_haveChunk = false;
     bool m_ended = false;
     qint64 m_lineMicros = 0; // when the next chunk without a time is due
+    qint64 m_firstChunkMs = -1;
+    qint64 m_lastChunkMs = -1;
     QString m_error;
 };
 

@@ -295,6 +295,7 @@ void Session::receiverActed(const canbox::ReceiveModel::Item &item)
         ++m_health.cutFrames;
     if (m_options.printer.frames)
         m_printer->received(item);
+    emit itemReceived(item);
     // Bytes a reader of the file could take for something else carry the receiver's verdict.
     const bool plain = (item.kind == M::Accepted || item.kind == M::Refused) && !item.resumed;
     record(item.ms, true, item.bytes,

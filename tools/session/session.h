@@ -91,6 +91,8 @@ signals:
     void lineStateChanged(bool up, const QString &reason);
     // A frame the plugin accepted, as the receiver saw it: its identifier and its data bytes.
     void frameAccepted(int id, const QByteArray &payload);
+    // The receiver did this with the box's bytes (what the frame view shows and the health counts).
+    void itemReceived(const canbox::ReceiveModel::Item &item);
 
 private:
     void watchLine();

@@ -1,0 +1,48 @@
+#include "capturerun.h"
+
+#include "exitcodes.h"
+#include "replayer.h"
+#include "virtualserialline.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+namespace tool {
+
+int runCaptureQuietly(const QString &name, const QString &pluginPath,
+                      const std::function<void(Session &, Replayer &)> &watch,
+                      const std::function<void(Session &, Replayer &)> &done)
+{
+    QFile file;
+    std::unique_ptr<CaptureReader> reader;
+    QString error;
+    if (!openCapture(name, file, reader, &error)) {
+        tool::err() << "canservice: " << error << '\n';
+        return exitcode::BadCapture;
+    }
+    SessionOptions options;
+    options.pluginPath = pluginPath;
+    options.printer.source = name;
+    options.printer.live = false;
+    options.printer.quiet = true;
+    Session session(options);
+    if (const Failure failure = session.load(QStringLiteral("virtual:replay")); failure != Failure::None)
+        return exitcode::of(failure);
+    Replayer replayer(file, *reader, canservice::VirtualSerialLine::find(QStringLiteral("replay")));
+    session.printer()->setClock([&replayer] { return replayer.now(); });
+    replayer.finished = [&session, &replayer] { session.finish(false, replayer.error().isEmpty()); };
+    session.finishOnInterrupt(false);
+    watch(session, replayer);
+    replayer.start();
+    QCoreApplication::exec();
+    if (!replayer.error().isEmpty()) {
+        tool::err() << "canservice: " << replayer.error() << '\n';
+        return exitcode::BadCapture;
+    }
+    if (session.interrupted())
+        return exitcode::Interrupted;
+    done(session, replayer);
+    return exitcode::Ok;
+}
+
+} // namespace tool

@@ -1,0 +1,126 @@
+#include "plotimage.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace tool {
+
+namespace {
+const int Left = 84, Right = 24, Title = 26, Bottom = 34, Gap = 10;
+
+// Round steps (1, 2 or 5 times a power of ten) giving about `count` ticks over low..high.
+QVector<double> ticks(double low, double high, int count)
+{
+    const double raw = (high - low) / qMax(1, count);
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    const double step = raw / power < 1.5 ? power : raw / power < 3.5 ? 2 * power : raw / power < 7.5 ? 5 * power : 10 * power;
+    QVector<double> at;
+    for (double t = std::ceil(low / step - 1e-9) * step; t <= high + step * 1e-9; t += step)
+        at << (std::abs(t) < step * 1e-9 ? 0.0 : t);
+    return at;
+}
+
+QString label(double v)
+{
+    return QString::number(v, 'g', 6);
+}
+
+void drawPane(QPainter &p, const PlotSeries &s, const QRect &pane, double start, double end)
+{
+    const QRectF area(pane.left() + Left, pane.top() + Title, pane.width() - Left - Right,
+                      pane.height() - Title - Bottom);
+    double low = s.flag ? 0 : qInf(), high = s.flag ? 1 : -qInf();
+    const auto widen = [&](double v) {
+        if (std::isfinite(v)) {
+            low = qMin(low, v);
+            high = qMax(high, v);
+        }
+    };
+    widen(s.initial);
+    for (const auto &point : s.points)
+        widen(point.second);
+    const bool empty = !std::isfinite(low);
+    if (empty)
+        low = 0, high = 1;
+    if (high - low < 1e-9)
+        low -= 1, high += 1;
+    const double margin = s.flag ? 0.15 : (high - low) * 0.08;
+    low -= margin, high += margin;
+    const double span = end > start ? end - start : 1.0;
+    const auto x = [&](double t) { return area.left() + (t - start) / span * area.width(); };
+    const auto y = [&](double v) { return area.bottom() - (v - low) / (high - low) * area.height(); };
+
+    p.setPen(QColor(0x22, 0x22, 0x22));
+    QFont bold = p.font();
+    bold.setBold(true);
+    p.save();
+    p.setFont(bold);
+    p.drawText(QRectF(area.left(), pane.top(), area.width(), Title), Qt::AlignLeft | Qt::AlignVCenter,
+               s.unit.isEmpty() ? s.name : QStringLiteral("%1 (%2)").arg(s.name, s.unit));
+    p.restore();
+    if (empty)
+        p.drawText(area, Qt::AlignCenter, QStringLiteral("no reading in this capture"));
+
+    const QColor grid(0xdd, 0xdd, 0xdd);
+    const QFontMetrics metrics = p.fontMetrics();
+    const QVector<double> yTicks = s.flag ? QVector<double>{0, 1} : ticks(low, high, 5);
+    for (const double v : yTicks) {
+        p.setPen(grid);
+        p.drawLine(QPointF(area.left(), y(v)), QPointF(area.right(), y(v)));
+        p.setPen(Qt::black);
+        const QString text = s.flag ? (v > 0 ? QStringLiteral("true") : QStringLiteral("false")) : label(v);
+        p.drawText(QRectF(pane.left(), y(v) - 10, Left - 8, 20), Qt::AlignRight | Qt::AlignVCenter, text);
+    }
+    for (const double t : ticks(start, start + span, qMax(2, int(area.width() / 90)))) {
+        p.setPen(grid);
+        p.drawLine(QPointF(x(t), area.top()), QPointF(x(t), area.bottom()));
+        p.setPen(Qt::black);
+        p.drawLine(QPointF(x(t), area.bottom()), QPointF(x(t), area.bottom() + 4));
+        p.drawText(QRectF(x(t) - 40, area.bottom() + 5, 80, metrics.height()), Qt::AlignHCenter | Qt::AlignTop, label(t));
+    }
+    p.drawText(QRectF(area.right() - 200, area.bottom() + 5 + metrics.height(), 200, metrics.height()),
+               Qt::AlignRight | Qt::AlignTop, QStringLiteral("time (s)"));
+    p.setPen(QPen(Qt::black, 1));
+    p.drawLine(area.bottomLeft(), area.bottomRight());
+    p.drawLine(area.bottomLeft(), area.topLeft());
+
+    // Each value holds until the next change; no reading leaves a gap.
+    QPainterPath path;
+    double value = s.initial, from = start;
+    const auto hold = [&](double until) {
+        if (!std::isfinite(value))
+            return;
+        if (path.isEmpty() || path.currentPosition() != QPointF(x(from), y(value)))
+            path.moveTo(x(from), y(value));
+        path.lineTo(x(until), y(value));
+    };
+    for (const auto &point : s.points) {
+        hold(point.first);
+        if (std::isfinite(value) && std::isfinite(point.second))
+            path.lineTo(x(point.first), y(point.second));
+        value = point.second;
+        from = point.first;
+    }
+    hold(qMax(from, end));
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0x1f, 0x6f, 0xb4), 2));
+    p.drawPath(path);
+    p.setRenderHint(QPainter::Antialiasing, false);
+}
+} // namespace
+
+QImage drawPlot(const QVector<PlotSeries> &series, double start, double end, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    QFont font = p.font();
+    font.setPixelSize(12);
+    p.setFont(font);
+    const int paneHeight = (height - Gap) / qMax(1, series.size());
+    for (int i = 0; i < series.size(); ++i)
+        drawPane(p, series.at(i), QRect(0, Gap / 2 + i * paneHeight, width, paneHeight), start, end);
+    return image;
+}
+
+} // namespace tool
