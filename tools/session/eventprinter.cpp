@@ -127,54 +127,84 @@ EventPrinter::EventPrinter(CanServiceBase *service, QTextStream &out, const Opti
     }
 }
 
+namespace {
+// Numbers and texts as QJsonDocument's compact form writes them.
+void appendJsonNumber(QString &out, double d)
+{
+    if (!std::isfinite(d)) {
+        out += QLatin1String("null");
+        return;
+    }
+    const double magnitude = std::abs(d);
+    out += QString::number(d, magnitude == double(quint64(magnitude)) ? 'f' : 'g',
+                           QLocale::FloatingPointShortest);
+}
+
+void appendJsonString(QString &out, const QString &text)
+{
+    out.reserve(out.size() + text.size() + 2);
+    out += QLatin1Char('"');
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const ushort u = c.unicode();
+        if (u == '"' || u == '\\') {
+            out += QLatin1Char('\\');
+            out += c;
+        } else if (u < 0x20) {
+            static const char names[] = "btn\0fr"; // 8 to 13; 11 has no short name
+            if (u >= 8 && u <= 13 && u != 11) {
+                out += QLatin1Char('\\');
+                out += QLatin1Char(names[u - 8]);
+            } else {
+                out += QString::asprintf("\\u%04x", u);
+            }
+        } else if (c.isSurrogate()
+                   && !(c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())) {
+            // A lone half of a pair has no UTF-8 form.
+            out += QString::asprintf("\\u%04x", u);
+        } else {
+            out += c;
+            if (c.isHighSurrogate())
+                out += text.at(++i);
+        }
+    }
+    out += QLatin1Char('"');
+}
+
+// A reading's value: null, a bool, a number or a text.
+void appendJsonValue(QString &out, const QVariant &value)
+{
+    switch (int(value.type())) {
+    case QMetaType::UnknownType:
+        out += QLatin1String("null");
+        break;
+    case QMetaType::Bool:
+        out += value.toBool() ? QLatin1String("true") : QLatin1String("false");
+        break;
+    case QMetaType::QString:
+        appendJsonString(out, value.toString());
+        break;
+    default:
+        appendJsonNumber(out, value.toDouble());
+        break;
+    }
+}
+} // namespace
+
 QString EventPrinter::jsonText(const QJsonValue &value)
 {
-    // Written as QJsonDocument writes it, without making a document for every value.
+    QString out;
     switch (value.type()) {
     case QJsonValue::Null:
         return QStringLiteral("null");
     case QJsonValue::Bool:
         return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    case QJsonValue::Double: {
-        const double d = value.toDouble();
-        if (!std::isfinite(d))
-            return QStringLiteral("null");
-        const double magnitude = std::abs(d);
-        return QString::number(d, magnitude == double(quint64(magnitude)) ? 'f' : 'g',
-                               QLocale::FloatingPointShortest);
-    }
-    case QJsonValue::String: {
-        const QString text = value.toString();
-        QString out;
-        out.reserve(text.size() + 2);
-        out += QLatin1Char('"');
-        for (int i = 0; i < text.size(); ++i) {
-            const QChar c = text.at(i);
-            const ushort u = c.unicode();
-            if (u == '"' || u == '\\') {
-                out += QLatin1Char('\\');
-                out += c;
-            } else if (u < 0x20) {
-                static const char names[] = "btn\0fr"; // 8 to 13; 11 has no short name
-                if (u >= 8 && u <= 13 && u != 11) {
-                    out += QLatin1Char('\\');
-                    out += QLatin1Char(names[u - 8]);
-                } else {
-                    out += QString::asprintf("\\u%04x", u);
-                }
-            } else if (c.isSurrogate()
-                       && !(c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())) {
-                // A lone half of a pair has no UTF-8 form.
-                out += QString::asprintf("\\u%04x", u);
-            } else {
-                out += c;
-                if (c.isHighSurrogate())
-                    out += text.at(++i);
-            }
-        }
-        out += QLatin1Char('"');
+    case QJsonValue::Double:
+        appendJsonNumber(out, value.toDouble());
         return out;
-    }
+    case QJsonValue::String:
+        appendJsonString(out, value.toString());
+        return out;
     default: {
         const QByteArray array = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
         return QString::fromUtf8(array.mid(1, array.size() - 2));
@@ -189,12 +219,20 @@ QString EventPrinter::member(const char *key, const QJsonValue &value)
 
 QString EventPrinter::begin(const char *type, double seconds) const
 {
-    if (!m_options.json)
-        return QString::asprintf("%8.3f  ", seconds);
-    QString line = QLatin1Char('{') + member("type", QLatin1String(type)) + QLatin1Char(',')
-            + member("time", std::round(seconds * 1000) / 1000);
-    if (m_options.live)
-        line += QLatin1Char(',') + member("ts", isoNow());
+    // Lines come in runs of one kind at one instant: the start of the last is kept.
+    const qint64 ms = std::llround(seconds * 1000);
+    if (m_begun.type == type && m_begun.ms == ms && !m_options.live)
+        return m_begun.text;
+    QString line;
+    if (!m_options.json) {
+        line = QString::asprintf("%8.3f  ", seconds);
+    } else {
+        line = QLatin1Char('{') + member("type", QLatin1String(type)) + QLatin1Char(',')
+                + member("time", std::round(seconds * 1000) / 1000);
+        if (m_options.live)
+            line += QLatin1Char(',') + member("ts", isoNow());
+    }
+    m_begun = {type, ms, line};
     return line;
 }
 
@@ -237,18 +275,35 @@ void EventPrinter::note(const QString &text)
 
 void EventPrinter::vehicleChanged(const QVector<int> &entries)
 {
-    const auto &catalogue = SignalCatalogue::vehicleSignals();
+    // What each line of a value says before the value, made once.
+    static const QVector<QString> textNames = [] {
+        QVector<QString> names;
+        for (const SignalInfo &info : SignalCatalogue::vehicleSignals())
+            names << info.name.leftJustified(NameWidth) + QLatin1Char(' ');
+        return names;
+    }();
+    static const QVector<QString> jsonNames = [] {
+        QVector<QString> names;
+        for (const SignalInfo &info : SignalCatalogue::vehicleSignals()) {
+            QString prefix = QStringLiteral(",\"name\":");
+            appendJsonString(prefix, info.name);
+            names << prefix + QStringLiteral(",\"value\":");
+        }
+        return names;
+    }();
     const QVector<Reading> &now = m_state->readings();
     for (const int i : entries) {
         QString line = begin("event");
         const Reading &r = now.at(i);
         if (m_options.json) {
-            line += QLatin1Char(',') + member("name", catalogue.at(i).name) + QLatin1Char(',')
-                    + member("value", r.json());
-            if (!r.unit.isEmpty())
-                line += QLatin1Char(',') + member("unit", r.unit);
+            line += jsonNames.at(i);
+            appendJsonValue(line, r.value);
+            if (!r.unit.isEmpty()) {
+                line += QLatin1String(",\"unit\":");
+                appendJsonString(line, r.unit);
+            }
         } else {
-            line += catalogue.at(i).name.leftJustified(NameWidth) + QLatin1Char(' ') + r.text();
+            line += textNames.at(i) + r.text();
         }
         end(line);
     }

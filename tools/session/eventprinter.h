@@ -91,6 +91,13 @@ private:
     Options m_options;
     QElapsedTimer m_started;
     std::function<double()> m_clock;
+    struct Begun
+    {
+        const char *type = nullptr;
+        qint64 ms = -1;
+        QString text;
+    };
+    mutable Begun m_begun; // the start of the last line, for the next of its kind and time
     VehicleState *m_state = nullptr; // none when quiet: a quiet printer does not even look
     QHash<int, QByteArray> m_lastFrames; // by direction << 8 | identifier, for the changes view
     bool m_toTerminal = false;
