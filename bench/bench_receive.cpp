@@ -10,7 +10,7 @@
 #include "canservicebase.h"
 #include "configmanager.h"
 #include "simpleservice.h"
-#include "virtualserialline.h"
+#include "virtualserialline_p.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -180,7 +180,7 @@ struct Service
         qInstallMessageHandler(discard);
         canservice::ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:bench"));
         service = new canservice::SimpleService;
-        line = canservice::VirtualSerialLine::lastOpened();
+        line = canservice::VirtualSerialLine::find(QStringLiteral("bench"));
         // The head unit listens to everything the decoders announce.
         for (auto signal : {&CanServiceBase::speedChanged, &CanServiceBase::rotateChanged,
                             &CanServiceBase::doorChanged, &CanServiceBase::acStatusChanged,
@@ -191,6 +191,9 @@ struct Service
         QObject::connect(service, &CanServiceBase::keyEvent, [this] { ++heard; });
     }
     ~Service() { delete service; }
+    // One acknowledgement goes back for every frame; counted by the line, so that the count
+    // costs the receive path nothing.
+    qint64 acknowledged() const { return canservice::VirtualSerialLinePrivate::get(line)->bytesWritten; }
 
     canservice::SimpleService *service;
     canservice::VirtualSerialLine *line;
@@ -208,7 +211,7 @@ void run(benchmark::State &state, const QList<QByteArray> &chunks, bool debug)
     // Warm up: the first pass sizes every buffer.
     for (const QByteArray &c : chunks)
         s.line->deliver(c);
-    const qint64 acksBefore = s.line->bytesWritten();
+    const qint64 acksBefore = s.acknowledged();
     const long allocationsBefore = g_allocations.load();
     const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
@@ -218,7 +221,7 @@ void run(benchmark::State &state, const QList<QByteArray> &chunks, bool debug)
     const double ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
     const long allocations = g_allocations.load() - allocationsBefore;
     // One acknowledgement byte goes back for every frame.
-    const double frames = double(s.line->bytesWritten() - acksBefore);
+    const double frames = double(s.acknowledged() - acksBefore);
     const double passes = double(state.iterations());
     const double bytesPerSecond = double(bytes) * passes / (ns * 1e-9);
     state.SetBytesProcessed(int64_t(double(bytes) * passes));
@@ -285,8 +288,8 @@ int main(int argc, char **argv)
             s.line->deliver(c);
             bytes += c.size();
         }
-        std::printf("frames %lld bytes %lld\n", s.line->bytesWritten(), bytes);
-        return s.line->bytesWritten() > 0 ? 0 : 1;
+        std::printf("frames %lld bytes %lld\n", s.acknowledged(), bytes);
+        return s.acknowledged() > 0 ? 0 : 1;
     }
     const int frames = 1000;
     registerAll(frames);

@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // what is fuzzed, and too slow to do for all.
     QLoggingCategory::defaultCategory()->setEnabled(QtDebugMsg, (data[0] & 0xF0) == 0xF0);
     SimpleService service;
-    canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::lastOpened();
+    canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::find(QStringLiteral("fuzz"));
     size_t offset = 0, next = 0;
     while (offset < streamSize) {
         const size_t length = cuts == 0 ? streamSize : size_t(lengths[next++ % cuts]) + 1;

@@ -6,16 +6,24 @@ CanBusManager *CanBusManager::instance()
     return &manager;
 }
 
-CanBusManager::CanBusManager() : m_colors(defaultHwdColorDiffList()) { }
+class CanBusManager::Private
+{
+public:
+    QList<canservice::HwdColorDiff> colors = CanBusManager::defaultHwdColorDiffList();
+};
+
+CanBusManager::CanBusManager() : d(std::make_unique<Private>()) { }
+
+CanBusManager::~CanBusManager() = default;
 
 QList<canservice::HwdColorDiff> CanBusManager::getHwdColorDiffList() const
 {
-    return m_colors;
+    return d->colors;
 }
 
 void CanBusManager::setHwdColorDiffList(const QList<canservice::HwdColorDiff> &list)
 {
-    m_colors = list;
+    d->colors = list;
 }
 
 QList<canservice::HwdColorDiff> CanBusManager::defaultHwdColorDiffList()

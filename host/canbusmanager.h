@@ -5,6 +5,8 @@
 
 #include <QList>
 
+#include <memory>
+
 // The head unit's table of ambient-light colours, in the order its settings page shows them.
 class CANSERVICE_HOST_EXPORT CanBusManager
 {
@@ -16,7 +18,9 @@ public:
     static QList<canservice::HwdColorDiff> defaultHwdColorDiffList();
 
 private:
+    class Private;
     CanBusManager();
-
-    QList<canservice::HwdColorDiff> m_colors;
+    ~CanBusManager();
+    Q_DISABLE_COPY(CanBusManager)
+    std::unique_ptr<Private> const d;
 };

@@ -4,6 +4,18 @@
 
 namespace canservice {
 
+class ConfigManager::Private
+{
+public:
+    QString serialDevice;
+    bool serialDeviceSet = false;
+    QString pluginFullPath;
+};
+
+ConfigManager::ConfigManager() : d(std::make_unique<Private>()) { }
+
+ConfigManager::~ConfigManager() = default;
+
 ConfigManager *ConfigManager::instance()
 {
     static ConfigManager config;
@@ -12,25 +24,25 @@ ConfigManager *ConfigManager::instance()
 
 QString ConfigManager::serialDevice() const
 {
-    if (m_serialDeviceSet)
-        return m_serialDevice;
+    if (d->serialDeviceSet)
+        return d->serialDevice;
     return qEnvironmentVariable("CANSERVICE_SERIAL_DEVICE");
 }
 
 void ConfigManager::setSerialDevice(const QString &device)
 {
-    m_serialDevice = device;
-    m_serialDeviceSet = true;
+    d->serialDevice = device;
+    d->serialDeviceSet = true;
 }
 
 QString ConfigManager::getPluginFullPath() const
 {
-    return m_pluginFullPath;
+    return d->pluginFullPath;
 }
 
 void ConfigManager::setPluginFullPath(const QString &path)
 {
-    m_pluginFullPath = path;
+    d->pluginFullPath = path;
 }
 
 } // namespace canservice

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <memory>
+
 namespace canservice {
 
 // The head unit's configuration as far as a CAN service is concerned.
@@ -23,11 +25,11 @@ public:
     void setPluginFullPath(const QString &path);
 
 private:
-    ConfigManager() = default;
-
-    QString m_serialDevice;
-    bool m_serialDeviceSet = false;
-    QString m_pluginFullPath;
+    class Private;
+    ConfigManager();
+    ~ConfigManager();
+    Q_DISABLE_COPY(ConfigManager)
+    std::unique_ptr<Private> const d;
 };
 
 } // namespace canservice

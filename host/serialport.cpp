@@ -1,9 +1,9 @@
 #include "serialport.h"
 
 #include "configmanager.h"
+#include "serialport_p.h"
 #include "serialport_real_p.h"
-#include "serialtap.h"
-#include "virtualserialline.h"
+#include "virtualserialline_p.h"
 
 #include <QMetaMethod>
 #include <QTimer>
@@ -14,38 +14,25 @@ Q_LOGGING_CATEGORY(lcSerialLine, "canservice.serial")
 
 namespace {
 const QLatin1String virtualPrefix("virtual:");
+
+// The one list a head unit has to find the line a service opened, since the service keeps its
+// port to itself. Never destroyed: a host may leave its plugin to be deleted at exit, after this
+// library's statics would be gone, and the plugin's port still closes then.
+QList<SerialPort *> &ports()
+{
+    static auto *list = new QList<SerialPort *>;
+    return *list;
 }
+} // namespace
 
 SerialBackend::~SerialBackend() = default;
 
-// Never destroyed, for the same reason as the in-process lines: ports may close at exit.
-SerialTap *SerialTap::instance()
-{
-    static auto *tap = new SerialTap;
-    return tap;
-}
-
-bool SerialTap::hears(Kind kind) const
-{
-    static const QMetaMethod received = QMetaMethod::fromSignal(&SerialTap::received);
-    static const QMetaMethod written = QMetaMethod::fromSignal(&SerialTap::written);
-    return isSignalConnected(kind == Received ? received : written);
-}
-
-void SerialTap::connectNotify(const QMetaMethod &signal)
-{
-    if (signal == QMetaMethod::fromSignal(&SerialTap::received))
-        ++m_receivedListeners;
-    else if (signal == QMetaMethod::fromSignal(&SerialTap::written))
-        ++m_writtenListeners;
-}
-
-SerialPort::SerialPort(QObject *parent) : QObject(parent), m_tap(SerialTap::instance())
+SerialPort::SerialPort(QObject *parent) : QObject(parent), d(std::make_unique<SerialPortPrivate>(this))
 {
     qRegisterMetaType<SerialPort::Error>("canservice::SerialPort::Error");
-    m_retryTimer = new QTimer(this);
-    m_retryTimer->setSingleShot(true);
-    connect(m_retryTimer, &QTimer::timeout, this, &SerialPort::retryOpen);
+    d->retryTimer = new QTimer(this);
+    d->retryTimer->setSingleShot(true);
+    connect(d->retryTimer, &QTimer::timeout, this, [this] { d->retryOpen(); });
 }
 
 SerialPort::~SerialPort()
@@ -56,125 +43,159 @@ SerialPort::~SerialPort()
 bool SerialPort::open(const QString &device, int baudRate)
 {
     close();
-    m_backend.reset();
-    m_baudRate = baudRate;
-    m_retryDelay = FirstRetryMs;
+    d->backend = nullptr;
+    d->line.reset();
+    d->baudRate = baudRate;
+    d->retryDelay = FirstRetryMs;
 
-    m_device = device.isEmpty() ? ConfigManager::instance()->serialDevice() : device;
-    if (m_device.isEmpty()) {
+    d->device = device.isEmpty() ? ConfigManager::instance()->serialDevice() : device;
+    if (d->device.isEmpty()) {
         qCWarning(lcSerialLine).noquote()
                 << "canservice: no serial device configured; set CANSERVICE_SERIAL_DEVICE to the"
                 << "CAN box's line (for example /dev/ttyUSB0)";
-        setError(NotConfiguredError, QStringLiteral("no serial device configured"));
+        d->setError(NotConfiguredError, QStringLiteral("no serial device configured"));
         return false;
     }
 
-    if (m_device.startsWith(virtualPrefix)) {
-        m_backend = std::make_unique<VirtualSerialLine>(m_device.mid(virtualPrefix.size()));
+    if (d->device.startsWith(virtualPrefix)) {
+        std::unique_ptr<VirtualSerialLine> line =
+                VirtualSerialLinePrivate::create(d->device.mid(virtualPrefix.size()));
+        d->backend = VirtualSerialLinePrivate::get(line.get());
+        d->line = std::move(line);
     } else {
-        m_backend = std::make_unique<RealSerialLine>();
-        connect(m_backend.get(), &SerialBackend::lost, this, &SerialPort::lineLost);
+        auto line = std::make_unique<RealSerialLine>();
+        connect(line.get(), &SerialBackend::lost, this,
+                [this](Error error, const QString &reason) { d->lineLost(error, reason); });
+        d->backend = line.get();
+        d->line = std::move(line);
     }
-    m_backend->setReceiver(this);
+    d->backend->setReceiver(d.get());
+    ports().append(this);
 
-    if (!m_backend->open(m_device, baudRate)) {
+    if (!d->backend->open(d->device, baudRate)) {
         qCWarning(lcSerialLine).noquote()
                 << QStringLiteral("canservice: cannot open serial device %1: %2; trying again "
                                   "until it can be opened")
-                           .arg(m_device, m_backend->errorString());
-        m_down = true;
-        setError(m_backend->error(), m_backend->errorString());
-        m_retryTimer->start(m_retryDelay);
+                           .arg(d->device, d->backend->errorString());
+        d->down = true;
+        d->setError(d->backend->error(), d->backend->errorString());
+        d->retryTimer->start(d->retryDelay);
         return false;
     }
-    m_error = NoError;
-    m_errorString.clear();
+    d->error = NoError;
+    d->errorString.clear();
     return true;
 }
 
 qint64 SerialPort::writeData(const QByteArray &data, bool flag)
 {
     // A closed backend refuses the write: one call for the common case, an open line.
-    const qint64 written = m_backend ? m_backend->write(data, flag) : -1;
-    if (Q_UNLIKELY(written < 0 || m_tap->hearsWritten()))
-        return wrote(data, flag, written);
+    const qint64 written = d->backend ? d->backend->write(data, flag) : -1;
+    if (Q_UNLIKELY(written < 0 || d->hearsWritten()))
+        return d->wrote(data, flag, written);
     return written;
 }
 
-// What a write tells the tap: refused while the line is down, or written.
-qint64 SerialPort::wrote(const QByteArray &data, bool flag, qint64 written)
+// What a write tells the recorders: refused while the line is down, or written.
+qint64 SerialPortPrivate::wrote(const QByteArray &data, bool flag, qint64 written)
 {
     if (written >= 0) {
-        emit m_tap->written(m_device, data, flag);
+        emit q->written(data, flag);
         return written;
     }
-    if (m_down) {
-        ++m_droppedWrites;
-        emit m_tap->dropped(m_device, data);
+    if (down) {
+        ++droppedWrites;
+        emit q->dropped(data);
     }
     return -1;
 }
 
 void SerialPort::close()
 {
-    m_retryTimer->stop();
-    m_down = false;
-    if (m_backend)
-        m_backend->close();
+    d->retryTimer->stop();
+    d->down = false;
+    ports().removeAll(this);
+    if (d->backend)
+        d->backend->close();
 }
 
 bool SerialPort::isOpen() const
 {
-    return m_backend && m_backend->isOpen();
+    return d->backend && d->backend->isOpen();
 }
 
 QString SerialPort::deviceName() const
 {
-    return m_device;
+    return d->device;
 }
 
-void SerialPort::setError(Error error, const QString &reason)
+SerialPort::Error SerialPort::error() const
 {
-    m_error = error;
-    m_errorString = reason;
-    emit errorOccurred(error);
-    emit m_tap->errorOccurred(m_device, error, reason);
+    return d->error;
 }
 
-void SerialPort::lineLost(Error error, const QString &reason)
+QString SerialPort::errorString() const
+{
+    return d->errorString;
+}
+
+qint64 SerialPort::droppedWrites() const
+{
+    return d->droppedWrites;
+}
+
+QList<SerialPort *> SerialPort::openPorts()
+{
+    return ports();
+}
+
+void SerialPort::connectNotify(const QMetaMethod &signal)
+{
+    if (signal == QMetaMethod::fromSignal(&SerialPort::received))
+        ++d->receivedListeners;
+    else if (signal == QMetaMethod::fromSignal(&SerialPort::written))
+        ++d->writtenListeners;
+}
+
+void SerialPortPrivate::setError(SerialPort::Error error, const QString &reason)
+{
+    this->error = error;
+    errorString = reason;
+    emit q->errorOccurred(error);
+}
+
+void SerialPortPrivate::lineLost(SerialPort::Error error, const QString &reason)
 {
     qCWarning(lcSerialLine).noquote()
             << QStringLiteral("canservice: serial device %1 was lost: %2; writes are dropped "
                               "until it is back, trying to open it again")
-                       .arg(m_device, reason);
-    m_down = true;
-    ++m_lineLosses;
-    m_retryDelay = FirstRetryMs;
+                       .arg(device, reason);
+    down = true;
+    ++lineLosses;
+    retryDelay = SerialPort::FirstRetryMs;
     setError(error, reason);
-    emit lineStateChanged(false);
-    emit m_tap->lineStateChanged(m_device, false);
-    m_retryTimer->start(m_retryDelay);
+    emit q->lineStateChanged(false);
+    retryTimer->start(retryDelay);
 }
 
 // One attempt per expiry, with the delay doubling: a missing device costs a few system calls a
 // few times a second at first and one every five seconds after that.
-void SerialPort::retryOpen()
+void SerialPortPrivate::retryOpen()
 {
-    if (!m_down || !m_backend)
+    if (!down || !backend)
         return;
-    if (!m_backend->open(m_device, m_baudRate)) {
-        m_retryDelay = qMin(m_retryDelay * 2, LastRetryMs);
-        m_retryTimer->start(m_retryDelay);
+    if (!backend->open(device, baudRate)) {
+        retryDelay = qMin(retryDelay * 2, int(SerialPort::LastRetryMs));
+        retryTimer->start(retryDelay);
         return;
     }
     qCInfo(lcSerialLine).noquote()
-            << QStringLiteral("canservice: serial device %1 is open again").arg(m_device);
-    m_down = false;
-    m_retryDelay = FirstRetryMs;
-    m_error = NoError;
-    m_errorString.clear();
-    emit lineStateChanged(true);
-    emit m_tap->lineStateChanged(m_device, true);
+            << QStringLiteral("canservice: serial device %1 is open again").arg(device);
+    down = false;
+    retryDelay = SerialPort::FirstRetryMs;
+    error = SerialPort::NoError;
+    errorString.clear();
+    emit q->lineStateChanged(true);
 }
 
 } // namespace canservice

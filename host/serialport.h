@@ -3,17 +3,15 @@
 #include "canservice_host_export.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
 #include <memory>
 
-class QTimer;
-
 namespace canservice {
 
-class SerialBackend;
-class SerialTap;
+class SerialPortPrivate;
 
 // The serial line a CAN service talks to its box over.
 //
@@ -27,6 +25,10 @@ class SerialTap;
 // a back-off until it is there: the service above sees only a silent box and then a box that
 // answers again. Writes while the line is down are dropped and counted. close() writes out
 // what is still queued, within a bound, and ends any retrying.
+//
+// Whoever records or watches the line (a head unit's diagnostics, a monitor) finds the port
+// among openPorts() and hears every chunk, write and drop from the port itself; a port that
+// nobody listens to pays nothing for it.
 class CANSERVICE_HOST_EXPORT SerialPort : public QObject
 {
     Q_OBJECT
@@ -63,12 +65,16 @@ public:
     QString deviceName() const;
 
     // The last error; NoError again once a lost line is back.
-    Error error() const { return m_error; }
+    Error error() const;
     // The system's reason for the last error, for example "No such file or directory".
-    QString errorString() const { return m_errorString; }
-    // Writes dropped because the line was down, and how often it went down.
-    qint64 droppedWrites() const { return m_droppedWrites; }
-    int lineLosses() const { return m_lineLosses; }
+    QString errorString() const;
+    // Writes dropped because the line was down.
+    qint64 droppedWrites() const;
+
+    // The ports of this process that are in use, oldest first: opened and not closed since,
+    // including those waiting for their device to come back. The services own their ports; this
+    // is how the head unit reaches the line a service opened.
+    static QList<SerialPort *> openPorts();
 
 signals:
     void read(const QByteArray &chunk);
@@ -76,26 +82,19 @@ signals:
     // The line went down (lost, or not there to open) or came back.
     void lineStateChanged(bool up);
 
-private:
-    friend class SerialBackend;
-    // A chunk from the backend, to the tap and to read(); defined with the backend.
-    inline void receive(const QByteArray &chunk);
-    qint64 wrote(const QByteArray &data, bool flag, qint64 written);
-    void setError(Error error, const QString &reason);
-    void lineLost(Error error, const QString &reason);
-    void retryOpen();
+    // For recorders: every chunk received, just before read() hands it on, so that what the
+    // service writes in answer comes after it; every write the line took; every write dropped
+    // while the line was down.
+    void received(const QByteArray &chunk);
+    void written(const QByteArray &bytes, bool flag);
+    void dropped(const QByteArray &bytes);
 
-    std::unique_ptr<SerialBackend> m_backend;
-    SerialTap *const m_tap;
-    QTimer *m_retryTimer = nullptr;
-    QString m_device;
-    int m_baudRate = 0;
-    int m_retryDelay = FirstRetryMs;
-    bool m_down = false;
-    Error m_error = NoError;
-    QString m_errorString;
-    qint64 m_droppedWrites = 0;
-    int m_lineLosses = 0;
+protected:
+    void connectNotify(const QMetaMethod &signal) override;
+
+private:
+    friend class SerialPortPrivate;
+    std::unique_ptr<SerialPortPrivate> const d;
 };
 
 } // namespace canservice

@@ -1,13 +1,10 @@
 #pragma once
 
-#include "serialbackend.h"
+#include "serialport_p.h"
 
-#include <QLoggingCategory>
 #include <QSerialPort>
 
 namespace canservice {
-
-Q_DECLARE_LOGGING_CATEGORY(lcSerialLine)
 
 // A device line through QSerialPort: a USB-serial adapter, a UART or a pseudo-terminal.
 class RealSerialLine : public SerialBackend

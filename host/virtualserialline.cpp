@@ -1,5 +1,8 @@
 #include "virtualserialline.h"
 
+#include "virtualserialline_p.h"
+
+#include <QList>
 #include <QMetaMethod>
 #include <QPointer>
 
@@ -20,8 +23,8 @@ QPointer<VirtualSerialLine> &lastLine()
 }
 } // namespace
 
-VirtualSerialLine::VirtualSerialLine(const QString &name, QObject *parent)
-    : SerialBackend(parent), m_name(name)
+VirtualSerialLine::VirtualSerialLine(const QString &name)
+    : d(std::make_unique<VirtualSerialLinePrivate>(this, name))
 {
 }
 
@@ -30,79 +33,78 @@ VirtualSerialLine::~VirtualSerialLine()
     openLines().removeAll(this);
 }
 
+std::unique_ptr<VirtualSerialLine> VirtualSerialLinePrivate::create(const QString &name)
+{
+    return std::unique_ptr<VirtualSerialLine>(new VirtualSerialLine(name));
+}
+
 VirtualSerialLine *VirtualSerialLine::find(const QString &name)
 {
     const auto &lines = openLines();
     for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
-        if ((*it)->m_name == name)
+        if ((*it)->d->name == name)
             return *it;
     }
     return nullptr;
 }
 
-VirtualSerialLine *VirtualSerialLine::lastOpened()
+VirtualSerialLine *VirtualSerialLinePrivate::lastOpened()
 {
     return lastLine().data();
 }
 
 QString VirtualSerialLine::name() const
 {
-    return m_name;
+    return d->name;
 }
 
 int VirtualSerialLine::baudRate() const
 {
-    return m_baudRate;
-}
-
-void VirtualSerialLine::deliver(const QByteArray &chunk)
-{
-    if (m_open)
-        received(chunk);
-}
-
-bool VirtualSerialLine::open(const QString &device, int baudRate)
-{
-    Q_UNUSED(device)
-    m_baudRate = baudRate;
-    m_open = true;
-    if (!openLines().contains(this))
-        openLines().append(this);
-    lastLine() = this;
-    return true;
-}
-
-qint64 VirtualSerialLine::write(const QByteArray &data, bool flag)
-{
-    if (!m_open)
-        return -1;
-    m_bytesWritten += data.size();
-    // Every acknowledgement passes here; with nobody listening, skip the signal's machinery.
-    if (m_writtenListeners > 0 && isSignalConnected(QMetaMethod::fromSignal(&VirtualSerialLine::written)))
-        emit written(data, flag);
-    return data.size();
-}
-
-void VirtualSerialLine::close()
-{
-    m_open = false;
-    openLines().removeAll(this);
+    return d->baudRate;
 }
 
 bool VirtualSerialLine::isOpen() const
 {
-    return m_open;
+    return d->opened;
+}
+
+void VirtualSerialLine::deliver(const QByteArray &chunk)
+{
+    d->deliver(chunk);
+}
+
+bool VirtualSerialLinePrivate::open(const QString &device, int baudRate)
+{
+    Q_UNUSED(device)
+    this->baudRate = baudRate;
+    opened = true;
+    if (!openLines().contains(q))
+        openLines().append(q);
+    lastLine() = q;
+    return true;
+}
+
+qint64 VirtualSerialLinePrivate::write(const QByteArray &data, bool flag)
+{
+    if (!opened)
+        return -1;
+    bytesWritten += data.size();
+    // Every acknowledgement passes here; with nobody listening, skip the signal's machinery.
+    if (writtenListeners > 0 && q->isSignalConnected(QMetaMethod::fromSignal(&VirtualSerialLine::written)))
+        emit q->written(data, flag);
+    return data.size();
+}
+
+void VirtualSerialLinePrivate::close()
+{
+    opened = false;
+    openLines().removeAll(q);
 }
 
 void VirtualSerialLine::connectNotify(const QMetaMethod &signal)
 {
     if (signal == QMetaMethod::fromSignal(&VirtualSerialLine::written))
-        ++m_writtenListeners;
-}
-
-QString VirtualSerialLine::errorString() const
-{
-    return QString();
+        ++d->writtenListeners;
 }
 
 } // namespace canservice

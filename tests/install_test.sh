@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the build into a fresh prefix, builds a head-unit project against it with
-# find_package(CanService), runs it, then moves the prefix and runs the installed tool from there.
+# Installs the build into a fresh prefix, checks what its headers promise, builds a head-unit
+# project and every installed header on its own against it with find_package(CanService) and
+# warnings as errors, runs the project, then moves the prefix and runs the installed tool from there.
 # Usage: install_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
@@ -9,8 +10,30 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cmake --install "$build" --prefix "$work/prefix" > "$work/install.log"
+
+# The installed headers are a promise: nothing internal, nothing only the tests reach, and no
+# class with private state keeps it in a header (a member there breaks every program built
+# against the library when it changes). A data member is a line of a private or protected part
+# ending in ';' that declares no function; the one allowed is the private pointer.
+headers=$work/prefix/include/canservice
+bad=$(cd "$headers" && ls | grep -E '_p\.h$|^serialbackend\.h$|^serialtap\.h$' || true)
+[ -z "$bad" ] || { echo "internal headers installed: $bad"; exit 1; }
+if grep -nwE 'lastOpened|bytesWritten|lineLosses|SerialBackend|SerialTap|CANSERVICE_HOST_AUTOTEST_EXPORT' "$headers"/*.h; then
+    echo "test-only or internal names in the installed headers"; exit 1
+fi
+awk '
+    FNR == 1 { hidden = 0 }
+    /^(class|struct) [^;]*$/ { hidden = ($1 == "class") }
+    /^[[:space:]]*(private|protected)( slots)?:/ { hidden = 1; next }
+    /^[[:space:]]*(public( slots)?|signals|Q_SIGNALS):/ { hidden = 0; next }
+    /^};/ { hidden = 0 }
+    hidden && /;[[:space:]]*$/ && !/\(/ && !/^[[:space:]]*(friend|class|struct|using|typedef|enum) / \
+        && !/^[[:space:]]*std::unique_ptr<[A-Za-z_:]+> const d;$/ { print FILENAME ":" FNR ": " $0; bad = 1 }
+    END { exit bad }
+' "$headers"/*.h || { echo "data members of classes with private state in the installed headers"; exit 1; }
+
 cmake -S "$source/tests/consumer" -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" \
-    > "$work/consumer.log" 2>&1 || { cat "$work/consumer.log"; exit 1; }
+    -DINSTALLED_HEADERS_DIR="$headers" > "$work/consumer.log" 2>&1 || { cat "$work/consumer.log"; exit 1; }
 cmake --build "$work/consumer" > "$work/consumer-build.log" 2>&1 || { cat "$work/consumer-build.log"; exit 1; }
 "$work/consumer/consumer"
 

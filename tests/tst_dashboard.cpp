@@ -6,7 +6,7 @@
 #include "configmanager.h"
 #include "dashboardmodel.h"
 #include "replayer.h"
-#include "serialtap.h"
+#include "serialport.h"
 #include "simpleservice.h"
 #include "virtualserialline.h"
 
@@ -277,7 +277,8 @@ void tst_Dashboard::aBoxInMilesAndFahrenheitAtEverySize()
     QVERIFY(!button->isEnabled());
     QCOMPARE(item("commandNote")->property("text").toString(), QStringLiteral("Buttons off: a replay"));
     int writes = 0;
-    connect(SerialTap::instance(), &SerialTap::written, this, [&writes] { ++writes; });
+    for (canservice::SerialPort *port : canservice::SerialPort::openPorts())
+        connect(port, &canservice::SerialPort::written, this, [&writes] { ++writes; });
     QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier,
                       button->mapToScene(QPointF(button->width() / 2, button->height() / 2)).toPoint());
     m_model->unitCommand(1);

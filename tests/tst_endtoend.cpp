@@ -4,6 +4,9 @@
 #include "canservicebase.h"
 #include "configmanager.h"
 #include "pluginhost.h"
+#include "serialport.h"
+#include "session.h"
+#include "virtualserialline.h"
 
 #include <QtTest>
 
@@ -29,6 +32,7 @@ private slots:
     void aDriveOverAPseudoTerminal_data();
     void aDriveOverAPseudoTerminal();
     void corruptedFramesAreRefusedOneForOne();
+    void aSessionHearsOnlyItsPluginsLine();
 
 private:
     void startDrive(const QByteArray &scenario, const FaultOptions &faults = FaultOptions());
@@ -139,6 +143,28 @@ void tst_EndToEnd::corruptedFramesAreRefusedOneForOne()
     QTRY_VERIFY_WITH_TIMEOUT(m_box->framesCorrupted() >= 3 && m_box->framesSent() >= 6, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(m_box->hostNaks(), m_box->framesCorrupted(), 2000);
     QTRY_COMPARE_WITH_TIMEOUT(m_box->hostAcks(), m_box->framesSent(), 2000);
+}
+
+// A head unit's session hears the line its plugin opened, and no other line of the process: here
+// a port opened before it on another device.
+void tst_EndToEnd::aSessionHearsOnlyItsPluginsLine()
+{
+    // The loader hands out the plugin's one instance: the session's is a new one once this is gone.
+    delete m_service;
+    m_service = nullptr;
+    canservice::SerialPort other;
+    QVERIFY(other.open(QStringLiteral("virtual:other"), 38400));
+    tool::SessionOptions options;
+    options.pluginPath = QStringLiteral(SIMPLESERVICE_PLUGIN_PATH);
+    options.printer.quiet = true;
+    tool::Session session(options);
+    QCOMPARE(session.load(QStringLiteral("virtual:session")), tool::Failure::None);
+
+    const QByteArray speed = QByteArray::fromHex("2ef603001001f5");
+    canservice::VirtualSerialLine::find(QStringLiteral("other"))->deliver(speed + speed);
+    canservice::VirtualSerialLine::find(QStringLiteral("session"))->deliver(speed);
+    QCOMPARE(session.health().bytesReceived, qint64(speed.size()));
+    QCOMPARE(session.service()->getSpeed(), 256.0f);
 }
 
 QTEST_GUILESS_MAIN(tst_EndToEnd)

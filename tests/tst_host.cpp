@@ -5,7 +5,7 @@
 #include "serialport.h"
 #include "translator.h"
 #include "linerecorder.h"
-#include "virtualserialline.h"
+#include "virtualserialline_p.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -67,7 +67,7 @@ void tst_Host::virtualLineKeepsWritesAndDeliversChunksAsGiven()
     QVERIFY(port.open(QStringLiteral("virtual:unit"), 38400));
     VirtualSerialLine *line = VirtualSerialLine::find(QStringLiteral("unit"));
     QVERIFY(line);
-    QCOMPARE(VirtualSerialLine::lastOpened(), line);
+    QCOMPARE(VirtualSerialLinePrivate::lastOpened(), line);
     QCOMPARE(line->baudRate(), 38400);
     testsupport::LineRecorder recorder(line);
 
@@ -79,7 +79,7 @@ void tst_Host::virtualLineKeepsWritesAndDeliversChunksAsGiven()
     QCOMPARE(writes.at(0).flag, false);
     QCOMPARE(writes.at(1).flag, true);
     QCOMPARE(recorder.writtenBytes(), QByteArray::fromHex("2e81ff"));
-    QCOMPARE(line->bytesWritten(), qint64(3));
+    QCOMPARE(VirtualSerialLinePrivate::get(line)->bytesWritten, qint64(3));
 
     QSignalSpy read(&port, &SerialPort::read);
     line->deliver(QByteArray::fromHex("2e"));
@@ -92,7 +92,7 @@ void tst_Host::closedPortDropsWritesAndReceivesNothing()
 {
     SerialPort port;
     QVERIFY(port.open(QStringLiteral("virtual:closing"), 38400));
-    VirtualSerialLine *line = VirtualSerialLine::lastOpened();
+    VirtualSerialLine *line = VirtualSerialLinePrivate::lastOpened();
     QSignalSpy read(&port, &SerialPort::read);
     QSignalSpy written(line, &VirtualSerialLine::written);
     port.close();

@@ -238,9 +238,9 @@ void tst_Link::stopClosesTheLineAndLeavesTheTimers()
 
     // Even on a line opened again, nothing reaches the parser any more.
     Access::serialPort(s).open(QStringLiteral("virtual:reopened"), 38400);
-    VirtualSerialLine *reopened = VirtualSerialLine::lastOpened();
+    VirtualSerialLine *reopened = VirtualSerialLinePrivate::lastOpened();
     reopened->deliver(frame(0xF6, hex("100000")));
-    QCOMPARE(reopened->bytesWritten(), qint64(0));
+    QCOMPARE(VirtualSerialLinePrivate::get(reopened)->bytesWritten, qint64(0));
     QVERIFY(signals_.events.isEmpty());
     QCOMPARE(s.getSpeed(), 0.0f);
 }

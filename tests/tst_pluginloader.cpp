@@ -1,7 +1,7 @@
 // The plugin as a head unit meets it: a file loaded with QPluginLoader.
 #include "canservicebase.h"
 #include "configmanager.h"
-#include "virtualserialline.h"
+#include "virtualserialline_p.h"
 
 #include <QJsonObject>
 #include <QPluginLoader>
@@ -57,14 +57,14 @@ void tst_PluginLoader::isAServiceOnTheConfiguredLine()
     canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::find(QStringLiteral("loaded"));
     QVERIFY(line);
     QCOMPARE(line->baudRate(), 38400);
-    QCOMPARE(line->bytesWritten(), qint64(0));
+    QCOMPARE(canservice::VirtualSerialLinePrivate::get(line)->bytesWritten, qint64(0));
 
     // Speed message: 256.0 km/h, acknowledged with FF.
     QSignalSpy speed(service, SIGNAL(speedChanged()));
     line->deliver(QByteArray::fromHex("2ef603001001f5"));
     QCOMPARE(speed.count(), 1);
     QCOMPARE(service->getSpeed(), 256.0f);
-    QCOMPARE(line->bytesWritten(), qint64(1));
+    QCOMPARE(canservice::VirtualSerialLinePrivate::get(line)->bytesWritten, qint64(1));
 }
 
 void tst_PluginLoader::cleanupTestCase()

@@ -7,7 +7,7 @@
 #include "canservicebase.h"
 #include "configmanager.h"
 #include "pluginhost.h"
-#include "serialtap.h"
+#include "serialport.h"
 
 #include <QFile>
 #include <QtTest>
@@ -83,8 +83,11 @@ void tst_Soak::fullLineRateWithSilences()
             statusChanges << status;
     });
     int acknowledged = 0;
-    connect(canservice::SerialTap::instance(), &canservice::SerialTap::written, this,
-            [&](const QString &, const QByteArray &bytes) { acknowledged += bytes == "\xff"; });
+    const QList<canservice::SerialPort *> ports = canservice::SerialPort::openPorts();
+    QCOMPARE(ports.size(), 1);
+    QCOMPARE(ports.at(0)->deviceName(), line->deviceName());
+    connect(ports.at(0), &canservice::SerialPort::written, this,
+            [&](const QByteArray &bytes) { acknowledged += bytes == "\xff"; });
 
     QElapsedTimer clock;
     clock.start();

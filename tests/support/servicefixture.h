@@ -4,7 +4,7 @@
 #include "configmanager.h"
 #include "linerecorder.h"
 #include "simpleservice.h"
-#include "virtualserialline.h"
+#include "virtualserialline_p.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -40,7 +40,7 @@ struct ServiceOnLine
     {
         canservice::ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:box"));
         service = std::make_unique<canservice::SimpleService>();
-        line = canservice::VirtualSerialLine::lastOpened();
+        line = canservice::VirtualSerialLinePrivate::lastOpened();
         recorder = std::make_unique<LineRecorder>(line);
     }
 

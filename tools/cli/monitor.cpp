@@ -3,7 +3,6 @@
 #include "capture.h"
 #include "exitcodes.h"
 #include "options.h"
-#include "serialtap.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

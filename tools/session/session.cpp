@@ -3,9 +3,9 @@
 #include "canservicebase.h"
 #include "configmanager.h"
 #include "capture.h"
-#include "serialtap.h"
 #include "vehiclesnapshot.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -109,7 +109,6 @@ Session::Session(const SessionOptions &options, QObject *parent)
         // On a live line the wall clock may read a millisecond short of the deadline.
         armReceiveTimeout();
     });
-    watchLine();
 }
 
 Session::~Session()
@@ -130,6 +129,7 @@ Failure Session::load(const QString &device)
         return m_host.failure();
     }
     // The plugin opened its line while it was made: a device it could not open ends here.
+    watchLine();
     if (m_lineError != canservice::SerialPort::NoError) {
         Failure failure = Failure::Other;
         tool::err() << "canservice: " << describeDeviceError(device, m_lineError, m_lineReason, &failure)
@@ -183,30 +183,29 @@ void Session::finish(bool withSummary, bool complete)
 
 // What the host's serial line says of the plugin's device: every chunk it brought, every write
 // of the head unit (one whole frame or one acknowledgement byte), its errors, its going down and
-// coming back, and the writes it dropped meanwhile.
+// coming back, and the writes it dropped meanwhile. The port is the one the plugin opened on the
+// device while it was loaded; only that one is heard.
 void Session::watchLine()
 {
     using canservice::SerialPort;
-    using canservice::SerialTap;
-    SerialTap *tap = SerialTap::instance();
-    connect(tap, &SerialTap::received, this, [this](const QString &device, const QByteArray &chunk) {
-        if (device == m_device)
-            received(chunk);
-    });
-    connect(tap, &SerialTap::written, this, [this](const QString &device, const QByteArray &bytes) {
-        if (device == m_device && !bytes.isEmpty())
+    const QList<SerialPort *> ports = SerialPort::openPorts();
+    const auto found = std::find_if(ports.crbegin(), ports.crend(),
+                                    [this](SerialPort *port) { return port->deviceName() == m_device; });
+    if (found == ports.crend())
+        return;
+    SerialPort *port = *found;
+    m_lineError = port->error();
+    m_lineReason = port->errorString();
+    connect(port, &SerialPort::received, this, &Session::received);
+    connect(port, &SerialPort::written, this, [this](const QByteArray &bytes) {
+        if (!bytes.isEmpty())
             sent(bytes);
     });
-    connect(tap, &SerialTap::errorOccurred, this,
-            [this](const QString &device, SerialPort::Error error, const QString &reason) {
-                if (device != m_device)
-                    return;
-                m_lineError = error;
-                m_lineReason = reason;
-            });
-    connect(tap, &SerialTap::lineStateChanged, this, [this](const QString &device, bool up) {
-        if (device != m_device)
-            return;
+    connect(port, &SerialPort::errorOccurred, this, [this, port](SerialPort::Error error) {
+        m_lineError = error;
+        m_lineReason = port->errorString();
+    });
+    connect(port, &SerialPort::lineStateChanged, this, [this](bool up) {
         if (!up)
             ++m_health.lineLosses;
         if (m_printer)
@@ -220,10 +219,7 @@ void Session::watchLine()
         }
         emit lineStateChanged(up, m_lineReason);
     });
-    connect(tap, &SerialTap::dropped, this, [this](const QString &device) {
-        if (device == m_device)
-            ++m_health.droppedWrites;
-    });
+    connect(port, &SerialPort::dropped, this, [this] { ++m_health.droppedWrites; });
 }
 
 // A chunk reached the plugin: the model does with it what the plugin does, now.

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "canservice_host_export.h"
 #include "serialport.h"
-#include "serialtap.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -10,8 +8,10 @@
 
 namespace canservice {
 
+class SerialPortPrivate;
+
 // What canservice::SerialPort forwards to: one line to a CAN box, real or simulated.
-class CANSERVICE_HOST_EXPORT SerialBackend : public QObject
+class SerialBackend : public QObject
 {
     Q_OBJECT
 
@@ -31,29 +31,18 @@ public:
 
     // Where received chunks go: the port that owns the backend. A call, not a signal: it runs
     // for every chunk of a busy line.
-    void setReceiver(SerialPort *port) { m_port = port; }
+    void setReceiver(SerialPortPrivate *port) { m_port = port; }
 
 signals:
     // The device went away underneath an open line; the backend has closed it.
     void lost(canservice::SerialPort::Error error, const QString &reason);
 
 protected:
-    void received(const QByteArray &chunk)
-    {
-        if (m_port)
-            m_port->receive(chunk);
-    }
+    // Defined with the port's private part, which it calls.
+    inline void received(const QByteArray &chunk);
 
 private:
-    SerialPort *m_port = nullptr;
+    SerialPortPrivate *m_port = nullptr;
 };
-
-// Every chunk of a busy line passes here: to the tap when it listens, and to read().
-inline void SerialPort::receive(const QByteArray &chunk)
-{
-    if (m_tap->hearsReceived())
-        emit m_tap->received(m_device, chunk);
-    emit read(chunk);
-}
 
 } // namespace canservice
