@@ -221,7 +221,9 @@ QString EventPrinter::begin(const char *type, double seconds) const
 {
     // Lines come in runs of one kind at one instant: the start of the last is kept.
     const qint64 ms = std::llround(seconds * 1000);
-    if (m_begun.type == type && m_begun.ms == ms && !m_options.live)
+    // In text a line starts with its time alone, whatever its kind.
+    const char *kind = m_options.json ? type : nullptr;
+    if (m_begun.type == kind && m_begun.ms == ms && !m_options.live)
         return m_begun.text;
     QString line;
     if (!m_options.json) {
@@ -232,7 +234,7 @@ QString EventPrinter::begin(const char *type, double seconds) const
         if (m_options.live)
             line += QLatin1Char(',') + member("ts", isoNow());
     }
-    m_begun = {type, ms, line};
+    m_begun = {kind, ms, line};
     return line;
 }
 
@@ -427,14 +429,26 @@ void EventPrinter::frameRecord(qint64 ms, bool inbound, const char *kind, const 
             line += QLatin1Char(',') + member("changed", indices);
         }
     } else {
-        QString text;
+        static const char digits[] = "0123456789abcdef";
+        line.reserve(line.size() + 12 + qMax(NameWidth, bytes.size() * 4) + name.size());
+        line += inbound ? QLatin1String("box > hu  ") : QLatin1String("hu > box  ");
+        const int start = line.size();
         for (int i = 0; i < bytes.size(); ++i) {
-            const QString b = QString::fromLatin1(bytes.mid(i, 1).toHex());
-            text += (i ? QStringLiteral(" ") : QString())
-                    + (changed.contains(i) && m_options.changesOnly ? QLatin1Char('[') + b + QLatin1Char(']') : b);
+            if (i)
+                line += QLatin1Char(' ');
+            const bool marked = m_options.changesOnly && changed.contains(i);
+            if (marked)
+                line += QLatin1Char('[');
+            const auto b = quint8(bytes.at(i));
+            line += QLatin1Char(digits[b >> 4]);
+            line += QLatin1Char(digits[b & 15]);
+            if (marked)
+                line += QLatin1Char(']');
         }
-        line += (inbound ? QStringLiteral("box > hu  ") : QStringLiteral("hu > box  "))
-                + text.leftJustified(NameWidth) + QLatin1Char(' ') + name;
+        if (line.size() - start < NameWidth)
+            line += QString(NameWidth - (line.size() - start), QLatin1Char(' '));
+        line += QLatin1Char(' ');
+        line += name;
     }
     end(line);
 }

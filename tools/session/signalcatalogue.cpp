@@ -360,6 +360,8 @@ QString Reading::text() const
         t = value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
     else if (value.type() == QVariant::String)
         t = QLatin1Char('"') + value.toString() + QLatin1Char('"');
+    else if (value.type() == QVariant::Int)
+        t = QString::number(value.toInt());
     else
         t = QString::number(value.toDouble(), 'g', 12);
     return unit.isEmpty() ? t : t + QLatin1Char(' ') + unit;
