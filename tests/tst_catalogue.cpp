@@ -72,6 +72,8 @@ void tst_Catalogue::valuesAreWrittenAsQtWritesThem()
     for (int i = 0; i < 2000; ++i) {
         const float f = std::ldexp(float(random.generateDouble()) - 0.5f, int(random.bounded(60)) - 30);
         QCOMPARE(tool::VehicleSnapshot::plain(f), tool::VehicleSnapshot::format(QVariant(f)).toDouble());
+        for (const double shown : {tool::VehicleSnapshot::plain(f), random.generateDouble() * 1e6})
+            QCOMPARE((tool::Reading{shown, QString()}.text()), QString::number(shown, 'g', 12));
         values << double(f) << double(qint64(random.generate64()) >> random.bounded(64));
         QString text;
         for (int c = int(random.bounded(6)); c > 0; --c)

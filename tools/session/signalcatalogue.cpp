@@ -6,6 +6,7 @@
 
 #include <QJsonValue>
 
+#include <charconv>
 #include <cmath>
 
 namespace tool {
@@ -351,6 +352,16 @@ QVector<SignalInfo> makeEventSignals()
 }
 } // namespace
 
+namespace {
+// A number as printf's %.12g writes it in the C locale, whatever the user's locale.
+QString twelveDigits(double value)
+{
+    char digits[32];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 12);
+    return QString::fromLatin1(digits, int(result.ptr - digits));
+}
+} // namespace
+
 QString Reading::text() const
 {
     if (isNull())
@@ -363,7 +374,7 @@ QString Reading::text() const
     else if (value.type() == QVariant::Int)
         t = QString::number(value.toInt());
     else
-        t = QString::number(value.toDouble(), 'g', 12);
+        t = twelveDigits(value.toDouble());
     return unit.isEmpty() ? t : t + QLatin1Char(' ') + unit;
 }
 
