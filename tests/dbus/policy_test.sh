@@ -14,7 +14,8 @@ getent passwd messagebus > /dev/null || { echo "SKIP: no messagebus user (Debian
 
 work=$(mktemp -d /tmp/canservice-policy.XXXXXX)
 chmod 755 "$work"
-operator=canservice-op
+# One operator a run, so that two runs at once do not take each other's user away.
+operator=canservice-op$$
 made_users=() made_groups=() pids=()
 cleanup() {
     for pid in ${pids[@]+"${pids[@]}"}; do kill "$pid" 2> /dev/null || true; done
@@ -35,9 +36,12 @@ policy="$work/usr/share/dbus-1/system.d/org.canservice.Vehicle1.conf"
 
 # Users a run killed before its end left behind carry this comment: they go first.
 mark="made by the canservice policy test"
-for user in "$operator" canservice; do
-    if getent passwd "$user" | grep -q "$mark"; then userdel "$user"; fi
-done
+while IFS=: read -r user _ _ _ comment _; do
+    [ "$comment" = "$mark" ] || continue
+    case $user in
+    canservice-op*) kill -0 "${user#canservice-op}" 2> /dev/null || userdel "$user" ;;
+    esac
+done < <(getent passwd)
 # The service's user as sysusers.d makes it, unless the package made it already.
 if ! getent group canservice > /dev/null; then groupadd --system canservice; made_groups+=(canservice); fi
 if ! getent passwd canservice > /dev/null; then
