@@ -219,11 +219,12 @@ QString EventPrinter::member(const char *key, const QJsonValue &value)
 
 QString EventPrinter::begin(const char *type, double seconds) const
 {
-    // Lines come in runs of one kind at one instant: the start of the last is kept.
+    // Lines come in runs at one instant: the start of the last is kept. In text a line starts
+    // with its time alone, whatever its kind; a live line in JSON also with the wall clock's.
     const qint64 ms = std::llround(seconds * 1000);
-    // In text a line starts with its time alone, whatever its kind.
     const char *kind = m_options.json ? type : nullptr;
-    if (m_begun.type == kind && m_begun.ms == ms && !m_options.live)
+    const qint64 wallMs = m_options.json && m_options.live ? QDateTime::currentMSecsSinceEpoch() : 0;
+    if (m_begun.type == kind && m_begun.ms == ms && m_begun.wallMs == wallMs)
         return m_begun.text;
     QString line;
     if (!m_options.json) {
@@ -232,9 +233,10 @@ QString EventPrinter::begin(const char *type, double seconds) const
         line = QLatin1Char('{') + member("type", QLatin1String(type)) + QLatin1Char(',')
                 + member("time", std::round(seconds * 1000) / 1000);
         if (m_options.live)
-            line += QLatin1Char(',') + member("ts", isoNow());
+            line += QLatin1Char(',')
+                    + member("ts", QDateTime::fromMSecsSinceEpoch(wallMs, Qt::UTC).toString(Qt::ISODateWithMs));
     }
-    m_begun = {kind, ms, line};
+    m_begun = {kind, ms, wallMs, line};
     return line;
 }
 

@@ -95,6 +95,7 @@ private:
     {
         const char *type = nullptr;
         qint64 ms = -1;
+        qint64 wallMs = 0;
         QString text;
     };
     mutable Begun m_begun; // the start of the last line, for the next of its kind and time
