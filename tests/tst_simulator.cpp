@@ -23,6 +23,8 @@ private slots:
     void messagesDecodeToTheModel();
     void scenarioErrorsNameThePlace_data();
     void scenarioErrorsNameThePlace();
+    void eventsAreFoundOnTheirLines_data();
+    void eventsAreFoundOnTheirLines();
     void builtInDriveIsSortedAndAbout20Seconds();
     void theBoxKeepsItsUnitsAndItsBytesAgree();
     void keysHeldTogetherArePlayedWithAWarning();
@@ -173,6 +175,31 @@ void tst_Simulator::scenarioErrorsNameThePlace()
     QString message;
     QVERIFY(!scenario.parse(json, QStringLiteral("s.json"), &message));
     QVERIFY2(message.startsWith(error), qPrintable(message));
+}
+
+void tst_Simulator::eventsAreFoundOnTheirLines_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QList<int>>("lines");
+    QTest::newRow("one a line") << QByteArray("{\"events\": [\n{\"at\": 1},\n{\"at\": 2}]}") << QList<int>{2, 3};
+    QTest::newRow("nested objects are not events")
+            << QByteArray("{\"events\": [{\"at\": 1, \"climate\": {\"ac\": true}},\n\n{\"at\": 2}]}")
+            << QList<int>{1, 3};
+    QTest::newRow("braces, quotes and newlines in strings")
+            << QByteArray("{\"name\": \"{[\\\"\\n\", \"events\": [\n{\"text\": \"}]{\\\"\"},\n{\"at\": 2}]}")
+            << QList<int>{2, 3};
+    QTest::newRow("an escaped quote before a brace") << QByteArray("{\"events\": [{\"t\": \"\\\"{\"},\n{}]}")
+                                                     << QList<int>{1, 2};
+    QTest::newRow("an events key deeper down is not the list")
+            << QByteArray("{\"meta\": {\"events\": [{}]},\n\"events\": [\n{}]}") << QList<int>{3};
+}
+
+void tst_Simulator::eventsAreFoundOnTheirLines()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QList<int>, lines);
+    QVERIFY(!QJsonDocument::fromJson(json).isNull());
+    QCOMPARE(Scenario::eventLines(json), lines);
 }
 
 void tst_Simulator::builtInDriveIsSortedAndAbout20Seconds()

@@ -25,8 +25,12 @@ int lineAt(const QByteArray &json, int offset)
     return int(json.left(offset).count('\n')) + 1;
 }
 
-// The line each event of the "events" array starts on; QJsonDocument keeps no positions.
-QList<int> eventLines(const QByteArray &json)
+} // namespace
+
+// QJsonDocument keeps no positions, and an error about an event is no use without its line: this
+// walk over the text finds where each object of the top-level "events" array starts, skipping
+// what strings hold. The text has already been read by QJsonDocument, so it is valid JSON.
+QList<int> Scenario::eventLines(const QByteArray &json)
 {
     QList<int> lines;
     int depth = 0, line = 1, eventsDepth = -1;
@@ -65,7 +69,6 @@ QList<int> eventLines(const QByteArray &json)
     }
     return lines;
 }
-} // namespace
 
 bool Scenario::parse(const QByteArray &json, const QString &source, QString *error)
 {

@@ -28,6 +28,8 @@ struct Scenario
     bool parse(const QByteArray &json, const QString &source, QString *error);
     // The drive the demo plays, read from the same JSON form as a user's scenario.
     static Scenario builtInDrive();
+    // The line on which each object of the top-level "events" array starts, in valid JSON.
+    static QList<int> eventLines(const QByteArray &json);
     void warnAboutHeldKeys(const QStringList &places);
     double duration() const { return steps.isEmpty() ? 0.0 : steps.last().at; }
 };
