@@ -1,5 +1,5 @@
 // The signal catalogue against the release of the COVESA Vehicle Signal Specification it follows.
-#include "eventprinter.h"
+#include "jsontext.h"
 #include "signalcatalogue.h"
 #include "vehiclesnapshot.h"
 
@@ -81,7 +81,7 @@ void tst_Catalogue::valuesAreWrittenAsQtWritesThem()
         values << text;
     }
     for (const QJsonValue &v : values)
-        QCOMPARE(tool::EventPrinter::jsonText(v), viaDocument(v));
+        QCOMPARE(tool::json::text(v), viaDocument(v));
 }
 
 void tst_Catalogue::tripTextsSplitIntoNumberAndUnit_data()

@@ -64,8 +64,6 @@ public:
     // What the receiver did with an item: its kind as the JSON names it, and in words.
     static const char *kindName(canbox::ReceiveModel::Kind kind);
     static QString describe(const canbox::ReceiveModel::Item &item);
-    // A JSON value as QJsonDocument's compact form writes it.
-    static QString jsonText(const QJsonValue &value);
     // Every catalogue value as it stands now.
     void printSummary();
     void printHealth(const QJsonObject &health, const QString &text);
@@ -73,6 +71,7 @@ public:
     int linkLosses() const { return m_linkLosses; }
 
 private:
+    static constexpr int NameWidth = 55; // a value's or a frame's name, padded to line them up
     void vehicleChanged(const QVector<int> &entries);
     void onStatus(int status);
     void onKey(int key, int action);
