@@ -1,0 +1,276 @@
+#include "tableview.h"
+
+#include "eventprinter.h"
+#include "session.h"
+#include "signalcatalogue.h"
+#include "vehiclestate.h"
+
+#include "canservicebase.h"
+
+#include <algorithm>
+#include <utility>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace tool {
+
+namespace {
+const int RateWindowMs = 5000;
+const int RedrawMs = 200; // five times a second at most
+const int ValueWidth = 22;
+const int AgeWidth = 7;
+const int MessageWidth = 72;
+
+QString cut(const QString &text, int width, bool keepEnd = false)
+{
+    if (text.size() <= width)
+        return text;
+    if (width <= 1)
+        return text.left(width);
+    return keepEnd ? QLatin1Char('~') + text.right(width - 1) : text.left(width - 1) + QLatin1Char('~');
+}
+
+QString csi(const char *sequence)
+{
+    return QStringLiteral("\x1b[") + QLatin1String(sequence);
+}
+
+// cells in columns of `rows` lines under a header, as many columns as given; what does not fit
+// is counted on the last line.
+QStringList columns(const QString &header, QStringList cells, int rows, int count, int cellWidth,
+                    const QString &more)
+{
+    rows = qMax(1, rows);
+    if (cells.size() > rows * count) {
+        const int shown = rows * count - 1;
+        const int left = int(cells.size()) - shown;
+        cells = cells.mid(0, shown);
+        cells << more.arg(left);
+    }
+    QStringList lines{header};
+    const int used = qMin(rows, int(cells.size()));
+    for (int r = 0; r < used; ++r) {
+        QString line;
+        for (int c = 0; c < count && c * rows + r < cells.size(); ++c)
+            line += (c ? QStringLiteral("   ") : QString()) + cells.at(c * rows + r).leftJustified(cellWidth);
+        lines << line;
+    }
+    return lines;
+}
+} // namespace
+
+TableView::TableView(Session &session, const QVector<int> &entries, const QString &source,
+                     QTextStream &out, bool terminal, QObject *parent)
+    : QObject(parent),
+      m_session(session),
+      m_state(new VehicleState(session.service(), this)),
+      m_entries(entries),
+      m_source(source),
+      m_out(out),
+      m_terminal(terminal),
+      m_changedMs(SignalCatalogue::vehicleSignals().size(), -1)
+{
+    connect(m_state, &VehicleState::changed, this, [this](const QVector<int> &changed) {
+        const qint64 now = m_session.printer()->clockMs();
+        for (int entry : changed)
+            m_changedMs[entry] = now;
+    });
+    connect(&session, &Session::silentFrameHandled, m_state, &VehicleState::refreshSilent);
+    connect(&session, &Session::itemReceived, this, &TableView::received);
+    connect(session.service(), &CanServiceBase::notifyCanbusStatus, this, [this](int status) { m_link = status; });
+    connect(&m_timer, &QTimer::timeout, this, &TableView::tick);
+    m_timer.start(m_terminal ? RedrawMs : 1000);
+    if (m_terminal) {
+        // The alternate screen keeps what the terminal showed before; the cursor hides meanwhile.
+        m_out << csi("?1049h") << csi("?25l") << csi("H") << csi("2J");
+        m_out.flush();
+        m_onScreen = true;
+    }
+}
+
+TableView::~TableView()
+{
+    leaveScreen();
+}
+
+void TableView::leaveScreen()
+{
+    if (!m_onScreen)
+        return;
+    m_onScreen = false;
+    m_out << csi("?25h") << csi("?1049l");
+    m_out.flush();
+}
+
+void TableView::received(const canbox::ReceiveModel::Item &item)
+{
+    using M = canbox::ReceiveModel;
+    m_heardSince = true;
+    if (m_firstMs < 0)
+        m_firstMs = item.ms;
+    if (item.kind == M::Noise) {
+        m_noiseBytes += item.size;
+        return;
+    }
+    // Cut as the session's health counts it.
+    const bool cutFrame = item.resumed || (item.kind == M::TimedOut && item.size > 0) || item.kind == M::Open;
+    if (!cutFrame && !item.isFrame())
+        return;
+    Message &m = m_messages[item.bytes.size() > 1 ? item.id() : -1];
+    m.cutFrames += cutFrame;
+    m_cutFrames += cutFrame;
+    if (item.kind == M::Refused) {
+        ++m.checksumErrors;
+        ++m_checksumErrors;
+    } else if (item.kind == M::Accepted) {
+        ++m.frames;
+        ++m_frames;
+        // What has left the rate's window goes, so that a long run keeps only the last seconds.
+        m.recentMs.erase(m.recentMs.begin(), std::lower_bound(m.recentMs.begin(), m.recentMs.end(),
+                                                              item.ms - RateWindowMs + 1));
+        m.recentMs << item.ms;
+    }
+}
+
+void TableView::tick()
+{
+    if (m_terminal) {
+        // A replay's clock may run far ahead of the wall's: the screen keeps the wall's pace.
+        if (!m_lastDraw.isValid() || m_lastDraw.elapsed() >= RedrawMs - 20)
+            draw();
+        return;
+    }
+    if (!std::exchange(m_heardSince, false))
+        return;
+    for (const QString &line : render(0, 0))
+        m_out << line << '\n';
+    m_out << '\n';
+    m_out.flush();
+}
+
+void TableView::draw()
+{
+    m_lastDraw.start();
+    winsize size = {};
+    // Read again at every redraw: a resized window is drawn at its new size within 200 ms.
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0)
+        size = {24, 80, 0, 0};
+    const QStringList lines = render(size.ws_col, size.ws_row);
+    QString screen = csi("H");
+    for (int i = 0; i < lines.size(); ++i)
+        screen += lines.at(i) + csi("K") + (i + 1 < lines.size() ? QStringLiteral("\r\n") : QString());
+    screen += csi("J");
+    m_out << screen;
+    m_out.flush();
+}
+
+void TableView::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_timer.stop();
+    leaveScreen();
+    for (const QString &line : render(0, 0))
+        m_out << line << '\n';
+    m_out.flush();
+}
+
+QString TableView::statusLine(qint64 nowMs) const
+{
+    const QString link = m_link == 3 ? QStringLiteral("up") : m_link == 0 ? QStringLiteral("lost") : QStringLiteral("not up yet");
+    return QStringLiteral("%1  at %2 s  link %3  frames %4  checksum errors %5  cut frames %6  noise bytes %7")
+            .arg(m_source, QString::number(nowMs / 1000.0, 'f', 3), link)
+            .arg(m_frames)
+            .arg(m_checksumErrors)
+            .arg(m_cutFrames)
+            .arg(m_noiseBytes);
+}
+
+QStringList TableView::messageLines(qint64 nowMs) const
+{
+    QStringList lines{QStringLiteral("id    message              rate/s   frames  checksum errors  cut frames")};
+    // The rate over the last five seconds, or since the first byte if that is sooner.
+    const qint64 windowMs = qMin<qint64>(RateWindowMs, m_firstMs < 0 ? 0 : nowMs - m_firstMs);
+    for (const auto &[id, m] : m_messages) {
+        const auto recent = m.recentMs.cend()
+                - std::lower_bound(m.recentMs.cbegin(), m.recentMs.cend(), nowMs - RateWindowMs + 1);
+        const char *name = id < 0 ? nullptr : canbox::messageName(quint8(id), canbox::Direction::FromBox);
+        const QString rate = windowMs > 0 ? QString::number(recent * 1000.0 / windowMs, 'f', 1)
+                                          : QStringLiteral("-");
+        lines << (id < 0 ? QStringLiteral("-") : QStringLiteral("0x%1").arg(id, 2, 16, QLatin1Char('0'))).leftJustified(6)
+                        + cut(id < 0 ? QStringLiteral("(identifier lost)")
+                                     : name ? QLatin1String(name) : QStringLiteral("(not in the protocol)"), 20)
+                                  .leftJustified(20)
+                        + rate.rightJustified(7) + QString::number(m.frames).rightJustified(9)
+                        + QString::number(m.checksumErrors).rightJustified(17)
+                        + QString::number(m.cutFrames).rightJustified(12);
+    }
+    return lines;
+}
+
+// One line a value, without the header: all of them, or only those with a reading.
+QStringList TableView::valueLines(qint64 nowMs, int nameWidth, bool all) const
+{
+    const auto &catalogue = SignalCatalogue::vehicleSignals();
+    const QVector<Reading> &now = m_state->readings();
+    QStringList lines;
+    for (int entry : m_entries) {
+        const Reading &r = now.at(entry);
+        if (!all && r.isNull())
+            continue;
+        const qint64 changed = m_changedMs.at(entry);
+        const double age = (nowMs - changed) / 1000.0;
+        const QString ageText = changed < 0 ? QStringLiteral("-") : QString::number(age, 'f', age < 100 ? 1 : 0);
+        lines << cut(catalogue.at(entry).name, nameWidth, true).leftJustified(nameWidth) + QStringLiteral("  ")
+                        + cut(r.isNull() ? QStringLiteral("-") : r.text(), ValueWidth).leftJustified(ValueWidth)
+                        + ageText.rightJustified(AgeWidth);
+    }
+    return lines;
+}
+
+QStringList TableView::render(int width, int height) const
+{
+    const qint64 now = m_session.printer()->clockMs();
+    const auto &catalogue = SignalCatalogue::vehicleSignals();
+    int longest = 0;
+    for (int entry : m_entries)
+        longest = qMax(longest, int(catalogue.at(entry).name.size()));
+    const int fixed = 2 + ValueWidth + AgeWidth;
+    const int nameWidth = width > 0 ? qBound(12, width - fixed, longest) : longest;
+    const int valueWidth = nameWidth + fixed;
+    const QString valueHeader = QStringLiteral("value").leftJustified(nameWidth + 2)
+            + QStringLiteral("reading").leftJustified(ValueWidth) + QStringLiteral("age s").rightJustified(AgeWidth);
+    QStringList messages = messageLines(now);
+    QStringList lines{statusLine(now), QString()};
+    if (height <= 0) {
+        lines << messages << QString() << valueHeader << valueLines(now, nameWidth, true);
+        return lines;
+    }
+
+    const int body = qMax(4, height - 2);
+    const QString more = QStringLiteral("... %1 more: a taller window, or --signals");
+    const bool beside = width >= valueWidth + 3 + MessageWidth;
+    const int valueRows = beside ? body - 1 : body - qMin(int(messages.size()), qMax(2, body / 3)) - 2;
+    const int count = qMax(1, ((beside ? width - MessageWidth : width) + 3 - (beside ? 3 : 0)) / (valueWidth + 3));
+    // Values without a reading go first when there is no room for all.
+    QStringList cells = valueLines(now, nameWidth, true);
+    if (cells.size() > valueRows * count)
+        cells = valueLines(now, nameWidth, false);
+    const QStringList values = columns(valueHeader, cells, valueRows, count, valueWidth, more);
+    if (beside) {
+        const int left = count * (valueWidth + 3);
+        for (int i = 0; i < qMax(values.size(), messages.size()) && i < body; ++i)
+            lines << (values.value(i).leftJustified(left) + messages.value(i));
+    } else {
+        const int messageRows = qMin(int(messages.size()), qMax(2, body / 3));
+        lines << columns(messages.first(), messages.mid(1), messageRows - 1, 1, MessageWidth, more);
+        lines << QString() << values;
+    }
+    for (QString &line : lines)
+        line = cut(line, width);
+    return lines.mid(0, height);
+}
+
+} // namespace tool
