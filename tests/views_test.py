@@ -180,3 +180,73 @@ def check_table(capture):
 for name in ("drive.cap", "cut.cap", "recorded.cap"):
     check_table(os.path.join(data_dir, name))
 print("table: snapshots checked against the events and stats")
+
+
+def set_size(fd, columns, rows):
+    fcntl.ioctl(fd, termios.TIOCSWINSZ, struct.pack("HHHH", rows, columns, 0, 0))
+
+
+def on_terminal(args, columns=80, rows=24):
+    """The tool on a new pseudo-terminal as its controlling terminal, as a shell starts it."""
+    master, slave = os.openpty()
+    set_size(slave, columns, rows)
+
+    def controlling():
+        os.setsid()
+        fcntl.ioctl(0, termios.TIOCSCTTY, 0)
+    child = subprocess.Popen([tool, *args], stdin=slave, stdout=slave, stderr=slave, preexec_fn=controlling,
+                             env=dict(os.environ, TERM="xterm"))
+    os.close(slave)
+    return child, master
+
+
+def read_until(master, seen, done, what):
+    """Reads until done(seen) holds; bounded, so that a tool that never draws fails the test."""
+    for _ in range(400):
+        if done(seen):
+            return seen
+        ready, _, _ = select.select([master], [], [], 0.1)
+        try:
+            chunk = os.read(master, 65536) if ready else b""
+        except OSError:  # the terminal's other side is closed: the tool has ended
+            chunk = None
+        if chunk is None or (ready and not chunk):
+            break
+        seen += chunk
+    check(done(seen), f"the terminal never showed {what}: {seen[-400:]!r}")
+    return seen
+
+
+def screens(seen):
+    """Each redraw in place: from the cursor's home to the clearing of the rest, line by line."""
+    drawn = seen.split(b"\x1b[H")[1:]
+    return [[line.replace(b"\x1b[K", b"").replace(b"\r", b"").decode() for line in d.split(b"\x1b[J")[0].split(b"\n")]
+            for d in drawn if b"\x1b[J" in d]
+
+
+ENTER, LEAVE, HIDE, SHOW = b"\x1b[?1049h", b"\x1b[?1049l", b"\x1b[?25l", b"\x1b[?25h"
+# A 40-second capture at its own pace, ended by Ctrl-C once the panel is up: drawn in place at
+# 80x24, again at 200x50 (the values beside the messages), and the terminal left as it was.
+child, master = on_terminal(["replay", "--table", "--speed", "1", os.path.join(data_dir, "silence.cap")])
+seen = read_until(master, b"", lambda s: ENTER in s and any("link up" in sc[0] for sc in screens(s)), "the panel")
+check(seen.index(ENTER) < seen.index(HIDE) < seen.index(b"\x1b[H"), "the alternate screen first")
+for screen in screens(seen):
+    check(len(screen) <= 24 and all(len(line) <= 80 for line in screen), f"drawn beyond 80x24: {screen}")
+set_size(master, 200, 50)
+seen = read_until(master, seen, lambda s: any(any("reading" in line and "rate/s" in line for line in sc)
+                                              for sc in screens(s)), "the panel at 200x50")
+check(max(len(line) for line in screens(seen)[-1]) > 80, "a wider panel")
+os.write(master, b"\x03")
+seen = read_until(master, seen, lambda s: s.rfind(LEAVE) > s.rfind(ENTER) and b"CanBox.Version" in s[s.rfind(LEAVE):], "the end")
+check(child.wait(timeout=30) == 130, f"Ctrl-C ends with 130, not {child.returncode}")
+check(seen.rfind(SHOW) > seen.rfind(HIDE) and seen.rfind(LEAVE) > seen.rfind(b"\x1b[J"),
+      "the cursor shown again and the alternate screen left, after the last redraw")
+os.close(master)
+
+# A replay that ends by itself leaves the terminal too, and prints the last table on it.
+child, master = on_terminal(["replay", "--table", os.path.join(data_dir, "drive.cap")])
+seen = read_until(master, b"", lambda s: b"Vehicle.Speed" in s[s.rfind(LEAVE):] and LEAVE in s, "the end")
+check(child.wait(timeout=30) == 0 and seen.index(ENTER) < seen.rindex(LEAVE) and seen.rfind(SHOW) > seen.rfind(HIDE),
+      f"drive.cap on a terminal: exit {child.returncode}")
+os.close(master)
+print("table: drawn in place on a pseudo-terminal, resized, left on Ctrl-C")
