@@ -48,7 +48,7 @@ int chooseView(const QCommandLineParser &parser, const QString &command, Session
         return -1;
     }
     const QString mine = csv ? QStringLiteral("--csv") : QStringLiteral("--table");
-    for (const char *other : {"csv", "json", "frames", "changes", "quiet"}) {
+    for (const char *other : {"table", "json", "frames", "changes", "quiet"}) {
         if (given.contains(QLatin1String(other)) && mine.mid(2) != QLatin1String(other)) {
             tool::err() << command << ": " << mine << " takes the place of the event stream; it does "
                         << "not go with --" << other << '\n';

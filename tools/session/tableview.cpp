@@ -152,17 +152,23 @@ void TableView::tick()
 void TableView::draw()
 {
     m_lastDraw.start();
-    winsize size = {};
-    // Read again at every redraw: a resized window is drawn at its new size within 200 ms.
-    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0)
-        size = {24, 80, 0, 0};
-    const QStringList lines = render(size.ws_col, size.ws_row);
+    const QSize size = terminalSize();
+    const QStringList lines = render(size.width(), size.height());
     QString screen = csi("H");
     for (int i = 0; i < lines.size(); ++i)
         screen += lines.at(i) + csi("K") + (i + 1 < lines.size() ? QStringLiteral("\r\n") : QString());
     screen += csi("J");
     m_out << screen;
     m_out.flush();
+}
+
+// Read again at every redraw: a resized window is drawn at its new size within 200 ms.
+QSize TableView::terminalSize()
+{
+    winsize size = {};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0)
+        return {80, 24};
+    return {size.ws_col, size.ws_row};
 }
 
 void TableView::finish()
@@ -172,7 +178,8 @@ void TableView::finish()
     m_finished = true;
     m_timer.stop();
     leaveScreen();
-    for (const QString &line : render(0, 0))
+    // The last table stays on the terminal as wide as it is, as long as it takes.
+    for (const QString &line : render(m_terminal ? terminalSize().width() : 0, 0))
         m_out << line << '\n';
     m_out.flush();
 }
@@ -180,11 +187,8 @@ void TableView::finish()
 QString TableView::statusLine(qint64 nowMs) const
 {
     const QString link = m_link == 3 ? QStringLiteral("up") : m_link == 0 ? QStringLiteral("lost") : QStringLiteral("not up yet");
-    return QStringLiteral("%1  at %2 s  link %3  frames %4  checksum errors %5  cut frames %6  noise bytes %7")
+    return QStringLiteral("%1  at %2 s  link %3  noise bytes %4")
             .arg(m_source, QString::number(nowMs / 1000.0, 'f', 3), link)
-            .arg(m_frames)
-            .arg(m_checksumErrors)
-            .arg(m_cutFrames)
             .arg(m_noiseBytes);
 }
 
@@ -193,20 +197,27 @@ QStringList TableView::messageLines(qint64 nowMs) const
     QStringList lines{QStringLiteral("id    message              rate/s   frames  checksum errors  cut frames")};
     // The rate over the last five seconds, or since the first byte if that is sooner.
     const qint64 windowMs = qMin<qint64>(RateWindowMs, m_firstMs < 0 ? 0 : nowMs - m_firstMs);
+    const auto line = [windowMs](const QString &id, const QString &name, qint64 recent, int frames,
+                                 int checksumErrors, int cutFrames) {
+        const QString rate = windowMs > 0 ? QString::number(recent * 1000.0 / windowMs, 'f', 1) : QStringLiteral("-");
+        return id.leftJustified(6) + cut(name, 20).leftJustified(20) + rate.rightJustified(7)
+                + QString::number(frames).rightJustified(9) + QString::number(checksumErrors).rightJustified(17)
+                + QString::number(cutFrames).rightJustified(12);
+    };
+    qint64 allRecent = 0;
+    QStringList rows;
     for (const auto &[id, m] : m_messages) {
         const auto recent = m.recentMs.cend()
                 - std::lower_bound(m.recentMs.cbegin(), m.recentMs.cend(), nowMs - RateWindowMs + 1);
+        allRecent += recent;
         const char *name = id < 0 ? nullptr : canbox::messageName(quint8(id), canbox::Direction::FromBox);
-        const QString rate = windowMs > 0 ? QString::number(recent * 1000.0 / windowMs, 'f', 1)
-                                          : QStringLiteral("-");
-        lines << (id < 0 ? QStringLiteral("-") : QStringLiteral("0x%1").arg(id, 2, 16, QLatin1Char('0'))).leftJustified(6)
-                        + cut(id < 0 ? QStringLiteral("(identifier lost)")
-                                     : name ? QLatin1String(name) : QStringLiteral("(not in the protocol)"), 20)
-                                  .leftJustified(20)
-                        + rate.rightJustified(7) + QString::number(m.frames).rightJustified(9)
-                        + QString::number(m.checksumErrors).rightJustified(17)
-                        + QString::number(m.cutFrames).rightJustified(12);
+        rows << line(id < 0 ? QStringLiteral("-") : QStringLiteral("0x%1").arg(id, 2, 16, QLatin1Char('0')),
+                     id < 0 ? QStringLiteral("(identifier lost)")
+                            : name ? QLatin1String(name) : QStringLiteral("(not in the protocol)"),
+                     recent, m.frames, m.checksumErrors, m.cutFrames);
     }
+    // The whole line first: what a glance at a small window needs.
+    lines << line(QStringLiteral("all"), QString(), allRecent, m_frames, m_checksumErrors, m_cutFrames) << rows;
     return lines;
 }
 
@@ -246,11 +257,14 @@ QStringList TableView::render(int width, int height) const
     QStringList lines{statusLine(now), QString()};
     if (height <= 0) {
         lines << messages << QString() << valueHeader << valueLines(now, nameWidth, true);
+        for (QString &line : lines)
+            line = width > 0 ? cut(line, width) : line;
         return lines;
     }
 
     const int body = qMax(4, height - 2);
     const QString more = QStringLiteral("... %1 more: a taller window, or --signals");
+    const QString moreMessages = QStringLiteral("... %1 more: a taller window");
     const bool beside = width >= valueWidth + 3 + MessageWidth;
     const int valueRows = beside ? body - 1 : body - qMin(int(messages.size()), qMax(2, body / 3)) - 2;
     const int count = qMax(1, ((beside ? width - MessageWidth : width) + 3 - (beside ? 3 : 0)) / (valueWidth + 3));
@@ -265,7 +279,7 @@ QStringList TableView::render(int width, int height) const
             lines << (values.value(i).leftJustified(left) + messages.value(i));
     } else {
         const int messageRows = qMin(int(messages.size()), qMax(2, body / 3));
-        lines << columns(messages.first(), messages.mid(1), messageRows - 1, 1, MessageWidth, more);
+        lines << columns(messages.first(), messages.mid(1), messageRows - 1, 1, MessageWidth, moreMessages);
         lines << QString() << values;
     }
     for (QString &line : lines)

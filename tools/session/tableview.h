@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QSize>
 #include <QStringList>
 #include <QTextStream>
 #include <QTimer>
@@ -53,6 +54,7 @@ private:
     void tick();
     void draw();
     void leaveScreen();
+    static QSize terminalSize();
     QString statusLine(qint64 nowMs) const;
     QStringList messageLines(qint64 nowMs) const;
     QStringList valueLines(qint64 nowMs, int nameWidth, bool all) const;
