@@ -21,13 +21,14 @@ void addViewOptions(QCommandLineParser &parser)
                                      "seconds, then one column per value with its unit in the header, "
                                      "each holding its last reading (empty: no reading); a row for every "
                                      "instant a value changed. Not with --json, --frames, --changes or "
-                                     "--table.")});
+                                     "--table. Example: --csv --signals Vehicle.Speed,CanBox.Version > values.csv")});
     parser.addOption({QStringLiteral("table"),
                       QStringLiteral("Instead of the events, a live table of the values with their age "
                                      "in seconds, beside every message's rate per second and error "
                                      "counts, redrawn in place on a terminal; elsewhere a snapshot for "
                                      "every second in which the box sent something, and one at the "
-                                     "end. Not with --json, --frames or --changes.")});
+                                     "end. Not with --json, --frames or --changes. Example: replay drive.cap "
+                                     "--table --speed 1")});
     parser.addOption({QStringLiteral("signals"),
                       QStringLiteral("The values --csv or --table shows, by the names of 'canservice "
                                      "signals', separated by commas (default: all)."),
