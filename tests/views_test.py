@@ -105,7 +105,7 @@ check_csv(os.path.join(data_dir, "drive.cap"), ["CanBox.Version", "Vehicle.Speed
 
 # Version texts that need quoting, each as RFC 4180 writes it and as a CSV reader reads it back.
 QUOTING = [("CB 3,1", '"CB 3,1"'), ('say "hi"', '"say ""hi"""'), ('a,"b"', '"a,""b"""'),
-           ("x\r\ny", '"x\r\ny"'), ('"', '""""'), ("plain 1.0", "plain 1.0")]
+           ("x\r\ny", '"x\r\ny"'), ('"', '""""'), ("\x1b[2J", "\x1b[2J"), ("plain 1.0", "plain 1.0")]
 with tempfile.TemporaryDirectory() as folder:
     crafted = os.path.join(folder, "versions.cap")
     with open(crafted, "w", encoding="ascii") as f:
@@ -116,6 +116,12 @@ with tempfile.TemporaryDirectory() as folder:
     expected = "".join(f"{i}.000,{written}\r\n" for i, (_, written) in enumerate(QUOTING))
     check(out == "time (s),CanBox.Version\r\n" + expected, f"quoted as {out!r}")
     check([r[1] for r in read_csv(out)[1:]] == [text for text, _ in QUOTING], "read back")
+    # The table shows the box's control characters as '?', never as themselves.
+    with open(crafted, "w", encoding="ascii") as f:
+        f.write(f"0.500 {frame(0x30, b'x' + bytes([13, 10]) + b'y').hex(' ')}\n"
+                f"1.500 {frame(0x30, bytes([27]) + b'[2J').hex(' ')}\n")
+    out = run("replay", "--table", "--signals", "CanBox.Version", crafted)[1]
+    check(not any(c in out for c in "\x1b\r") and '"x??y"' in out and '"?[2J"' in out, f"the table shows {out!r}")
 
 drive = os.path.join(data_dir, "drive.cap")
 for args, says in [(["--csv", "--signals", "Vehicle.Speed,Nope"], '"Nope"'),

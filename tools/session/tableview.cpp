@@ -31,6 +31,16 @@ QString cut(const QString &text, int width, bool keepEnd = false)
     return keepEnd ? QLatin1Char('~') + text.right(width - 1) : text.left(width - 1) + QLatin1Char('~');
 }
 
+// A text from the box (a version) or a file name may hold control characters: on a terminal they
+// would move the cursor or clear the screen. Each shows as one '?' instead.
+QString printable(QString text)
+{
+    for (QChar &c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || (c.unicode() >= 0x80 && c.unicode() < 0xa0))
+            c = QLatin1Char('?');
+    return text;
+}
+
 QString csi(const char *sequence)
 {
     return QStringLiteral("\x1b[") + QLatin1String(sequence);
@@ -143,6 +153,7 @@ void TableView::tick()
     }
     if (!std::exchange(m_heardSince, false))
         return;
+    m_lastSnapshotMs = m_session.printer()->clockMs();
     for (const QString &line : render(0, 0))
         m_out << line << '\n';
     m_out << '\n';
@@ -178,6 +189,9 @@ void TableView::finish()
     m_finished = true;
     m_timer.stop();
     leaveScreen();
+    // A log whose last snapshot is of this very instant has it already.
+    if (!m_terminal && !m_heardSince && m_lastSnapshotMs == m_session.printer()->clockMs())
+        return;
     // The last table stays on the terminal as wide as it is, as long as it takes.
     for (const QString &line : render(m_terminal ? terminalSize().width() : 0, 0))
         m_out << line << '\n';
@@ -258,7 +272,7 @@ QStringList TableView::render(int width, int height) const
     if (height <= 0) {
         lines << messages << QString() << valueHeader << valueLines(now, nameWidth, true);
         for (QString &line : lines)
-            line = width > 0 ? cut(line, width) : line;
+            line = width > 0 ? cut(printable(line), width) : printable(line);
         return lines;
     }
 
@@ -283,7 +297,7 @@ QStringList TableView::render(int width, int height) const
         lines << QString() << values;
     }
     for (QString &line : lines)
-        line = cut(line, width);
+        line = cut(printable(line), width);
     return lines.mid(0, height);
 }
 

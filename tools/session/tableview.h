@@ -76,6 +76,7 @@ private:
     qint64 m_firstMs = -1; // when the box's first byte was acted on
     int m_link = -1; // the service's last link status
     bool m_heardSince = false; // the box sent something since the last snapshot
+    qint64 m_lastSnapshotMs = -1;
     QTimer m_timer;
     QElapsedTimer m_lastDraw; // wall time: a replay's clock may run far faster
 };
