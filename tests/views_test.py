@@ -2,7 +2,7 @@
 """replay --csv read back by Python's csv module and checked against replay --json's events on
 every capture; RFC 4180 quoting on a crafted capture; the usage errors; replay --table's snapshots
 against the same events and stats --json; the live table under a real pseudo-terminal: the
-alternate screen entered, redrawn at a new size, left on Ctrl-C. Usage: views_test.py TOOL DATA_DIR"""
+alternate screen entered, redrawn at a new size, given back on Ctrl-Z and taken again, left on Ctrl-C. Usage: views_test.py TOOL DATA_DIR"""
 import csv
 import fcntl
 import glob
@@ -11,6 +11,7 @@ import json
 import os
 import pty
 import select
+import signal
 import struct
 import subprocess
 import sys
@@ -247,6 +248,13 @@ check(max(len(line) for line in screens(seen)[-1]) > 80, "a wider panel")
 set_size(master, 50, 12)
 seen = read_until(master, seen, lambda s: screens(s)[-1][0].endswith("~"), "the panel at 50x12")
 check(all(len(line) <= 50 for line in screens(seen)[-1]), f"drawn beyond 50 columns: {screens(seen)[-1]}")
+# Ctrl-Z gives the screen back before the tool stops; continued, it takes the panel up again.
+os.write(master, b"\x1a")
+mark = len(seen)
+seen = read_until(master, seen, lambda s: s.rfind(LEAVE) > mark and s.rfind(SHOW) > mark, "the screen given back")
+os.kill(child.pid, signal.SIGCONT)
+seen = read_until(master, seen, lambda s: s.rfind(ENTER) > s.rfind(LEAVE) > mark and s.rfind(b"\x1b[J") > s.rfind(ENTER),
+                  "the panel taken up again")
 os.write(master, b"\x03")
 seen = read_until(master, seen, lambda s: s.rfind(LEAVE) > s.rfind(ENTER) and b"CanBox.Version" in s[s.rfind(LEAVE):], "the end")
 check(child.wait(timeout=30) == 130, f"Ctrl-C ends with 130, not {child.returncode}")

@@ -42,6 +42,8 @@ public:
     QStringList render(int width, int height) const;
 
 private:
+    static constexpr int RateWindowMs = 5000;
+
     struct Message
     {
         int frames = 0;
@@ -53,6 +55,7 @@ private:
     void received(const canbox::ReceiveModel::Item &item);
     void tick();
     void draw();
+    void enterScreen();
     void leaveScreen();
     static QSize terminalSize();
     QString statusLine(qint64 nowMs) const;
