@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 // The commands of the canservice tool; each takes its arguments with arguments[0] naming it
 // ("canservice monitor") and returns the exit code.
 namespace tool {
@@ -18,6 +20,9 @@ int stats(const QStringList &arguments);
 int plot(const QStringList &arguments);
 
 // A capture through the plugin on an in-process line, on the capture's clock: at full speed, or
-// SPEED seconds of the capture a second. What replay and export share.
-int replayCapture(const QString &name, SessionOptions options, double speed);
+// SPEED seconds of the capture a second. What replay and export share. watch(session) is called
+// once the plugin is loaded, before the first chunk.
+class Session;
+int replayCapture(const QString &name, SessionOptions options, double speed,
+                  const std::function<void(Session &)> &watch = {});
 } // namespace tool

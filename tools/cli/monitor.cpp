@@ -3,6 +3,7 @@
 #include "capture.h"
 #include "exitcodes.h"
 #include "options.h"
+#include "views.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -25,6 +26,7 @@ int monitor(const QStringList &arguments)
     addPluginOptions(parser);
     addFrameOptions(parser);
     addPcapngOption(parser);
+    addViewOptions(parser);
     parser.addOption({QStringLiteral("quiet"),
                       QStringLiteral("Print nothing but the link's health at the end.")});
     parser.addOption({QStringLiteral("record"),
@@ -43,9 +45,13 @@ int monitor(const QStringList &arguments)
     options.pcapng = parser.value(QStringLiteral("pcapng"));
     options.pcapngEpochUs = QDateTime::currentMSecsSinceEpoch() * 1000;
     options.record = parser.value(QStringLiteral("record"));
+    ViewChoice view;
+    if (const int exit = chooseView(parser, arguments.at(0), &options, &view); exit >= 0)
+        return exit;
     Session session(options);
     if (const Failure failure = session.load(device); failure != Failure::None)
         return exitcode::of(failure);
+    attachView(view, session, device);
 
     if (!parser.isSet(QStringLiteral("json")) && !parser.isSet(QStringLiteral("quiet")))
         session.printer()->note(QStringLiteral("watching %1; Ctrl-C ends").arg(device));

@@ -5,6 +5,7 @@
 #include "replayer.h"
 #include "exitcodes.h"
 #include "options.h"
+#include "views.h"
 #include "virtualserialline.h"
 
 #include <QCoreApplication>
@@ -35,6 +36,7 @@ int replay(const QStringList &arguments)
                                      "second (1: real time); the output is the same."),
                       QStringLiteral("X")});
     addPcapngOption(parser);
+    addViewOptions(parser);
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("The capture, or - for standard input."));
     if (const int exit = parseArguments(parser, arguments, 1, QStringLiteral("one FILE"));
@@ -52,10 +54,15 @@ int replay(const QStringList &arguments)
     }
     SessionOptions options = sessionOptions(parser);
     options.pcapng = parser.value(QStringLiteral("pcapng"));
-    return replayCapture(parser.positionalArguments().at(0), options, speed);
+    ViewChoice view;
+    if (const int exit = chooseView(parser, arguments.at(0), &options, &view); exit >= 0)
+        return exit;
+    const QString name = parser.positionalArguments().at(0);
+    return replayCapture(name, options, speed, [&view, &name](Session &session) { attachView(view, session, name); });
 }
 
-int replayCapture(const QString &name, SessionOptions options, double speed)
+int replayCapture(const QString &name, SessionOptions options, double speed,
+                  const std::function<void(Session &)> &watch)
 {
     if (CaptureClock *clock = CaptureClock::current())
         clock->setSpeed(speed);
@@ -82,6 +89,8 @@ int replayCapture(const QString &name, SessionOptions options, double speed)
     replayer.finished = [&session, &replayer] { session.finish(false, replayer.error().isEmpty()); };
 
     session.finishOnInterrupt(false);
+    if (watch)
+        watch(session);
     replayer.start();
     QCoreApplication::exec();
     if (session.writeFailed())

@@ -97,8 +97,10 @@ Session::Session(const SessionOptions &options, QObject *parent)
     m_chunkDone.setSingleShot(true);
     connect(&m_chunkDone, &QTimer::timeout, this, [this] {
         flushReceived(false);
-        if (std::exchange(m_silentFrame, false))
+        if (std::exchange(m_silentFrame, false)) {
             m_printer->silentFrameHandled();
+            emit silentFrameHandled();
+        }
     });
     m_receiveTimeout.setSingleShot(true);
     m_receiveTimeout.setTimerType(Qt::PreciseTimer);

@@ -93,6 +93,9 @@ signals:
     void frameAccepted(int id, const QByteArray &payload);
     // The receiver did this with the box's bytes (what the frame view shows and the health counts).
     void itemReceived(const canbox::ReceiveModel::Item &item);
+    // The service handled a frame that changes the vehicle without a signal of its own (the
+    // emergency call's): whoever keeps a VehicleState reads it again.
+    void silentFrameHandled();
 
 private:
     void watchLine();

@@ -1,0 +1,271 @@
+#!/usr/bin/env python3
+"""replay --csv read back by Python's csv module and checked against replay --json's events on
+every capture; RFC 4180 quoting on a crafted capture; the usage errors; replay --table's snapshots
+against the same events and stats --json; the live table under a real pseudo-terminal: the
+alternate screen entered, redrawn at a new size, given back on Ctrl-Z and taken again, left on Ctrl-C. Usage: views_test.py TOOL DATA_DIR"""
+import csv
+import fcntl
+import glob
+import io
+import json
+import os
+import pty
+import select
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import termios
+
+tool, data_dir = sys.argv[1:3]
+EVENT_NAMES = {"CanBox.Link", "CanBox.Line", "CanBox.Key", "CanBox.Notification"}
+
+
+def run(*args):
+    done = subprocess.run([tool, *args], capture_output=True, timeout=60)
+    return done.returncode, done.stdout.decode("utf-8"), done.stderr.decode("utf-8")
+
+
+def check(condition, message):
+    if not condition:
+        sys.exit("FAIL: " + message)
+
+
+catalogue = [json.loads(line) for line in run("signals", "--json")[1].splitlines()]
+vehicle = [s for s in catalogue if s["name"] not in EVENT_NAMES]
+unit_of = {s["name"]: s["unit"] for s in vehicle}
+
+
+def events(capture):
+    """Every vehicle value's change from replay --json: [(time, name, value, unit)]."""
+    code, out, _ = run("replay", "--json", capture)
+    check(code == 0, f"replay --json {capture} exits {code}")
+    records = [json.loads(line) for line in out.splitlines()]
+    return [(r["time"], r["name"], r["value"], r.get("unit", "")) for r in records
+            if r["type"] == "event" and r["name"] in unit_of]
+
+
+def matches(cell, value, unit, column_unit):
+    """A CSV cell against a JSON event's value: empty for null, true/false, texts as they are,
+    numbers by value with the unit after them where it is not the column's."""
+    if value is None:
+        return cell == ""
+    if isinstance(value, bool):
+        return cell == ("true" if value else "false")
+    if isinstance(value, str):
+        return cell == value
+    number, _, suffix = cell.partition(" ")
+    return float(number) == value and suffix == (unit if unit != column_unit else "")
+
+
+def read_csv(text):
+    check(text.endswith("\r\n"), "records end with CR LF")
+    return list(csv.reader(io.StringIO(text, newline="")))
+
+
+def check_csv(capture, names=None):
+    """The CSV's rows are the events' instants, and every cell the last value by then."""
+    changes = events(capture)
+    args = ["replay", "--csv", capture] + (["--signals", ",".join(names)] if names else [])
+    code, out, err = run(*args)
+    check(code == 0 and err == "", f"{' '.join(args)}: exit {code}, {err}")
+    rows = read_csv(out)
+    names = names or [s["name"] for s in vehicle]
+    header = ["time (s)"] + [f"{n} ({unit_of[n]})" if unit_of[n] else n for n in names]
+    check(rows[0] == header, f"{capture}: header {rows[0][:4]}... is not {header[:4]}...")
+    chosen = [c for c in changes if c[1] in names]
+    instants = sorted({c[0] for c in chosen})
+    times = [float(r[0]) for r in rows[1:]]
+    check(times == instants, f"{capture}: rows at {times}, changes at {instants}")
+    state = {n: (None, "") for n in names}
+    for row in rows[1:]:
+        check(len(row) == len(header), f"{capture}: a row of {len(row)} fields")
+        for time, name, value, unit in chosen:
+            if time <= float(row[0]):
+                state[name] = (value, unit)
+        for name, cell in zip(names, row[1:]):
+            value, unit = state[name]
+            check(matches(cell, value, unit, unit_of[name]),
+                  f"{capture} at {row[0]}: {name} is {cell!r}, replay --json says {value!r} {unit}")
+    return len(rows) - 1
+
+
+def frame(identifier, data):
+    body = bytes([identifier, len(data)]) + data
+    return bytes([0x2E]) + body + bytes([~sum(body) & 0xFF])
+
+
+checked = 0
+for capture in sorted(glob.glob(os.path.join(data_dir, "*.cap"))):
+    if "malformed" not in capture:
+        checked += check_csv(capture)
+check(checked > 20, f"only {checked} rows checked")
+check_csv(os.path.join(data_dir, "drive.cap"), ["CanBox.Version", "Vehicle.Speed",
+                                                 "Vehicle.Cabin.Door.Row1.DriverSide.IsOpen"])
+
+# Version texts that need quoting, each as RFC 4180 writes it and as a CSV reader reads it back.
+QUOTING = [("CB 3,1", '"CB 3,1"'), ('say "hi"', '"say ""hi"""'), ('a,"b"', '"a,""b"""'),
+           ("x\r\ny", '"x\r\ny"'), ('"', '""""'), ("\x1b[2J", "\x1b[2J"), ("plain 1.0", "plain 1.0")]
+with tempfile.TemporaryDirectory() as folder:
+    crafted = os.path.join(folder, "versions.cap")
+    with open(crafted, "w", encoding="ascii") as f:
+        for second, (text, _) in enumerate(QUOTING):
+            f.write(f"{second}.000 {frame(0x30, text.encode()).hex(' ')}\n")
+    check_csv(crafted)
+    out = run("replay", "--csv", "--signals", "CanBox.Version", crafted)[1]
+    expected = "".join(f"{i}.000,{written}\r\n" for i, (_, written) in enumerate(QUOTING))
+    check(out == "time (s),CanBox.Version\r\n" + expected, f"quoted as {out!r}")
+    check([r[1] for r in read_csv(out)[1:]] == [text for text, _ in QUOTING], "read back")
+    # The table shows the box's control characters as '?', never as themselves.
+    with open(crafted, "w", encoding="ascii") as f:
+        f.write(f"0.500 {frame(0x30, b'x' + bytes([13, 10]) + b'y').hex(' ')}\n"
+                f"1.500 {frame(0x30, bytes([27]) + b'[2J').hex(' ')}\n")
+    out = run("replay", "--table", "--signals", "CanBox.Version", crafted)[1]
+    check(not any(c in out for c in "\x1b\r") and '"x??y"' in out and '"?[2J"' in out, f"the table shows {out!r}")
+
+drive = os.path.join(data_dir, "drive.cap")
+for args, says in [(["--csv", "--signals", "Vehicle.Speed,Nope"], '"Nope"'),
+                   (["--csv", "--signals", "CanBox.Link"], '"CanBox.Link"'),
+                   (["--csv", "--json"], "--json"), (["--csv", "--frames"], "--frames"),
+                   (["--csv", "--changes"], "--changes"), (["--table", "--csv"], "--csv"),
+                   (["--table", "--json"], "--json"), (["--signals", "Vehicle.Speed"], "--csv or --table")]:
+    code, out, err = run("replay", *args, drive)
+    check(code == 2 and out == "" and says in err, f"replay {' '.join(args)}: exit {code}, {err!r}")
+print(f"csv: {checked} rows checked against the events")
+
+
+def reading_text(value, unit):
+    """A value as the table shows it: as the text printer does, "-" for no reading."""
+    if value is None:
+        return "-"
+    text = ("true" if value else "false") if isinstance(value, bool) else \
+        f'"{value}"' if isinstance(value, str) else f"{value:.12g}"
+    return f"{text} {unit}" if unit else text
+
+
+def check_table(capture):
+    """Away from a terminal: a snapshot each second the box sent something, and the last at the
+    end, whose values, ages and per-message counts are replay's and stats' own."""
+    code, out, err = run("replay", "--table", capture)
+    check(code == 0 and "\x1b" not in out, f"replay --table {capture} (not a terminal): exit {code}, {err}")
+    snapshots = out.split(f"{capture}  at ")[1:]
+    times = [float(s.split(" ", 1)[0]) for s in snapshots]
+    frames = [json.loads(line) for line in run("replay", "--json", "--frames", capture)[1].splitlines()]
+    inbound = [f["time"] for f in frames if f["type"] == "frame" and f["direction"] == "in"]
+    # A second that ends on the instant of a chunk may show it or leave it to the next.
+    busy = {int(t) + 1 for t in inbound if t != int(t)}
+    maybe = busy | {int(t) for t in inbound if t == int(t)} | {int(t) + 1 for t in inbound if t == int(t)}
+    check({b for b in busy if b < times[-1]} <= set(times[:-1]) <= maybe and times == sorted(times),
+          f"{capture}: snapshots at {times}, the box sent at {inbound}")
+    last, end = snapshots[-1].splitlines(), times[-1]
+    state = {}
+    for time, name, value, unit in events(capture):
+        state[name] = (time, value, unit)
+    start = last.index(next(line for line in last if line.startswith("value ")))
+    reading_at, age_at = last[start].index("reading"), len(last[start]) - 7
+    rows = {line[:reading_at].strip(): line for line in last[start + 1:] if line}
+    check(list(rows) == [s["name"] for s in vehicle], f"{capture}: the table's values {list(rows)[:3]}...")
+    for name, line in rows.items():
+        time, value, unit = state.get(name, (None, None, ""))
+        age = "-" if time is None else f"{end - time:.1f}"
+        shown = (line[reading_at:age_at].strip(), line[age_at:].strip())
+        check(shown == (reading_text(value, unit), age), f"{capture}: {name} shows {shown}, "
+                                                         f"replay says {value!r} {unit} at {time}")
+    stats = json.loads(run("stats", "--json", capture)[1])
+    messages = {line.split()[0]: line.split()[-4:] for line in last[1:start] if line[:2] in ("0x", "al", "- ")}
+    window = min(5.0, end - inbound[0])
+    expected = {"all": [stats["framesAccepted"], stats["checksumErrors"], stats["cutFrames"]]}
+    for m in stats["messages"]:
+        key = "-" if m["id"] is None else f"0x{m['id']:02x}"
+        expected[key] = [m["frames"], m["checksumErrors"], m["cutFrames"]]
+        rate = sum(1 for f in frames if f["type"] == "frame" and f["direction"] == "in" and f["kind"] == "frame"
+                   and f.get("id") == m["id"] and f["time"] > end - 5) / window
+        check(abs(float(messages[key][0]) - rate) < 0.051, f"{capture}: {key} at {messages[key][0]}/s, not {rate}")
+    shown = {key: [int(n) for n in counts[1:]] for key, counts in messages.items()}
+    check(shown == expected, f"{capture}: the table counts {shown}, stats {expected}")
+
+
+for name in ("drive.cap", "cut.cap", "recorded.cap"):
+    check_table(os.path.join(data_dir, name))
+print("table: snapshots checked against the events and stats")
+
+
+def set_size(fd, columns, rows):
+    fcntl.ioctl(fd, termios.TIOCSWINSZ, struct.pack("HHHH", rows, columns, 0, 0))
+
+
+def on_terminal(args, columns=80, rows=24):
+    """The tool on a new pseudo-terminal as its controlling terminal, as a shell starts it."""
+    master, slave = os.openpty()
+    set_size(slave, columns, rows)
+
+    def controlling():
+        os.setsid()
+        fcntl.ioctl(0, termios.TIOCSCTTY, 0)
+    child = subprocess.Popen([tool, *args], stdin=slave, stdout=slave, stderr=slave, preexec_fn=controlling,
+                             env=dict(os.environ, TERM="xterm"))
+    os.close(slave)
+    return child, master
+
+
+def read_until(master, seen, done, what):
+    """Reads until done(seen) holds; bounded, so that a tool that never draws fails the test."""
+    for _ in range(400):
+        if done(seen):
+            return seen
+        ready, _, _ = select.select([master], [], [], 0.1)
+        try:
+            chunk = os.read(master, 65536) if ready else b""
+        except OSError:  # the terminal's other side is closed: the tool has ended
+            chunk = None
+        if chunk is None or (ready and not chunk):
+            break
+        seen += chunk
+    check(done(seen), f"the terminal never showed {what}: {seen[-400:]!r}")
+    return seen
+
+
+def screens(seen):
+    """Each redraw in place: from the cursor's home to the clearing of the rest, line by line."""
+    drawn = seen.split(b"\x1b[H")[1:]
+    return [[line.replace(b"\x1b[K", b"").replace(b"\r", b"").decode() for line in d.split(b"\x1b[J")[0].split(b"\n")]
+            for d in drawn if b"\x1b[J" in d]
+
+
+ENTER, LEAVE, HIDE, SHOW = b"\x1b[?1049h", b"\x1b[?1049l", b"\x1b[?25l", b"\x1b[?25h"
+# A 40-second capture at its own pace, ended by Ctrl-C once the panel is up: drawn in place at
+# 80x24, again at 200x50 (the values beside the messages), and the terminal left as it was.
+child, master = on_terminal(["replay", "--table", "--speed", "1", os.path.join(data_dir, "silence.cap")])
+seen = read_until(master, b"", lambda s: ENTER in s and any("link up" in sc[0] for sc in screens(s)), "the panel")
+check(seen.index(ENTER) < seen.index(HIDE) < seen.index(b"\x1b[H"), "the alternate screen first")
+for screen in screens(seen):
+    check(len(screen) <= 24 and all(len(line) <= 80 for line in screen), f"drawn beyond 80x24: {screen}")
+set_size(master, 200, 50)
+seen = read_until(master, seen, lambda s: any(any("reading" in line and "rate/s" in line for line in sc)
+                                              for sc in screens(s)), "the panel at 200x50")
+check(max(len(line) for line in screens(seen)[-1]) > 80, "a wider panel")
+set_size(master, 50, 12)
+seen = read_until(master, seen, lambda s: screens(s)[-1][0].endswith("~"), "the panel at 50x12")
+check(all(len(line) <= 50 for line in screens(seen)[-1]), f"drawn beyond 50 columns: {screens(seen)[-1]}")
+# Ctrl-Z gives the screen back before the tool stops; continued, it takes the panel up again.
+os.write(master, b"\x1a")
+mark = len(seen)
+seen = read_until(master, seen, lambda s: s.rfind(LEAVE) > mark and s.rfind(SHOW) > mark, "the screen given back")
+os.kill(child.pid, signal.SIGCONT)
+seen = read_until(master, seen, lambda s: s.rfind(ENTER) > s.rfind(LEAVE) > mark and s.rfind(b"\x1b[J") > s.rfind(ENTER),
+                  "the panel taken up again")
+os.write(master, b"\x03")
+seen = read_until(master, seen, lambda s: s.rfind(LEAVE) > s.rfind(ENTER) and b"CanBox.Version" in s[s.rfind(LEAVE):], "the end")
+check(child.wait(timeout=30) == 130, f"Ctrl-C ends with 130, not {child.returncode}")
+check(seen.rfind(SHOW) > seen.rfind(HIDE) and seen.rfind(LEAVE) > seen.rfind(b"\x1b[J"),
+      "the cursor shown again and the alternate screen left, after the last redraw")
+os.close(master)
+
+# A replay that ends by itself leaves the terminal too, and prints the last table on it.
+child, master = on_terminal(["replay", "--table", os.path.join(data_dir, "drive.cap")])
+seen = read_until(master, b"", lambda s: b"Vehicle.Speed" in s[s.rfind(LEAVE):] and LEAVE in s, "the end")
+check(child.wait(timeout=30) == 0 and seen.index(ENTER) < seen.rindex(LEAVE) and seen.rfind(SHOW) > seen.rfind(HIDE),
+      f"drive.cap on a terminal: exit {child.returncode}")
+os.close(master)
+print("table: drawn in place on a pseudo-terminal, resized, left on Ctrl-C")

@@ -1,0 +1,108 @@
+#include "csvwriter.h"
+
+#include "eventprinter.h"
+#include "jsontext.h"
+#include "session.h"
+#include "vehiclestate.h"
+
+#include <algorithm>
+
+namespace tool {
+
+CsvWriter::CsvWriter(Session &session, const QVector<int> &columns, QTextStream &out, QObject *parent)
+    : QObject(parent),
+      m_session(session),
+      m_state(new VehicleState(session.service(), this)),
+      m_columns(columns),
+      m_columnOf(SignalCatalogue::vehicleSignals().size(), -1),
+      m_out(out)
+{
+    const QVector<Reading> &now = m_state->readings();
+    for (int entry : columns)
+        m_values << now.at(entry);
+    for (int c = 0; c < columns.size(); ++c)
+        m_columnOf[columns.at(c)] = c;
+    connect(m_state, &VehicleState::changed, this, &CsvWriter::changed);
+    // The printer of a session that writes CSV keeps quiet: the frames the service handles
+    // without a signal are this state's to read again.
+    connect(&session, &Session::silentFrameHandled, m_state, &VehicleState::refreshSilent);
+    // A row is complete once the clock has moved on: a millisecond later, on any clock.
+    m_rowDone.setSingleShot(true);
+    m_rowDone.setTimerType(Qt::PreciseTimer);
+    m_rowDone.setInterval(1);
+    connect(&m_rowDone, &QTimer::timeout, this, &CsvWriter::writeRow);
+
+    QString header = field(QStringLiteral("time (s)"));
+    for (int entry : columns)
+        header += QLatin1Char(',') + field(columnName(entry));
+    // RFC 4180 ends every record with CR LF.
+    m_out << header << "\r\n";
+    m_out.flush();
+}
+
+QString CsvWriter::field(const QString &text)
+{
+    static const QString special = QStringLiteral(",\"\r\n");
+    for (const QChar c : text) {
+        if (special.contains(c)) {
+            QString quoted = text;
+            quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+            return QLatin1Char('"') + quoted + QLatin1Char('"');
+        }
+    }
+    return text;
+}
+
+QString CsvWriter::columnName(int entry)
+{
+    const SignalInfo &info = SignalCatalogue::vehicleSignals().at(entry);
+    return info.unit.isEmpty() ? info.name : info.name + QStringLiteral(" (") + info.unit + QLatin1Char(')');
+}
+
+QString CsvWriter::cell(int entry, const Reading &reading)
+{
+    if (reading.isNull())
+        return QString();
+    QString text;
+    if (reading.value.type() == QVariant::String)
+        text = reading.value.toString();
+    else
+        json::appendValue(text, reading.value);
+    if (!reading.unit.isEmpty() && reading.unit != SignalCatalogue::vehicleSignals().at(entry).unit)
+        text += QLatin1Char(' ') + reading.unit;
+    return text;
+}
+
+void CsvWriter::changed(const QVector<int> &entries)
+{
+    const bool chosen = std::any_of(entries.cbegin(), entries.cend(),
+                                    [this](int entry) { return m_columnOf.at(entry) >= 0; });
+    if (!chosen)
+        return;
+    const qint64 now = m_session.printer()->clockMs();
+    if (m_pendingMs >= 0 && m_pendingMs != now)
+        writeRow();
+    m_pendingMs = now;
+    const QVector<Reading> &readings = m_state->readings();
+    for (int entry : entries)
+        if (const int column = m_columnOf.at(entry); column >= 0)
+            m_values[column] = readings.at(entry);
+    m_rowDone.start();
+}
+
+void CsvWriter::writeRow()
+{
+    m_rowDone.stop();
+    if (m_pendingMs < 0)
+        return;
+    // The values of that instant: the state may already hold the next one's.
+    QString row = QString::number(m_pendingMs / 1000.0, 'f', 3);
+    for (int c = 0; c < m_columns.size(); ++c)
+        row += QLatin1Char(',') + field(cell(m_columns.at(c), m_values.at(c)));
+    m_out << row << "\r\n";
+    m_pendingMs = -1;
+    // Whoever reads a live run gets each row as it is made; a replay's reader gets them in blocks.
+    m_out.flush();
+}
+
+} // namespace tool

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "signalcatalogue.h"
+
+#include <QObject>
+#include <QTextStream>
+#include <QTimer>
+#include <QVector>
+
+namespace tool {
+
+class Session;
+class VehicleState;
+
+// The chosen vehicle values as CSV (RFC 4180), for a spreadsheet or a script: the time in seconds
+// first, then one column per value, each holding its last reading until it changes (empty for no
+// reading). A row is written for every instant at which a chosen value changed; changes at the
+// same millisecond of the session's clock make one row. The header names each column with its unit.
+class CsvWriter : public QObject
+{
+    Q_OBJECT
+
+public:
+    // columns: places in the catalogue's vehicle signals, in the order they are written.
+    CsvWriter(Session &session, const QVector<int> &columns, QTextStream &out, QObject *parent = nullptr);
+    // Writes the row of the last instant, if it is not written yet (at the end of a run).
+    void finish() { writeRow(); }
+
+    // One field as RFC 4180 has it: quoted, with quotes doubled, when it holds a comma, a quote,
+    // a carriage return or a line feed.
+    static QString field(const QString &text);
+    // The header's name of a column: "Vehicle.Speed (km/h)", or the name alone.
+    static QString columnName(int entry);
+    // What a reading's cell holds: a number as JSON writes it, true or false, a text as it is.
+    // A unit other than the column's (a trip value's, which varies) follows the number.
+    static QString cell(int entry, const Reading &reading);
+
+private:
+    void changed(const QVector<int> &entries);
+    void writeRow();
+
+    Session &m_session;
+    VehicleState *m_state;
+    QVector<int> m_columns;
+    QVector<int> m_columnOf; // by catalogue place: the column, or -1
+    QVector<Reading> m_values; // by column, as of the pending row's instant
+    QTextStream &m_out;
+    qint64 m_pendingMs = -1; // the instant of the row not written yet, or -1
+    QTimer m_rowDone; // writes the pending row once its instant has passed
+};
+
+} // namespace tool

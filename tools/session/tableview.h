@@ -1,0 +1,87 @@
+#pragma once
+
+#include "canboxreceive.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QSize>
+#include <QStringList>
+#include <QTextStream>
+#include <QTimer>
+#include <QVector>
+
+#include <map>
+
+namespace tool {
+
+class Session;
+class VehicleState;
+
+// A live instrument panel: every chosen catalogue value with its unit and age (seconds since it
+// last changed), beside each message identifier's rate per second, checksum errors and cut
+// frames. On a terminal it is one screen redrawn in place, in the alternate screen, at most five
+// times a second and at the terminal's size of the moment; the terminal is given back as it was
+// when the run ends, by Ctrl-C too, and the last table is printed on it. Elsewhere (a pipe, a
+// file) it is a log: a snapshot for every second of the session's clock in which the box sent
+// something, and the last one at the end.
+class TableView : public QObject
+{
+    Q_OBJECT
+
+public:
+    // entries: places in the catalogue's vehicle signals, shown in that order. source names the
+    // device or capture in the status line.
+    TableView(Session &session, const QVector<int> &entries, const QString &source, QTextStream &out,
+              bool terminal, QObject *parent = nullptr);
+    ~TableView() override;
+
+    // Ends the view: the terminal as it was, then the last table.
+    void finish();
+    // The table as lines at most width long, in at most height lines (0: as many as it takes,
+    // one value a line).
+    QStringList render(int width, int height) const;
+
+private:
+    static constexpr int RateWindowMs = 5000;
+
+    struct Message
+    {
+        int frames = 0;
+        int checksumErrors = 0;
+        int cutFrames = 0;
+        QVector<qint64> recentMs; // accepted frames within the rate's window
+    };
+
+    void received(const canbox::ReceiveModel::Item &item);
+    void tick();
+    void draw();
+    void enterScreen();
+    void leaveScreen();
+    static QSize terminalSize();
+    QString statusLine(qint64 nowMs) const;
+    QStringList messageLines(qint64 nowMs) const;
+    QStringList valueLines(qint64 nowMs, int nameWidth, bool all) const;
+
+    Session &m_session;
+    VehicleState *m_state;
+    QVector<int> m_entries;
+    QString m_source;
+    QTextStream &m_out;
+    bool m_terminal;
+    bool m_onScreen = false;
+    bool m_finished = false;
+    QVector<qint64> m_changedMs; // by catalogue place: when its reading last changed, or -1
+    std::map<int, Message> m_messages; // by identifier; -1 for cut frames whose identifier was lost
+    int m_frames = 0;
+    int m_checksumErrors = 0;
+    int m_cutFrames = 0;
+    qint64 m_noiseBytes = 0;
+    qint64 m_firstMs = -1; // when the box's first byte was acted on
+    int m_link = -1; // the service's last link status
+    bool m_heardSince = false; // the box sent something since the last snapshot
+    qint64 m_lastSnapshotMs = -1;
+    QTimer m_timer;
+    QElapsedTimer m_lastDraw; // wall time: a replay's clock may run far faster
+};
+
+} // namespace tool

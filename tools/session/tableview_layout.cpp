@@ -1,0 +1,164 @@
+#include "tableview.h"
+
+#include "eventprinter.h"
+#include "session.h"
+#include "signalcatalogue.h"
+#include "vehiclestate.h"
+
+#include <algorithm>
+
+// How the table is laid out: the status line, the messages and the values, fitted to a window.
+namespace tool {
+
+namespace {
+const int ValueWidth = 22;
+const int AgeWidth = 7;
+const int MessageWidth = 72;
+
+QString cut(const QString &text, int width, bool keepEnd = false)
+{
+    if (text.size() <= width)
+        return text;
+    if (width <= 1)
+        return text.left(width);
+    return keepEnd ? QLatin1Char('~') + text.right(width - 1) : text.left(width - 1) + QLatin1Char('~');
+}
+
+// A text from the box (a version) or a file name may hold control characters: on a terminal they
+// would move the cursor or clear the screen. Each shows as one '?' instead.
+QString printable(QString text)
+{
+    for (QChar &c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || (c.unicode() >= 0x80 && c.unicode() < 0xa0))
+            c = QLatin1Char('?');
+    return text;
+}
+
+// cells in columns of `rows` lines under a header, as many columns as given; what does not fit
+// is counted on the last line.
+QStringList columns(const QString &header, QStringList cells, int rows, int count, int cellWidth,
+                    const QString &more)
+{
+    rows = qMax(1, rows);
+    if (cells.size() > rows * count) {
+        const int shown = rows * count - 1;
+        const int left = int(cells.size()) - shown;
+        cells = cells.mid(0, shown);
+        cells << more.arg(left);
+    }
+    QStringList lines{header};
+    const int used = qMin(rows, int(cells.size()));
+    for (int r = 0; r < used; ++r) {
+        QString line;
+        for (int c = 0; c < count && c * rows + r < cells.size(); ++c)
+            line += (c ? QStringLiteral("   ") : QString()) + cells.at(c * rows + r).leftJustified(cellWidth);
+        lines << line;
+    }
+    return lines;
+}
+} // namespace
+
+QString TableView::statusLine(qint64 nowMs) const
+{
+    const QString link = m_link == 3 ? QStringLiteral("up") : m_link == 0 ? QStringLiteral("lost") : QStringLiteral("not up yet");
+    return QStringLiteral("%1  at %2 s  link %3  noise bytes %4")
+            .arg(m_source, QString::number(nowMs / 1000.0, 'f', 3), link)
+            .arg(m_noiseBytes);
+}
+
+QStringList TableView::messageLines(qint64 nowMs) const
+{
+    QStringList lines{QStringLiteral("id    message              rate/s   frames  checksum errors  cut frames")};
+    // The rate over the last five seconds, or since the first byte if that is sooner.
+    const qint64 windowMs = qMin<qint64>(RateWindowMs, m_firstMs < 0 ? 0 : nowMs - m_firstMs);
+    const auto line = [windowMs](const QString &id, const QString &name, qint64 recent, int frames,
+                                 int checksumErrors, int cutFrames) {
+        const QString rate = windowMs > 0 ? QString::number(recent * 1000.0 / windowMs, 'f', 1) : QStringLiteral("-");
+        return id.leftJustified(6) + cut(name, 20).leftJustified(20) + rate.rightJustified(7)
+                + QString::number(frames).rightJustified(9) + QString::number(checksumErrors).rightJustified(17)
+                + QString::number(cutFrames).rightJustified(12);
+    };
+    qint64 allRecent = 0;
+    QStringList rows;
+    for (const auto &[id, m] : m_messages) {
+        const auto recent = m.recentMs.cend()
+                - std::lower_bound(m.recentMs.cbegin(), m.recentMs.cend(), nowMs - RateWindowMs + 1);
+        allRecent += recent;
+        const char *name = id < 0 ? nullptr : canbox::messageName(quint8(id), canbox::Direction::FromBox);
+        rows << line(id < 0 ? QStringLiteral("-") : QStringLiteral("0x%1").arg(id, 2, 16, QLatin1Char('0')),
+                     id < 0 ? QStringLiteral("(identifier lost)")
+                            : name ? QLatin1String(name) : QStringLiteral("(not in the protocol)"),
+                     recent, m.frames, m.checksumErrors, m.cutFrames);
+    }
+    // The whole line first: what a glance at a small window needs.
+    lines << line(QStringLiteral("all"), QString(), allRecent, m_frames, m_checksumErrors, m_cutFrames) << rows;
+    return lines;
+}
+
+// One line a value, without the header: all of them, or only those with a reading.
+QStringList TableView::valueLines(qint64 nowMs, int nameWidth, bool all) const
+{
+    const auto &catalogue = SignalCatalogue::vehicleSignals();
+    const QVector<Reading> &now = m_state->readings();
+    QStringList lines;
+    for (int entry : m_entries) {
+        const Reading &r = now.at(entry);
+        if (!all && r.isNull())
+            continue;
+        const qint64 changed = m_changedMs.at(entry);
+        const double age = (nowMs - changed) / 1000.0;
+        const QString ageText = changed < 0 ? QStringLiteral("-") : QString::number(age, 'f', age < 100 ? 1 : 0);
+        lines << cut(catalogue.at(entry).name, nameWidth, true).leftJustified(nameWidth) + QStringLiteral("  ")
+                        + cut(r.isNull() ? QStringLiteral("-") : r.text(), ValueWidth).leftJustified(ValueWidth)
+                        + ageText.rightJustified(AgeWidth);
+    }
+    return lines;
+}
+
+QStringList TableView::render(int width, int height) const
+{
+    const qint64 now = m_session.printer()->clockMs();
+    const auto &catalogue = SignalCatalogue::vehicleSignals();
+    int longest = 0;
+    for (int entry : m_entries)
+        longest = qMax(longest, int(catalogue.at(entry).name.size()));
+    const int fixed = 2 + ValueWidth + AgeWidth;
+    const int nameWidth = width > 0 ? qBound(12, width - fixed, longest) : longest;
+    const int valueWidth = nameWidth + fixed;
+    const QString valueHeader = QStringLiteral("value").leftJustified(nameWidth + 2)
+            + QStringLiteral("reading").leftJustified(ValueWidth) + QStringLiteral("age s").rightJustified(AgeWidth);
+    QStringList messages = messageLines(now);
+    QStringList lines{statusLine(now), QString()};
+    if (height <= 0) {
+        lines << messages << QString() << valueHeader << valueLines(now, nameWidth, true);
+        for (QString &line : lines)
+            line = width > 0 ? cut(printable(line), width) : printable(line);
+        return lines;
+    }
+
+    const int body = qMax(4, height - 2);
+    const QString more = QStringLiteral("... %1 more: a taller window, or --signals");
+    const QString moreMessages = QStringLiteral("... %1 more: a taller window");
+    const bool beside = width >= valueWidth + 3 + MessageWidth;
+    const int valueRows = beside ? body - 1 : body - qMin(int(messages.size()), qMax(2, body / 3)) - 2;
+    const int count = qMax(1, ((beside ? width - MessageWidth : width) + 3 - (beside ? 3 : 0)) / (valueWidth + 3));
+    // Values without a reading go first when there is no room for all.
+    QStringList cells = valueLines(now, nameWidth, true);
+    if (cells.size() > valueRows * count)
+        cells = valueLines(now, nameWidth, false);
+    const QStringList values = columns(valueHeader, cells, valueRows, count, valueWidth, more);
+    if (beside) {
+        const int left = count * (valueWidth + 3);
+        for (int i = 0; i < qMax(values.size(), messages.size()) && i < body; ++i)
+            lines << (values.value(i).leftJustified(left) + messages.value(i));
+    } else {
+        const int messageRows = qMin(int(messages.size()), qMax(2, body / 3));
+        lines << columns(messages.first(), messages.mid(1), messageRows - 1, 1, MessageWidth, moreMessages);
+        lines << QString() << values;
+    }
+    for (QString &line : lines)
+        line = cut(printable(line), width);
+    return lines.mid(0, height);
+}
+
+} // namespace tool
