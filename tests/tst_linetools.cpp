@@ -259,6 +259,7 @@ void tst_LineTools::recordingsCarryTheirStartIntoExport()
     monitor.start(Tool, {"monitor", box.slave, "--record", dir.filePath("r.cap")});
     QString seen;
     QVERIFY2(waitFor(monitor, seen, QStringLiteral("Ctrl-C ends")), qPrintable(seen + monitor.readAllStandardError()));
+    const qint64 sent = QDateTime::currentMSecsSinceEpoch();
     QVERIFY(box.send(QByteArray::fromHex("2e3006434220332e3192")));
     QVERIFY(waitFor(monitor, seen, QStringLiteral("CanBox.Version")));
     QCOMPARE(interrupt(monitor, seen), 130);
@@ -278,6 +279,9 @@ void tst_LineTools::recordingsCarryTheirStartIntoExport()
     const QList<Packet> packets = pcapngPackets(dir.filePath("r.pcapng"));
     QVERIFY(!packets.isEmpty());
     QCOMPARE(packets.first().us, start.toMSecsSinceEpoch() * 1000 + qRound64(chunks.first().first * 1000) * 1000);
+    // Dated when the frame was sent: the recording's times count from its start.
+    QVERIFY2(packets.first().us / 1000 >= sent - 1 && packets.first().us / 1000 <= after,
+             qPrintable(QStringLiteral("sent at %1, dated %2").arg(sent).arg(packets.first().us / 1000)));
 
     // A comment that only begins with the word, or a capture with no start, keeps 1970.
     QFile plain(dir.filePath("plain.cap"));
