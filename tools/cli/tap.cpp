@@ -87,6 +87,12 @@ int tap(const QStringList &arguments)
     if (!parser.isSet(QStringLiteral("json")))
         session.printer()->note(QStringLiteral("box on %1, head unit on %2; Ctrl-C ends").arg(boxSide, headSide));
 
+    for (BoxLine *line : {fromBox.get(), fromHeadUnit.get()})
+        QObject::connect(line, &BoxLine::lineStateChanged, [&session, line](bool up) {
+            session.printer()->note(up ? QStringLiteral("%1 is back").arg(line->deviceName())
+                                       : QStringLiteral("%1 is down (%2); listening again when it is back")
+                                                 .arg(line->deviceName(), line->lineError()));
+        });
     // The plugin is not started: it hears the box as the head unit does and answers nobody.
     QObject::connect(fromBox.get(), &BoxLine::received, plugin, &canservice::VirtualSerialLine::deliver);
     HeadUnitReader headUnit;

@@ -19,7 +19,7 @@ void Session::headUnitWrote(const QByteArray &bytes, bool noise)
         return show(bytes);
     }
     flushReceived(false);
-    if (m_options.printer.frames)
+    if (m_options.printer.frames && !m_options.printer.changesOnly)
         m_printer->note(QStringLiteral("hu > box  %1 noise").arg(QString::fromLatin1(bytes.toHex(' '))));
     record(m_printer->clockMs(), false, bytes, QStringLiteral("noise"));
 }
