@@ -11,7 +11,10 @@ int exportCapture(const QStringList &arguments)
     parser.setApplicationDescription(QStringLiteral(
             "Writes a capture as a pcapng file for Wireshark: every frame the box sent, every "
             "acknowledgement the plugin wrote, noise and cut frames as they came, with the "
-            "capture's times and directions, and the receiver's verdict where the bytes alone do not tell it. The plugin decodes it on the way, on the capture's clock."));
+            "capture's times and directions, and the receiver's verdict where the bytes alone do not tell it. The plugin decodes it on the way, on the capture's clock. "
+            "A capture that says when it started (monitor --record writes '# start TIME') is "
+            "dated from then; one that does not, from 1970-01-01.\n\n"
+            "Example: canservice export run.cap --pcapng run.pcapng"));
     parser.addOption({QStringLiteral("plugin"), QStringLiteral("The CAN service plugin to load."),
                       QStringLiteral("path")});
     parser.addOption({QStringLiteral("pcapng"), QStringLiteral("The pcapng file to write."),

@@ -25,7 +25,10 @@ Commands:
                    the head unit's commands; prints every event and the final vehicle state
   monitor DEVICE   a real box on DEVICE: prints what the plugin decodes until Ctrl-C
   replay FILE      decodes a capture of what a box sent (FILE or - for standard input)
-  sim              only the simulated box, on a new pseudo-terminal or a serial DEVICE
+  sim              only the simulated box, on a new pseudo-terminal or a serial DEVICE;
+                   with --play CAPTURE a recorded box, at the capture's times
+  tap BOXSIDE HEADSIDE
+                   both sides of a head unit and a box talking, from a Y-cable's two lines
   signals          the names, types and units of every value the tools show
   stats CAPTURE    per message: frames, rate, gaps, checksum errors, cut frames; noise,
                    receive time-outs, link losses, the capture's span
@@ -144,6 +147,8 @@ int main(int argc, char *argv[])
         return tool::stats(arguments);
     if (command == QLatin1String("plot"))
         return tool::plot(arguments);
+    if (command == QLatin1String("tap"))
+        return tool::tap(arguments);
     if (gui) {
 #ifdef CANSERVICE_DASHBOARD
         return tool::dashboard(arguments);

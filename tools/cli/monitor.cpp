@@ -43,6 +43,9 @@ int monitor(const QStringList &arguments)
     options.printer.source = device;
     options.printer.quiet = options.printer.healthWhenQuiet = parser.isSet(QStringLiteral("quiet"));
     options.pcapng = parser.value(QStringLiteral("pcapng"));
+    // Second 0 of the run's times is this moment: the pcapng's dates and the recording's start.
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     options.pcapngEpochUs = QDateTime::currentMSecsSinceEpoch() * 1000;
     options.record = parser.value(QStringLiteral("record"));
     ViewChoice view;
@@ -51,6 +54,7 @@ int monitor(const QStringList &arguments)
     Session session(options);
     if (const Failure failure = session.load(device); failure != Failure::None)
         return exitcode::of(failure);
+    session.printer()->setClock([sinceStart] { return sinceStart.elapsed() / 1000.0; });
     attachView(view, session, device);
 
     if (!parser.isSet(QStringLiteral("json")) && !parser.isSet(QStringLiteral("quiet")))

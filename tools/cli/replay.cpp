@@ -74,6 +74,9 @@ int replayCapture(const QString &name, SessionOptions options, double speed,
         return exitcode::BadCapture;
     }
     CaptureReader &reader = *capture;
+    // A capture that says when it began is exported with its real dates.
+    if (options.pcapngEpochUs == 0)
+        options.pcapngEpochUs = reader.startEpochUs();
 
     // The plugin is not started: nothing answers on a replay, it only listens.
     options.printer.source = name;

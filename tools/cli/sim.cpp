@@ -5,9 +5,11 @@
 #include "exitcodes.h"
 #include "interrupt.h"
 #include "options.h"
+#include "replayer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTimer>
 
 #include <memory>
@@ -21,9 +23,16 @@ int sim(const QStringList &arguments)
             "Runs only the simulated CAN box, on a new pseudo-terminal (printed first) or on a "
             "serial DEVICE, so that a head unit or 'canservice monitor' can talk to it. It "
             "acknowledges every frame, prints what the head unit sends, answers data requests "
-            "and plays the scenario once the head unit has started it."));
+            "and plays the scenario once the head unit has started it. With --play it is a "
+            "recorded box instead: the capture, byte for byte at its times.\n\n"
+            "Example: canservice sim --play drive.cap /dev/ttyUSB0"));
     addFaultOptions(parser);
     parser.addOption({QStringLiteral("pty"), QStringLiteral("Use a new pseudo-terminal (the default).")});
+    parser.addOption({QStringLiteral("play"),
+                      QStringLiteral("Play this capture onto the line, chunk by chunk at its times "
+                                     "in real time, from the head unit's first bytes; then end."),
+                      QStringLiteral("capture")});
+    parser.addOption({QStringLiteral("now"), QStringLiteral("With --play: start at once.")});
     parser.addOption({QStringLiteral("verbose"), QStringLiteral("Also print every frame the box sends, in hex.")});
     parser.addOption({QStringLiteral("duration"),
                       QStringLiteral("Stop after this many seconds instead of at Ctrl-C."),
@@ -39,8 +48,27 @@ int sim(const QStringList &arguments)
         return exitcode::Usage;
     }
 
-    FaultOptions faults;
+    const bool play = parser.isSet(QStringLiteral("play"));
+    for (const char *option : {"scenario", "silence", "corrupt", "noise", "split", "seed", "duration", "now"}) {
+        if (play != (qstrcmp(option, "now") == 0) && parser.isSet(QLatin1String(option))) {
+            tool::err() << "canservice sim: --" << option
+                        << (play ? " is for the simulated box; --play plays the capture as it is.\n"
+                                 : " goes with --play.\n");
+            return exitcode::Usage;
+        }
+    }
+    QFile captureFile;
+    std::unique_ptr<CaptureReader> capture;
     QString error;
+    // A capture that cannot be read, or is malformed in its first block, ends the run before a
+    // byte is played.
+    if (play && (!openCapture(parser.value(QStringLiteral("play")), captureFile, capture, &error)
+                 || !(error = capture->error()).isEmpty())) {
+        tool::err() << "canservice: " << error << '\n';
+        return exitcode::BadCapture;
+    }
+
+    FaultOptions faults;
     if (!parseFaults(parser, &faults, &error)) {
         tool::err() << "canservice sim: " << error << '\n';
         return exitcode::Usage;
@@ -75,6 +103,10 @@ int sim(const QStringList &arguments)
             return exitcode::of(failure);
         }
     }
+
+    if (play)
+        return playCapture(parser.value(QStringLiteral("play")), captureFile, *capture, line.get(),
+                           parser.isSet(QStringLiteral("now")), parser.isSet(QStringLiteral("verbose")));
 
     BoxSimulator box(line.get(), scenario, faults);
     box.setVerbose(parser.isSet(QStringLiteral("verbose")));

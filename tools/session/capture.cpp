@@ -1,5 +1,7 @@
 #include "capture.h"
 
+#include <QDateTime>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -106,6 +108,8 @@ void CaptureReader::fail(int lineNumber, const QString &what)
 bool CaptureReader::line(const char *p, const char *end)
 {
     const int n = ++m_lineNumber;
+    if (m_timedLines + m_untimedLines == 0)
+        readStart(p, end);
     if (const void *hash = std::memchr(p, '#', size_t(end - p)))
         end = static_cast<const char *>(hash);
     while (p < end && isBlank(*p))
@@ -172,6 +176,21 @@ bool CaptureReader::line(const char *p, const char *end)
     return true;
 }
 
+// "# start TIME" in the header; any other comment, a free one that begins with "start" too, is
+// only a comment.
+void CaptureReader::readStart(const char *p, const char *end)
+{
+    static const QByteArray Key = QByteArrayLiteral("# start ");
+    while (p < end && isBlank(*p))
+        ++p;
+    if (end - p <= Key.size() || std::memcmp(p, Key.constData(), size_t(Key.size())) != 0)
+        return;
+    const QString text = QString::fromLatin1(p + Key.size(), int(end - p) - Key.size()).trimmed();
+    const QDateTime start = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (start.isValid() && start.timeSpec() != Qt::LocalTime && start.toMSecsSinceEpoch() > 0)
+        m_startEpochUs = start.toMSecsSinceEpoch() * 1000;
+}
+
 QString CaptureReader::formatLine(double seconds, const QByteArray &bytes)
 {
     return QString::asprintf("%.3f ", seconds) + QString::fromLatin1(bytes.toHex(' ')) + '\n';
@@ -180,6 +199,13 @@ QString CaptureReader::formatLine(double seconds, const QByteArray &bytes)
 QByteArray CaptureReader::header()
 {
     return "# canservice capture: bytes from the CAN box, one chunk a line, seconds first\n";
+}
+
+QByteArray CaptureReader::startLine(qint64 epochUs)
+{
+    return "# start "
+            + QDateTime::fromMSecsSinceEpoch(epochUs / 1000, Qt::UTC).toString(Qt::ISODateWithMs).toLatin1()
+            + '\n';
 }
 
 } // namespace tool

@@ -10,6 +10,8 @@ namespace tool {
 //
 // Text form, one chunk a line:   [SECONDS] HEX...
 // SECONDS has a decimal point (0.250); hex bytes may be spaced any way; '#' starts a comment.
+// A comment "# start 2026-12-06T06:44:39.123Z" before the first chunk says when second 0 was (an
+// ISO 8601 time with its zone); a capture without it has no date.
 // Anything that does not start as such text is raw binary, chunks without times.
 struct CaptureChunk
 {
@@ -36,14 +38,19 @@ public:
     bool take(CaptureChunk *chunk);
     bool timed() const { return m_timedLines > 0; }
     QString error() const { return m_error; }
+    // When second 0 was, in microseconds since the epoch, once read; 0 when the capture does not say.
+    qint64 startEpochUs() const { return m_startEpochUs; }
 
     static QString formatLine(double seconds, const QByteArray &bytes);
     static QByteArray header();
+    // The comment that gives the capture its start.
+    static QByteArray startLine(qint64 epochUs);
 
 private:
     enum Mode { Undecided, Text, Binary };
     bool line(const char *p, const char *end);
     void fail(int lineNumber, const QString &what);
+    void readStart(const char *p, const char *end);
 
     QString m_name;
     QString m_error;
@@ -54,6 +61,7 @@ private:
     int m_timedLines = 0;
     int m_untimedLines = 0;
     double m_lastTime = -1.0;
+    qint64 m_startEpochUs = 0;
 };
 
 } // namespace tool

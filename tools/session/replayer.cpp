@@ -26,7 +26,12 @@ bool openCapture(const QString &name, QFile &file, std::unique_ptr<CaptureReader
 }
 
 Replayer::Replayer(QFile &input, CaptureReader &reader, canservice::VirtualSerialLine *line)
-    : m_input(input), m_reader(reader), m_line(line)
+    : Replayer(input, reader, [line](const QByteArray &chunk) { line->deliver(chunk); })
+{
+}
+
+Replayer::Replayer(QFile &input, CaptureReader &reader, std::function<void(const QByteArray &)> deliver)
+    : m_input(input), m_reader(reader), m_deliver(std::move(deliver))
 {
     m_next.setSingleShot(true);
     m_next.setTimerType(Qt::PreciseTimer);
@@ -84,7 +89,7 @@ void Replayer::pump()
         m_lastChunkMs = dueMs;
         // A line with a time and no bytes only marks that time: the line was quiet until then.
         if (!chunk.bytes.isEmpty())
-            m_line->deliver(chunk.bytes);
+            m_deliver(chunk.bytes);
         if (take(&m_pending)) {
             // One chunk at a time, so that timers and signals run between them.
             m_haveChunk = true;

@@ -36,6 +36,8 @@ public:
     static constexpr int AfterLastChunkMs = 500;
 
     Replayer(QFile &input, CaptureReader &reader, canservice::VirtualSerialLine *line);
+    // Each chunk to deliver instead, at its time (a real line, for playback).
+    Replayer(QFile &input, CaptureReader &reader, std::function<void(const QByteArray &)> deliver);
 
     // The capture's time now, in milliseconds and in seconds.
     qint64 nowMs() const;
@@ -55,7 +57,7 @@ private:
 
     QFile &m_input;
     CaptureReader &m_reader;
-    canservice::VirtualSerialLine *m_line;
+    std::function<void(const QByteArray &)> m_deliver;
     QTimer m_next;
     QElapsedTimer m_wall; // Qt's dispatcher: the capture's time is m_baseMs plus this
     qint64 m_baseMs = 0;

@@ -307,6 +307,13 @@ void Session::sent(const QByteArray &bytes)
     // An acknowledgement answers the first frame the model has not shown yet.
     if (bytes.size() == 1 && (quint8(bytes.at(0)) == canbox::Accepted || quint8(bytes.at(0)) == canbox::Refused))
         flushReceived(true);
+    if (m_options.hidePluginWrites)
+        return;
+    show(bytes);
+}
+
+void Session::show(const QByteArray &bytes)
+{
     if (m_options.printer.frames)
         m_printer->sent(bytes);
     record(m_printer ? m_printer->clockMs() : 0, false, bytes);
@@ -340,7 +347,9 @@ bool Session::openOutputs()
     }
     if (!m_options.record.isEmpty()) {
         m_capture = std::make_unique<OutputFile>(m_options.record);
-        if (!m_capture->open() || !m_capture->append(CaptureReader::header()) || !m_capture->flush()) {
+        const QByteArray header = CaptureReader::header()
+                + (m_options.pcapngEpochUs > 0 ? CaptureReader::startLine(m_options.pcapngEpochUs) : QByteArray());
+        if (!m_capture->open() || !m_capture->append(header) || !m_capture->flush()) {
             tool::err() << "canservice: cannot write the capture " << m_options.record << ": "
                         << m_capture->errorString() << '\n';
             discardAll();

@@ -50,11 +50,14 @@ struct SessionOptions
     bool verbose = false;
     EventPrinter::Options printer;
     // Every frame, acknowledgement and noise run also to this pcapng file, its times counted
-    // from pcapngEpochUs (microseconds since the epoch).
+    // from pcapngEpochUs (microseconds since the epoch), which a recording also carries as its start.
     QString pcapng;
     qint64 pcapngEpochUs = 0;
     // Every chunk received also to this capture file, for replay.
     QString record;
+    // The plugin only listens: what it writes is neither shown nor recorded (a tap, where the
+    // head unit's own writes are given by headUnitWrote).
+    bool hidePluginWrites = false;
 };
 
 // One run of the plugin as a head unit runs it: loaded on a device, its debug lines off unless
@@ -80,6 +83,9 @@ public:
     // Ctrl-C and SIGTERM end the session like finish(withSummary); interrupted() then says so.
     void finishOnInterrupt(bool withSummary);
     bool interrupted() const { return m_interrupted; }
+    // What a head unit on a line the session only hears wrote: shown and recorded as the plugin's
+    // writes are (a recording keeps it as a comment, "# head unit SECONDS HEX"); noise as noise.
+    void headUnitWrote(const QByteArray &bytes, bool noise = false);
 
     CanServiceBase *service() const { return m_service; }
     EventPrinter *printer() const { return m_printer.get(); }
@@ -103,6 +109,7 @@ private:
     void receiverActed(const canbox::ReceiveModel::Item &item);
     void flushReceived(bool toFirstFrame);
     void sent(const QByteArray &bytes);
+    void show(const QByteArray &bytes);
     void record(qint64 ms, bool inbound, const QByteArray &bytes, const QString &comment = QString());
     bool openOutputs();
     void closeOutputs(bool complete);

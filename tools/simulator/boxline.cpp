@@ -71,6 +71,7 @@ BoxLine *BoxLine::openDevice(const QString &device, canservice::SerialPort::Erro
         return nullptr;
     }
     connect(line->m_serial, &canservice::SerialPort::read, line, &BoxLine::received);
+    connect(line->m_serial, &canservice::SerialPort::lineStateChanged, line, &BoxLine::lineStateChanged);
     return line;
 }
 

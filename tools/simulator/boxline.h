@@ -28,8 +28,13 @@ public:
     QString deviceName() const { return m_deviceName; }
     void write(const QByteArray &bytes);
 
+    // Why a serial device went down, while it is (the host reopens it when it is back).
+    QString lineError() const { return m_serial ? m_serial->errorString() : QString(); }
+
 signals:
     void received(const QByteArray &chunk);
+    // A serial device went down or came back.
+    void lineStateChanged(bool up);
 
 private:
     explicit BoxLine(QObject *parent);

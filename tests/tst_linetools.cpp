@@ -1,0 +1,258 @@
+// The tools that work on real lines, run as a person runs them over pseudo-terminals: a capture
+// played to a head unit, a tap on a Y-cable's two lines, and a recording's start in its export.
+#include "pty.h"
+
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <signal.h>
+
+namespace {
+const QString Tool = QStringLiteral(CANSERVICE_TOOL);
+const QString DataDir = QStringLiteral(TEST_DATA_DIR);
+using Said = QList<QPair<bool, QByteArray>>; // inbound (from the box), bytes
+
+QString runTool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(Tool, arguments);
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput()) + QStringLiteral("exit %1").arg(process.exitCode());
+}
+
+// Reads a process's output until it holds `text`, into `seen`.
+bool waitFor(QProcess &process, QString &seen, const QString &text, int ms = 10000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!(seen += QString::fromUtf8(process.readAllStandardOutput())).contains(text) && clock.elapsed() < ms)
+        process.waitForReadyRead(100);
+    return seen.contains(text);
+}
+
+int interrupt(QProcess &process, QString &seen)
+{
+    ::kill(pid_t(process.processId()), SIGINT);
+    process.waitForFinished(10000);
+    seen += QString::fromUtf8(process.readAllStandardOutput());
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// Decoded values and keys (not the link, which only a started plugin has), without their times.
+QStringList values(const QString &output)
+{
+    QStringList lines;
+    for (QString line : output.split(QLatin1Char('\n')))
+        if ((line = line.trimmed()).contains(QRegularExpression(QStringLiteral("  (Vehicle\\.|CanBox\\.(Key|Version))"))))
+            lines << line.mid(line.indexOf(QLatin1String("  "))).simplified();
+    return lines;
+}
+
+// A capture's chunks: seconds and bytes; its start, if it says, in `start`.
+QList<QPair<double, QByteArray>> chunksOf(const QString &path, QDateTime *start = nullptr)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    QList<QPair<double, QByteArray>> chunks;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (start && line.startsWith("# start "))
+            *start = QDateTime::fromString(QString::fromLatin1(line.mid(8)), Qt::ISODateWithMs);
+        if (!line.trimmed().isEmpty() && !line.startsWith('#'))
+            chunks.append({line.left(line.indexOf(' ')).toDouble(), QByteArray::fromHex(line.mid(line.indexOf(' ')))});
+    }
+    return chunks;
+}
+
+// The packets of a pcapng file (enhanced packet blocks): time in microseconds, direction, bytes.
+QList<QPair<qint64, QPair<bool, QByteArray>>> pcapngPackets(const QString &path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    const QByteArray d = file.readAll();
+    const auto u32 = [&d](int at) { return qFromLittleEndian<quint32>(d.constData() + at); };
+    QList<QPair<qint64, QPair<bool, QByteArray>>> packets;
+    for (int at = 0; at + 12 <= d.size() && u32(at + 4) >= 12; at += int(u32(at + 4))) {
+        const int options = at + 28 + (int(u32(at + 20)) + 3) / 4 * 4; // the flags option first
+        if (u32(at) == 6)
+            packets.append({qint64(quint64(u32(at + 12)) << 32 | u32(at + 16)),
+                            {u32(options) == (2 | 4 << 16) && u32(options + 4) == 1, d.mid(at + 28, int(u32(at + 20)))}});
+    }
+    return packets;
+}
+} // namespace
+
+class tst_LineTools : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void playbackDrivesAHeadUnitAsReplayDoes();
+    void tapShowsBothSidesInTimeOrder();
+    void exportDatesFromTheCapturesStart_data();
+    void exportDatesFromTheCapturesStart();
+    void errors_data();
+    void errors();
+};
+
+// A monitor on the far end decodes what replay decodes, and records the bytes as played, each
+// chunk no earlier than its time and no later than a loaded machine allows; the recording keeps
+// its start into the export's dates.
+void tst_LineTools::playbackDrivesAHeadUnitAsReplayDoes()
+{
+    QTemporaryDir dir;
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
+    QProcess box, monitor;
+    box.start(Tool, {"sim", "--play", DataDir + "/drive.cap"});
+    QString boxSaw, watched;
+    QVERIFY(waitFor(box, boxSaw, QStringLiteral("(--now: at once)")));
+    monitor.start(Tool, {"monitor", boxSaw.section(QLatin1Char('\n'), 0, 0).mid(5), "--record", dir.filePath("r.cap")});
+    QVERIFY2(waitFor(box, boxSaw, QStringLiteral("Played 14 chunks (99 bytes)"), 20000), qPrintable(boxSaw));
+    QVERIFY(box.waitForFinished(5000));
+    QCOMPARE(box.exitCode(), 0);
+    QCOMPARE(interrupt(monitor, watched), 130);
+    const QString replayed = runTool({"replay", DataDir + "/drive.cap"});
+    // The key held for two seconds is long on the line too.
+    QVERIFY(values(replayed).contains(QStringLiteral("CanBox.Key 5 long press")));
+    QCOMPARE(values(watched), values(replayed));
+    // The head unit's start, an acknowledgement for each of the 11 good frames, a refusal for the bad one.
+    QVERIFY(boxSaw.contains(QLatin1String("box <- start\n")));
+    QCOMPARE(boxSaw.count(QLatin1String("box <- acknowledgement")), 11);
+    QCOMPARE(boxSaw.count(QLatin1String("box <- refusal")), 1);
+
+    QDateTime start;
+    const auto recorded = chunksOf(dir.filePath("r.cap"), &start);
+    QVERIFY(start.toMSecsSinceEpoch() >= before && start.toMSecsSinceEpoch() <= QDateTime::currentMSecsSinceEpoch());
+    QVERIFY(!recorded.isEmpty());
+    QByteArray played, heard;
+    for (const auto &chunk : chunksOf(DataDir + "/drive.cap")) {
+        int at = 0; // the recorded chunk that holds this chunk's first byte
+        for (int size = 0; at < recorded.size() && (size += recorded.at(at).second.size()) <= played.size();)
+            ++at;
+        QVERIFY(at < recorded.size());
+        const qint64 came = qRound64((recorded.at(at).first - recorded.first().first) * 1000);
+        QVERIFY2(came >= qRound64(chunk.first * 1000) - 20 && came <= qRound64(chunk.first * 1000) + 1500,
+                 qPrintable(QStringLiteral("chunk at %1 s came at %2 ms").arg(chunk.first).arg(came)));
+        played += chunk.second;
+    }
+    for (const auto &chunk : recorded)
+        heard += chunk.second;
+    QCOMPARE(heard.toHex(' '), played.toHex(' '));
+    QVERIFY(runTool({"export", dir.filePath("r.cap"), "--pcapng", dir.filePath("r.pcapng")}).endsWith("exit 0"));
+    QCOMPARE(pcapngPackets(dir.filePath("r.pcapng")).value(0).first,
+             start.toMSecsSinceEpoch() * 1000 + qRound64(recorded.first().first * 1000) * 1000);
+}
+
+void tst_LineTools::tapShowsBothSidesInTimeOrder()
+{
+    testsupport::Pty box, headUnit;
+    QTemporaryDir dir;
+    QProcess tap;
+    tap.start(Tool, {"tap", box.slave, headUnit.slave, "--json", "--pcapng", dir.filePath("t.pcapng")});
+    QString seen;
+    QVERIFY(waitFor(tap, seen, QStringLiteral("\"type\":\"header\"")));
+    // Each says its part once the tap has shown the one before.
+    const Said talk{{false, QByteArray::fromHex("2e8101017c")}, // start
+                    {true, QByteArray::fromHex("ff")},
+                    {true, QByteArray::fromHex("2e3006434220332e3192")}, // version "CB 3.1"
+                    {false, QByteArray::fromHex("ff")},
+                    {true, QByteArray::fromHex("2ef603200300e3")}, // speed
+                    {false, QByteArray::fromHex("ff")},
+                    {false, QByteArray::fromHex("2ec602a30f00")}, // distance in miles, a wrong checksum
+                    {true, QByteArray::fromHex("f0")}};
+    for (int shown = 1; shown <= talk.size(); ++shown) {
+        QVERIFY((talk.at(shown - 1).first ? box : headUnit).send(talk.at(shown - 1).second));
+        QTRY_VERIFY2_WITH_TIMEOUT((seen += QString::fromUtf8(tap.readAllStandardOutput()))
+                                          .count(QLatin1String("\"type\":\"frame\"")) == shown,
+                                  qPrintable(seen), 10000);
+    }
+    QCOMPARE(interrupt(tap, seen), 130);
+    Said frames;
+    for (const QString &line : seen.split(QLatin1Char('\n'))) {
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (o.value("type") == QLatin1String("frame"))
+            frames.append({o.value("direction") == QLatin1String("in"), QByteArray::fromHex(o.value("bytes").toString().toLatin1())});
+        if (o.value("bytes") == QLatin1String("2e8101017c"))
+            QCOMPARE(o.value("name").toString(), QStringLiteral("start/stop"));
+        if (o.value("type") == QLatin1String("health")) // only the box's two frames reached the plugin
+            QCOMPARE(o.value("framesAccepted").toInt(), 2);
+    }
+    QCOMPARE(frames, talk);
+    QVERIFY(seen.contains(QLatin1String("\"name\":\"CanBox.Version\",\"value\":\"CB 3.1\"")));
+    QVERIFY(seen.contains(QLatin1String("\"name\":\"Vehicle.Speed\",\"value\":50")));
+    // Receive-only: neither line heard a byte from the tap.
+    QCOMPARE(box.readAvailable() + headUnit.readAvailable(), QByteArray());
+    Said packets;
+    qint64 last = 0;
+    for (const auto &packet : pcapngPackets(dir.filePath("t.pcapng"))) {
+        QVERIFY(packet.first >= last);
+        last = packet.first;
+        packets.append(packet.second);
+    }
+    QCOMPARE(packets, talk);
+}
+
+void tst_LineTools::exportDatesFromTheCapturesStart_data()
+{
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<qint64>("firstPacketUs");
+    QTest::newRow("a start") << QByteArray("# start 2026-12-06T06:44:39.123Z\n") << qint64(1796539479623000);
+    QTest::newRow("a start in another zone") << QByteArray("# start 2026-12-06T07:44:39.123+01:00\n") << qint64(1796539479623000);
+    QTest::newRow("no start: 1970") << QByteArray("# recorded on a bench\n") << qint64(500000);
+    QTest::newRow("a comment on the start") << QByteArray("# start of the drive\n") << qint64(500000);
+    QTest::newRow("a start after the first chunk") << QByteArray("0.400 ff\n# start 2026-12-06T06:44:39.123Z\n") << qint64(400000);
+}
+
+void tst_LineTools::exportDatesFromTheCapturesStart()
+{
+    QFETCH(QByteArray, header);
+    QFETCH(qint64, firstPacketUs);
+    QTemporaryDir dir;
+    QFile capture(dir.filePath("c.cap"));
+    QVERIFY(capture.open(QIODevice::WriteOnly));
+    capture.write(header + "0.500 2e3006434220332e3192\n");
+    capture.close();
+    QVERIFY(runTool({"export", capture.fileName(), "--pcapng", dir.filePath("c.pcapng")}).endsWith("exit 0"));
+    QCOMPARE(pcapngPackets(dir.filePath("c.pcapng")).value(0).first, firstPacketUs);
+}
+
+void tst_LineTools::errors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    const QString drive = DataDir + "/drive.cap";
+    QTest::newRow("no capture") << QStringList{"sim", "--play", "/nonexistent.cap"} << 8 << "cannot read the capture /nonexistent.cap";
+    QTest::newRow("malformed capture") << QStringList{"sim", "--play", DataDir + "/malformed.cap"} << 8 << "malformed.cap:";
+    QTest::newRow("a scenario with --play") << QStringList{"sim", "--play", drive, "--scenario", "x"} << 2 << "--scenario is for the simulated box";
+    QTest::newRow("playback, no device") << QStringList{"sim", "--play", drive, "/dev/ttyNONE9"} << 3 << "There is no serial device /dev/ttyNONE9";
+    QTest::newRow("tap, no device") << QStringList{"tap", "/dev/ttyNONE9", "/dev/ttyNONE8"} << 3 << "There is no serial device /dev/ttyNONE9";
+    QTest::newRow("tap, one line twice") << QStringList{"tap", "/dev/ttyS0", "/dev/ttyS0"} << 2 << "given for both";
+    QTest::newRow("playback ended by Ctrl-C") << QStringList{"sim", "--play", drive} << 130 << "Played 0 chunks";
+}
+
+void tst_LineTools::errors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QProcess process;
+    process.start(Tool, arguments);
+    QString seen;
+    if (exitCode == 130) {
+        QVERIFY(waitFor(process, seen, QStringLiteral("(--now: at once)")));
+        QCOMPARE(interrupt(process, seen), exitCode);
+    } else {
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), exitCode);
+        seen = QString::fromUtf8(process.readAllStandardError());
+    }
+    QVERIFY2(seen.contains(message), qPrintable(seen));
+}
+
+QTEST_GUILESS_MAIN(tst_LineTools)
+#include "tst_linetools.moc"

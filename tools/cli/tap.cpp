@@ -1,0 +1,124 @@
+#include "commands.h"
+
+#include "boxline.h"
+#include "exitcodes.h"
+#include "headunitreader.h"
+#include "options.h"
+#include "virtualserialline.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+
+#include <memory>
+
+namespace tool {
+
+namespace {
+// One receive-only line of the Y-cable; false, said on standard error, when it cannot be opened.
+bool openListening(const QString &device, std::unique_ptr<BoxLine> *line, int *exit)
+{
+    canservice::SerialPort::Error error = canservice::SerialPort::NoError;
+    QString reason;
+    line->reset(BoxLine::openDevice(device, &error, &reason));
+    if (*line)
+        return true;
+    Failure failure = Failure::Other;
+    tool::err() << "canservice: " << describeDeviceError(device, error, reason, &failure) << '\n';
+    *exit = exitcode::of(failure);
+    return false;
+}
+} // namespace
+
+int tap(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+            "Listens to a head unit and a CAN box talking, on the two receive-only lines of a "
+            "Y-cable: BOXSIDE hears the box, HEADSIDE the head unit. Both directions are shown "
+            "in one frame view in time order, the box's side decoded through the plugin (which "
+            "only listens: nothing is ever written to either line), the head unit's side as "
+            "frames, acknowledgements and refusals, until Ctrl-C.\n\n"
+            "Example: canservice tap /dev/ttyUSB0 /dev/ttyUSB1 --pcapng car.pcapng"));
+    addPluginOptions(parser);
+    parser.addOption({QStringLiteral("changes"),
+                      QStringLiteral("Only frames whose bytes differ from the last of their "
+                                     "identifier, the changed bytes in brackets.")});
+    addPcapngOption(parser);
+    parser.addOption({QStringLiteral("record"),
+                      QStringLiteral("Also write the box's chunks with their times to FILE, in the "
+                                     "capture format that replay reads; the head unit's bytes go "
+                                     "in as comments (# head unit SECONDS HEX)."),
+                      QStringLiteral("file")});
+    parser.addPositionalArgument(QStringLiteral("BOXSIDE"), QStringLiteral("The line that hears the box."));
+    parser.addPositionalArgument(QStringLiteral("HEADSIDE"), QStringLiteral("The line that hears the head unit."));
+    if (const int exit = parseArguments(parser, arguments, 2, QStringLiteral("BOXSIDE and HEADSIDE"));
+        exit >= 0)
+        return exit;
+    const QString boxSide = parser.positionalArguments().at(0);
+    const QString headSide = parser.positionalArguments().at(1);
+    if (boxSide == headSide) {
+        tool::err() << "canservice tap: BOXSIDE and HEADSIDE are two lines; " << boxSide
+                    << " is given for both.\n";
+        return exitcode::Usage;
+    }
+
+    SessionOptions options = sessionOptions(parser);
+    options.printer.frames = true;
+    options.printer.source = boxSide + QStringLiteral(" and ") + headSide;
+    options.pcapng = parser.value(QStringLiteral("pcapng"));
+    options.record = parser.value(QStringLiteral("record"));
+    options.hidePluginWrites = true;
+
+    // Both lines on one clock, whose second 0 is the pcapng's and the recording's start.
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    options.pcapngEpochUs = QDateTime::currentMSecsSinceEpoch() * 1000;
+    // Made first: it keeps the serial lines' own warnings out of the way of one clear error.
+    Session session(options);
+    int exit = exitcode::Ok;
+    std::unique_ptr<BoxLine> fromBox, fromHeadUnit;
+    if (!openListening(boxSide, &fromBox, &exit) || !openListening(headSide, &fromHeadUnit, &exit))
+        return exit;
+    if (const Failure failure = session.load(QStringLiteral("virtual:tap")); failure != Failure::None)
+        return exitcode::of(failure);
+    session.printer()->setClock([sinceStart] { return sinceStart.elapsed() / 1000.0; });
+    canservice::VirtualSerialLine *plugin = canservice::VirtualSerialLine::find(QStringLiteral("tap"));
+    if (!parser.isSet(QStringLiteral("json")))
+        session.printer()->note(QStringLiteral("box on %1, head unit on %2; Ctrl-C ends").arg(boxSide, headSide));
+
+    for (BoxLine *line : {fromBox.get(), fromHeadUnit.get()})
+        QObject::connect(line, &BoxLine::lineStateChanged, [&session, line](bool up) {
+            session.printer()->note(up ? QStringLiteral("%1 is back").arg(line->deviceName())
+                                       : QStringLiteral("%1 is down (%2); listening again when it is back")
+                                                 .arg(line->deviceName(), line->lineError()));
+        });
+    // The plugin is not started: it hears the box as the head unit does and answers nobody.
+    QObject::connect(fromBox.get(), &BoxLine::received, plugin, &canservice::VirtualSerialLine::deliver);
+    HeadUnitReader headUnit;
+    int frames = 0, acknowledgements = 0, refusals = 0;
+    qint64 noise = 0;
+    const auto heard = [&](HeadUnitReader::Kind kind, const QByteArray &bytes) {
+        frames += kind == HeadUnitReader::Frame || kind == HeadUnitReader::BadFrame;
+        acknowledgements += kind == HeadUnitReader::Acknowledgement;
+        refusals += kind == HeadUnitReader::Refusal;
+        noise += kind == HeadUnitReader::Noise ? bytes.size() : 0;
+        session.headUnitWrote(bytes, kind == HeadUnitReader::Noise);
+    };
+    QObject::connect(fromHeadUnit.get(), &BoxLine::received, [&](const QByteArray &chunk) {
+        headUnit.feed(chunk, session.printer()->clockMs(), heard);
+    });
+
+    session.finishOnInterrupt(false);
+    QCoreApplication::exec();
+    if (!parser.isSet(QStringLiteral("json"))) {
+        tool::out() << "Head unit: frames " << frames << ", acknowledgements " << acknowledgements
+                    << ", refusals " << refusals << ", noise bytes " << noise << '\n';
+        tool::out().flush();
+    }
+    if (session.writeFailed())
+        return exitcode::CannotWrite;
+    return session.interrupted() ? exitcode::Interrupted : exitcode::Ok;
+}
+
+} // namespace tool
