@@ -1,6 +1,5 @@
 #include "vehiclesnapshot.h"
 
-#include "canboxframe.h"
 #include "canservicebase.h"
 
 #include <cstring>
@@ -21,49 +20,6 @@ QString shortest(float value)
 }
 } // namespace
 
-namespace {
-// The change signals, in the order of HeardSignals' bits.
-using ChangeSignal = HeardSignals::ChangeSignal;
-const ChangeSignal ChangeSignals[] = {
-        &CanServiceBase::speedChanged,      &CanServiceBase::temperatureChanged,
-        &CanServiceBase::rotateChanged,     &CanServiceBase::doorChanged,
-        &CanServiceBase::sigVersionData,    &CanServiceBase::tireAlert,
-        &CanServiceBase::acStatusChanged,   &CanServiceBase::acManualClimateModeChanged,
-        &CanServiceBase::sigRadarChanged,   &CanServiceBase::sigAmbientChanged,
-        &CanServiceBase::otherInfoDataChanged, &CanServiceBase::drivingDataChanged,
-        &CanServiceBase::fuelDataChanged,   &CanServiceBase::timeMileageInformation,
-        &CanServiceBase::lightSetInformation, &CanServiceBase::unitDataChanged};
-static_assert(sizeof ChangeSignals / sizeof *ChangeSignals == HeardSignals::EmergencyCall,
-              "one change signal per bit before the emergency call's");
-} // namespace
-
-HeardSignals::HeardSignals(CanServiceBase *service) : QObject(service)
-{
-    setObjectName(QStringLiteral("canservice-heard-signals"));
-    for (int bit = 0; bit < EmergencyCall; ++bit)
-        connect(service, ChangeSignals[bit], this, [this, bit] { m_mask |= 1u << bit; });
-}
-
-HeardSignals::ChangeSignal HeardSignals::changeSignal(Bit bit)
-{
-    return ChangeSignals[bit];
-}
-
-HeardSignals *HeardSignals::of(CanServiceBase *service)
-{
-    if (auto *heard = service->findChild<HeardSignals *>(QString(), Qt::FindDirectChildrenOnly))
-        return heard;
-    return new HeardSignals(service);
-}
-
-bool HeardSignals::frameAccepted(int id, int payloadSize)
-{
-    // The emergency-call state takes a two-byte message and tells nobody.
-    if (id != canbox::in::EmergencyCall || payloadSize != 2)
-        return false;
-    m_mask |= 1u << EmergencyCall;
-    return true;
-}
 
 VehicleSnapshot VehicleSnapshot::read(CanServiceBase &s)
 {
@@ -239,116 +195,6 @@ void VehicleSnapshot::refresh(CanServiceBase &s, HeardSignals::Bit group)
     case HeardSignals::BitCount:
         break;
     }
-}
-
-const QString &VehicleSnapshot::name(Field field)
-{
-    static const QVector<QString> names = [] {
-        QVector<QString> n(FieldCount);
-        n[Version] = QStringLiteral("version");
-        n[Speed] = QStringLiteral("speed");
-        n[SpeedUnit] = QStringLiteral("speedUnit");
-        n[Rotate] = QStringLiteral("rotate");
-        n[Temperature] = QStringLiteral("temperature");
-        n[TemperatureText] = QStringLiteral("temperatureText");
-        n[TemperatureUnit] = QStringLiteral("temperatureUnit");
-        n[TimeAllMileage] = QStringLiteral("timeAllMileage");
-        n[OilAllMileage] = QStringLiteral("oilAllMileage");
-        n[MileageUnits] = QStringLiteral("mileageUnits");
-        n[EmergencyCall] = QStringLiteral("emergencyCall");
-        n[DoorStatus] = QStringLiteral("doorStatus");
-        n[DoorFrontLid] = QStringLiteral("door.frontLid");
-        n[DoorRearLid] = QStringLiteral("door.rearLid");
-        n[DoorLeftRear] = QStringLiteral("door.leftRear");
-        n[DoorRightRear] = QStringLiteral("door.rightRear");
-        n[DoorLeftFront] = QStringLiteral("door.leftFront");
-        n[DoorRightFront] = QStringLiteral("door.rightFront");
-        n[TyreAlertType] = QStringLiteral("tyre.alertType");
-        n[TyrePressureFL] = QStringLiteral("tyre.pressureFL");
-        n[TyrePressureFR] = QStringLiteral("tyre.pressureFR");
-        n[TyrePressureRL] = QStringLiteral("tyre.pressureRL");
-        n[TyrePressureRR] = QStringLiteral("tyre.pressureRR");
-        n[TyreUnit] = QStringLiteral("tyre.unit");
-        n[ClimatePowerOff] = QStringLiteral("climate.powerOff");
-        n[ClimatePowerOffRear] = QStringLiteral("climate.powerOffRear");
-        n[ClimateRearClimate] = QStringLiteral("climate.rearClimate");
-        n[ClimateAcMax] = QStringLiteral("climate.acMax");
-        n[ClimateAc] = QStringLiteral("climate.ac");
-        n[ClimateInside] = QStringLiteral("climate.inside");
-        n[ClimateAuto] = QStringLiteral("climate.auto");
-        n[ClimateDual] = QStringLiteral("climate.dual");
-        n[ClimateRearDefrost] = QStringLiteral("climate.rearDefrost");
-        n[ClimateFrontDefrost] = QStringLiteral("climate.frontDefrost");
-        n[ClimateFrontLeftHeat] = QStringLiteral("climate.frontLeftHeat");
-        n[ClimateFrontRightHeat] = QStringLiteral("climate.frontRightHeat");
-        n[ClimateRearLeftHeat] = QStringLiteral("climate.rearLeftHeat");
-        n[ClimateRearRightHeat] = QStringLiteral("climate.rearRightHeat");
-        n[ClimateSteeringWheelHeat] = QStringLiteral("climate.steeringWheelHeat");
-        n[ClimateGlassHeat] = QStringLiteral("climate.glassHeat");
-        n[ClimateAirCare] = QStringLiteral("climate.airCare");
-        n[ClimateProfile] = QStringLiteral("climate.profile");
-        n[ClimateLeftVentilation] = QStringLiteral("climate.leftVentilation");
-        n[ClimateRightVentilation] = QStringLiteral("climate.rightVentilation");
-        n[ClimateWindMode] = QStringLiteral("climate.windMode");
-        n[ClimateWindScale] = QStringLiteral("climate.windScale");
-        n[ClimateWindModeRear] = QStringLiteral("climate.windModeRear");
-        n[ClimateWindScaleRear] = QStringLiteral("climate.windScaleRear");
-        n[ClimateShowRequest] = QStringLiteral("climate.showRequest");
-        n[ClimateLeft] = QStringLiteral("climate.left");
-        n[ClimateRight] = QStringLiteral("climate.right");
-        n[ClimateRear] = QStringLiteral("climate.rear");
-        n[ClimateUnit] = QStringLiteral("climate.unit");
-        n[ClimateRightUnit] = QStringLiteral("climate.rightUnit");
-        n[ClimateAirCleaning] = QStringLiteral("climate.airCleaning");
-        n[ClimateManual] = QStringLiteral("climate.manual");
-        n[ClimateDualControllable] = QStringLiteral("climate.dualControllable");
-        n[RadarStatus] = QStringLiteral("radar.status");
-        n[OtherInfoFlag] = QStringLiteral("other.infoFlag");
-        n[CarSettingState0] = QStringLiteral("carSetting.state0");
-        n[CarSettingColorPosition] = QStringLiteral("carSetting.colorPosition");
-        n[CarSettingColorIndex] = QStringLiteral("carSetting.colorIndex");
-        n[CarSettingState3] = QStringLiteral("carSetting.state3");
-        n[CarSettingState4] = QStringLiteral("carSetting.state4");
-        n[CarSettingValueText] = QStringLiteral("carSetting.valueText");
-        n[CarSettingState12] = QStringLiteral("carSetting.state12");
-        n[CarSettingState13] = QStringLiteral("carSetting.state13");
-        n[CarSettingState14] = QStringLiteral("carSetting.state14");
-        n[CarSettingState15] = QStringLiteral("carSetting.state15");
-        n[CarSettingState16] = QStringLiteral("carSetting.state16");
-        n[AmbientStatus] = QStringLiteral("ambientStatus");
-        static const char *const sensors[] = {"frontLeft", "frontMiddleLeft", "frontMiddleRight", "frontRight", "rearLeft", "rearMiddleLeft", "rearMiddleRight", "rearRight", "leftFront", "leftMiddleFront", "leftMiddleRear", "leftRear", "rightFront", "rightMiddleFront", "rightMiddleRear", "rightRear"};
-        for (int i = 0; i < 16; ++i)
-            n[Radar + i] = QStringLiteral("radar.") + QLatin1String(sensors[i]);
-        n[RadarStatus] = QStringLiteral("radar.status");
-        for (int i = 0; i < 9; ++i)
-            n[Other + i] = QStringLiteral("other.info%1").arg(i);
-        n[OtherParkingAssistText] = QStringLiteral("other.parkingAssistText");
-        n[OtherInfoFlag] = QStringLiteral("other.infoFlag");
-        for (int i = 0; i < 18; ++i)
-            n[Driving + i] = QStringLiteral("driving.item%1").arg(i);
-        for (int i = 0; i < 6; ++i)
-            n[Fuel + i] = QStringLiteral("fuel.fuel%1").arg(i);
-        const char *const setting[] = {"state0", "colorPosition", "colorIndex", "state3", "state4",
-                                       "valueText", "state12", "state13", "state14", "state15", "state16"};
-        for (int i = 0; i < 11; ++i)
-            n[CarSettingState0 + i] = QStringLiteral("carSetting.") + QLatin1String(setting[i]);
-        n[AmbientStatus] = QStringLiteral("ambientStatus");
-        for (int i = 0; i < UnitData::EntryCount; ++i) {
-            n[Units + 3 * i] = QStringLiteral("units.maxLevel%1").arg(i);
-            n[Units + 3 * i + 1] = QStringLiteral("units.level%1").arg(i);
-            n[Units + 3 * i + 2] = QStringLiteral("units.text%1").arg(i);
-        }
-        return n;
-    }();
-    return names.at(field);
-}
-
-void VehicleSnapshot::onChange(CanServiceBase *service, QObject *context,
-                               const std::function<void()> &changed)
-{
-    HeardSignals::of(service);
-    for (const ChangeSignal signal : ChangeSignals)
-        QObject::connect(service, signal, context, changed);
 }
 
 double VehicleSnapshot::plain(float value)
