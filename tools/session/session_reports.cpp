@@ -1,0 +1,71 @@
+// What every command tells the user through the session: its output streams, the link's health
+// and why a device cannot be opened.
+#include "session.h"
+
+namespace tool {
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    static const bool utf8 = (stream.setCodec("UTF-8"), true);
+    Q_UNUSED(utf8)
+    return stream;
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    static const bool utf8 = (stream.setCodec("UTF-8"), true);
+    Q_UNUSED(utf8)
+    return stream;
+}
+
+QString LinkHealth::text() const
+{
+    return QStringLiteral("frames accepted %1, checksum errors %2, receive time-outs %3, "
+                          "cut frames %4, noise bytes %5, link losses %6, line losses %7, dropped writes %8")
+            .arg(framesAccepted)
+            .arg(checksumErrors)
+            .arg(receiveTimeouts)
+            .arg(cutFrames)
+            .arg(noiseBytes)
+            .arg(linkLosses)
+            .arg(lineLosses)
+            .arg(droppedWrites);
+}
+
+QJsonObject LinkHealth::toJson() const
+{
+    return {{"framesAccepted", framesAccepted}, {"checksumErrors", checksumErrors},
+            {"receiveTimeouts", receiveTimeouts}, {"cutFrames", cutFrames},
+            {"noiseBytes", noiseBytes},           {"linkLosses", linkLosses},
+            {"lineLosses", lineLosses},         {"droppedWrites", droppedWrites}};
+}
+
+QString describeDeviceError(const QString &device, canservice::SerialPort::Error error,
+                            const QString &reason, Failure *failure)
+{
+    using canservice::SerialPort;
+    switch (error) {
+    case SerialPort::DeviceNotFoundError:
+        *failure = Failure::DeviceNotFound;
+        return QStringLiteral("There is no serial device %1 (%2).").arg(device, reason);
+    case SerialPort::NotSerialDeviceError:
+        *failure = Failure::DeviceNotFound;
+        return QStringLiteral("%1 is not a serial device (%2).").arg(device, reason);
+    case SerialPort::PermissionError:
+        *failure = Failure::DevicePermission;
+        return QStringLiteral("No permission to open the serial device %1 (add yourself to its "
+                              "group, often dialout).")
+                .arg(device);
+    case SerialPort::BusyError:
+        *failure = Failure::DeviceBusy;
+        return QStringLiteral("The serial device %1 is busy: another program has it open.")
+                .arg(device);
+    default:
+        *failure = Failure::Other;
+        return QStringLiteral("Cannot open the serial device %1: %2.").arg(device, reason);
+    }
+}
+
+} // namespace tool
