@@ -137,6 +137,8 @@ private slots:
     void replayRunsExactlyOnTheCapturesClock();
     void monitorRecordReplaysToTheSameEvents();
     void monitorFollowsTheLineThroughAReplug();
+    void outputToAFullDiskIsAFailure_data();
+    void outputToAFullDiskIsAFailure();
     void unwritableCaptureFailsAtOnce_data();
     void unwritableCaptureFailsAtOnce();
     void signalsEndEveryCommandWithItsSummary_data();
@@ -504,6 +506,27 @@ void tst_Tool::monitorFollowsTheLineThroughAReplug()
     quiet += QString::fromUtf8(silent.readAllStandardOutput());
     QVERIFY2(quiet.contains(QRegularExpression(QStringLiteral("\"lineLosses\":1,\"droppedWrites\":[1-9]"))),
              qPrintable(quiet));
+}
+
+void tst_Tool::outputToAFullDiskIsAFailure_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("replay") << QStringList{"replay", DataDir + "/drive.cap"};
+    QTest::newRow("replay --json") << QStringList{"replay", "--json", DataDir + "/drive.cap"};
+    QTest::newRow("signals") << QStringList{"signals"};
+}
+
+// What was printed and never reached its file is a failure, said in one sentence.
+void tst_Tool::outputToAFullDiskIsAFailure()
+{
+    QFETCH(QStringList, arguments);
+    QProcess process;
+    process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    process.start(Tool, arguments);
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitCode(), 10);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(err.contains(QLatin1String("could not be written")) && err.trimmed().count('\n') == 0, qPrintable(err));
 }
 
 void tst_Tool::unwritableCaptureFailsAtOnce_data()

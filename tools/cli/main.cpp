@@ -10,6 +10,8 @@
 
 #include <QTextCodec>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include <signal.h>
@@ -79,6 +81,44 @@ void keepFileNamesAsBytes(int argc, char *argv[])
 }
 } // namespace
 
+namespace {
+int run(const QString &command, const QStringList &arguments, bool gui)
+{
+    if (command == QLatin1String("demo"))
+        return tool::demo(arguments);
+    if (command == QLatin1String("monitor"))
+        return tool::monitor(arguments);
+    if (command == QLatin1String("replay"))
+        return tool::replay(arguments);
+    if (command == QLatin1String("sim"))
+        return tool::sim(arguments);
+    if (command == QLatin1String("signals"))
+        return tool::signalList(arguments);
+    if (command == QLatin1String("export"))
+        return tool::exportCapture(arguments);
+    if (command == QLatin1String("serve"))
+        return tool::serve(arguments);
+    if (command == QLatin1String("stats"))
+        return tool::stats(arguments);
+    if (command == QLatin1String("plot"))
+        return tool::plot(arguments);
+    if (command == QLatin1String("tap"))
+        return tool::tap(arguments);
+    if (gui) {
+#ifdef CANSERVICE_DASHBOARD
+        return tool::dashboard(arguments);
+#else
+        tool::err() << "canservice: this build has no dashboard; build it with Qt Quick (Debian "
+                       "package qtdeclarative5-dev).\n";
+        return exitcode::Failure;
+#endif
+    }
+
+    tool::err() << "canservice: unknown command \"" << command << "\"; see canservice --help\n";
+    return exitcode::Usage;
+}
+} // namespace
+
 int main(int argc, char *argv[])
 {
     // From the first instruction: Ctrl-C and SIGTERM wait for the run to end them properly, and
@@ -129,36 +169,13 @@ int main(int argc, char *argv[])
     arguments.removeAt(1);
     arguments[0] = QStringLiteral("canservice ") + command;
 
-    if (command == QLatin1String("demo"))
-        return tool::demo(arguments);
-    if (command == QLatin1String("monitor"))
-        return tool::monitor(arguments);
-    if (command == QLatin1String("replay"))
-        return tool::replay(arguments);
-    if (command == QLatin1String("sim"))
-        return tool::sim(arguments);
-    if (command == QLatin1String("signals"))
-        return tool::signalList(arguments);
-    if (command == QLatin1String("export"))
-        return tool::exportCapture(arguments);
-    if (command == QLatin1String("serve"))
-        return tool::serve(arguments);
-    if (command == QLatin1String("stats"))
-        return tool::stats(arguments);
-    if (command == QLatin1String("plot"))
-        return tool::plot(arguments);
-    if (command == QLatin1String("tap"))
-        return tool::tap(arguments);
-    if (gui) {
-#ifdef CANSERVICE_DASHBOARD
-        return tool::dashboard(arguments);
-#else
-        tool::err() << "canservice: this build has no dashboard; build it with Qt Quick (Debian "
-                       "package qtdeclarative5-dev).\n";
-        return exitcode::Failure;
-#endif
+    const int code = run(command, arguments, gui);
+    // What was printed must have reached its file: a full disk is a failure, not a success.
+    tool::out().flush();
+    if (tool::out().status() == QTextStream::WriteFailed) {
+        tool::err() << "canservice: the output could not be written (" << std::strerror(errno)
+                    << "); it is incomplete.\n";
+        return code == exitcode::Ok || code == exitcode::Interrupted ? int(exitcode::CannotWrite) : code;
     }
-
-    tool::err() << "canservice: unknown command \"" << command << "\"; see canservice --help\n";
-    return exitcode::Usage;
+    return code;
 }
