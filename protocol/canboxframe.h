@@ -103,6 +103,32 @@ enum Distance : quint8 {
 };
 } // namespace setting
 
+// The trip computer's items (message in::DrivingData): the item code in its byte 0 says what the
+// rest holds.
+namespace trip {
+enum Item : quint8 {
+    DistanceWhole = 0x10, // whole km or mi
+    Distance1 = 0x20, // distances in tenths, 32 bits
+    Distance2 = 0x21,
+    Distance3 = 0x22,
+    Consumption1 = 0x30, // consumptions in tenths
+    Consumption2 = 0x31,
+    Consumption3 = 0x32,
+    Speed1 = 0x40, // average speeds in tenths
+    Speed2 = 0x41,
+    Speed3 = 0x42,
+    Time1 = 0x50, // driving times in minutes, 24 bits
+    Time2 = 0x51,
+    Time3 = 0x52,
+    Consumption4 = 0x61,
+};
+} // namespace trip
+
+// The code that opens the GPS time packet the head unit sends, low byte first.
+namespace gps {
+enum : quint8 { CodeLow = 0xC8, CodeHigh = 0x03 };
+} // namespace gps
+
 // The codes of the climate key group (setting::ClimateKey).
 namespace climate {
 enum KeyCode : quint8 {

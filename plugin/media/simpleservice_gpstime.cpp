@@ -12,8 +12,8 @@ GPSTimePacket SimpleService::GPSTimeSend(GPSTime &time)
     SS_DBG("--");
 
     GPSTimePacket packet;
-    packet.codeLow = 0xC8;
-    packet.codeHigh = 0x03;
+    packet.codeLow = canbox::gps::CodeLow;
+    packet.codeHigh = canbox::gps::CodeHigh;
     packet.reserved = 0x00;
     packet.header = canbox::Header;
     packet.data = 0;

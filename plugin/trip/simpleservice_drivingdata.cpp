@@ -1,5 +1,6 @@
 #include "simpleservice.h"
 
+#include "canboxframe.h"
 #include "simpleservice_log.h"
 #include "simpleservice_payload.h"
 #include "translator.h"
@@ -30,20 +31,20 @@ struct Item
 };
 
 const Item Items[] = {
-    {0x10, Form::W16, Unit::Distance, &DrivingData::item4},
-    {0x20, Form::W32Tenths, Unit::Distance, &DrivingData::item4},
-    {0x21, Form::W32Tenths, Unit::Distance, &DrivingData::item11},
-    {0x22, Form::W32Tenths, Unit::Distance, &DrivingData::item17},
-    {0x30, Form::W16Tenths, Unit::Consumption, &DrivingData::item7},
-    {0x31, Form::W16Tenths, Unit::Consumption, &DrivingData::item15},
-    {0x32, Form::W16Tenths, Unit::Consumption, &DrivingData::item9},
-    {0x40, Form::W16Tenths, Unit::Speed, &DrivingData::item0},
-    {0x41, Form::W16Tenths, Unit::Speed, &DrivingData::item6},
-    {0x42, Form::W16Tenths, Unit::Speed, &DrivingData::item12},
-    {0x50, Form::W24, Unit::Time, &DrivingData::item2},
-    {0x51, Form::W24, Unit::Time, &DrivingData::item8},
-    {0x52, Form::W24, Unit::Time, &DrivingData::item14},
-    {0x61, Form::W16Tenths, Unit::Consumption, &DrivingData::item3},
+    {canbox::trip::DistanceWhole, Form::W16, Unit::Distance, &DrivingData::item4},
+    {canbox::trip::Distance1, Form::W32Tenths, Unit::Distance, &DrivingData::item4},
+    {canbox::trip::Distance2, Form::W32Tenths, Unit::Distance, &DrivingData::item11},
+    {canbox::trip::Distance3, Form::W32Tenths, Unit::Distance, &DrivingData::item17},
+    {canbox::trip::Consumption1, Form::W16Tenths, Unit::Consumption, &DrivingData::item7},
+    {canbox::trip::Consumption2, Form::W16Tenths, Unit::Consumption, &DrivingData::item15},
+    {canbox::trip::Consumption3, Form::W16Tenths, Unit::Consumption, &DrivingData::item9},
+    {canbox::trip::Speed1, Form::W16Tenths, Unit::Speed, &DrivingData::item0},
+    {canbox::trip::Speed2, Form::W16Tenths, Unit::Speed, &DrivingData::item6},
+    {canbox::trip::Speed3, Form::W16Tenths, Unit::Speed, &DrivingData::item12},
+    {canbox::trip::Time1, Form::W24, Unit::Time, &DrivingData::item2},
+    {canbox::trip::Time2, Form::W24, Unit::Time, &DrivingData::item8},
+    {canbox::trip::Time3, Form::W24, Unit::Time, &DrivingData::item14},
+    {canbox::trip::Consumption4, Form::W16Tenths, Unit::Consumption, &DrivingData::item3},
 };
 
 int unitText(Unit unit, int selector)

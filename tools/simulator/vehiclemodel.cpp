@@ -1,5 +1,7 @@
 #include "vehiclemodel.h"
 
+#include "canboxframe.h"
+
 #include <cmath>
 
 namespace tool {
@@ -125,19 +127,19 @@ QByteArray VehicleModel::versionMessage() const
     return version.toUtf8().left(255);
 }
 
-// Items 0x50-0x52 carry a 24-bit count in bytes 1-3; the others a unit selector in byte 1 and
+// The time items carry a 24-bit count in bytes 1-3; the others a unit selector in byte 1 and
 // the value from byte 2, in tenths where the head unit shows one decimal.
 QByteArray VehicleModel::tripMessage(int item) const
 {
     const auto entry = trip.value(item);
     QByteArray m(1, char(item));
-    if (item >= 0x50 && item <= 0x52) {
+    if (item >= canbox::trip::Time1 && item <= canbox::trip::Time3) {
         m += le(quint32(std::lround(entry.second)), 3);
         m += QByteArray(2, '\0');
         return m;
     }
     m.append(char(entry.first));
-    const bool whole = item == 0x10;
+    const bool whole = item == canbox::trip::DistanceWhole;
     const qint32 value = whole ? qint32(std::lround(entry.second)) : tenths(entry.second);
     m += le(quint32(value), 4);
     return m;
