@@ -95,19 +95,9 @@ int dashboard(const QStringList &arguments)
         device = QStringLiteral("virtual:dashboard");
         options.printer.source = name;
     } else {
-        Scenario scenario;
-        int exit = exitcode::Ok;
-        if (!loadScenario(parser, &scenario, &exit))
+        if (const int exit = startSimulatedBox(parser, &boxLine, &box, &options.printer.source); exit >= 0)
             return exit;
-        QString error;
-        boxLine.reset(BoxLine::createPty(&error));
-        if (!boxLine) {
-            tool::err() << "canservice: " << error << '\n';
-            return exitcode::NoPseudoTerminal;
-        }
-        box = std::make_unique<BoxSimulator>(boxLine.get(), scenario, FaultOptions());
         device = boxLine->deviceName();
-        options.printer.source = scenario.name;
     }
 
     Session session(options);

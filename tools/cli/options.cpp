@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "boxline.h"
 #include "exitcodes.h"
 #include "session.h"
 
@@ -166,6 +167,25 @@ bool loadScenario(const QCommandLineParser &parser, Scenario *scenario, int *exi
     return true;
 }
 
+
+int startSimulatedBox(const QCommandLineParser &parser, std::unique_ptr<BoxLine> *line,
+                      std::unique_ptr<BoxSimulator> *box, QString *scenarioName)
+{
+    Scenario scenario;
+    int exit = exitcode::Ok;
+    if (!loadScenario(parser, &scenario, &exit))
+        return exit;
+    QString error;
+    line->reset(BoxLine::createPty(&error));
+    if (!*line) {
+        tool::err() << "canservice: " << error << '\n';
+        return exitcode::NoPseudoTerminal;
+    }
+    *box = std::make_unique<BoxSimulator>(line->get(), scenario, FaultOptions());
+    if (scenarioName)
+        *scenarioName = scenario.name;
+    return -1;
+}
 
 SessionOptions sessionOptions(const QCommandLineParser &parser)
 {

@@ -65,17 +65,8 @@ int serve(const QStringList &arguments)
     std::unique_ptr<BoxSimulator> box;
     QString device = parser.positionalArguments().value(0, QStringLiteral("/dev/canbox"));
     if (sim) {
-        Scenario scenario;
-        int exit = exitcode::Ok;
-        if (!loadScenario(parser, &scenario, &exit))
+        if (const int exit = startSimulatedBox(parser, &boxLine, &box); exit >= 0)
             return exit;
-        QString error;
-        boxLine.reset(BoxLine::createPty(&error));
-        if (!boxLine) {
-            tool::err() << "canservice: " << error << '\n';
-            return exitcode::NoPseudoTerminal;
-        }
-        box = std::make_unique<BoxSimulator>(boxLine.get(), scenario, FaultOptions());
         QObject::connect(box.get(), &BoxSimulator::report, &say);
         device = boxLine->deviceName();
     }
