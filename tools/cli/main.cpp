@@ -6,6 +6,7 @@
 #include "session.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QGuiApplication>
 
 #include <QTextCodec>
@@ -15,6 +16,7 @@
 #include <memory>
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -145,6 +147,13 @@ int main(int argc, char *argv[])
     const bool draws = argc > 1 && qstrcmp(argv[1], "plot") == 0;
     if (draws && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without a login session there is no runtime folder: the one Qt would fall back to, made as
+    // Qt wants it, so that drawing a picture says nothing about it.
+    if (draws && qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QByteArray runtime = QDir::tempPath().toLocal8Bit() + "/runtime-" + QByteArray::number(::getuid());
+        if (::mkdir(runtime.constData(), 0700) == 0 || errno == EEXIST)
+            qputenv("XDG_RUNTIME_DIR", runtime);
+    }
     std::unique_ptr<QCoreApplication> app((gui && display) || draws ? new QGuiApplication(argc, argv)
                                                                     : new QCoreApplication(argc, argv));
     // Messages as they are written: each says where it comes from in its own words.
