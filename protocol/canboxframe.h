@@ -170,6 +170,22 @@ enum Band : quint8 {
 };
 } // namespace radio
 
+// The source status (out::SourceStatus) for each of the head unit's source types, in type order;
+// types 6 to 8 send none.
+namespace source {
+struct Status
+{
+    bool sent;
+    quint8 status1;
+    quint8 status2;
+};
+constexpr Status Statuses[] = {
+    {true, 0x01, 0x01}, {true, 0x08, 0x12}, {true, 0x08, 0x12}, {true, 0x08, 0x12},
+    {true, 0x0B, 0x10}, {true, 0x07, 0x30}, {false, 0, 0},      {false, 0, 0},
+    {false, 0, 0},      {true, 0x00, 0x00}, {true, 0x0B, 0x40},
+};
+} // namespace source
+
 // The track text frame: Tag, the kind, then a field of UTF-16 units, low byte first.
 namespace tracktext {
 constexpr quint8 Tag = 0x11;

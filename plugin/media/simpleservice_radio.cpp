@@ -9,20 +9,8 @@
 namespace canservice {
 
 namespace {
-struct SourceStatus
-{
-    bool sent;
-    unsigned char status1;
-    unsigned char status2;
-};
-
-// Head unit's source type to the box's source status; types 6 to 8 have none.
-const SourceStatus SourceStatuses[] = {
-    {true, 0x01, 0x01}, {true, 0x08, 0x12}, {true, 0x08, 0x12}, {true, 0x08, 0x12},
-    {true, 0x0B, 0x10}, {true, 0x07, 0x30}, {false, 0, 0},      {false, 0, 0},
-    {false, 0, 0},      {true, 0x00, 0x00}, {true, 0x0B, 0x40},
-};
-const int SourceTypeCount = int(sizeof(SourceStatuses) / sizeof(SourceStatus));
+using canbox::source::Status;
+const int SourceTypeCount = int(sizeof(canbox::source::Statuses) / sizeof(Status));
 const int RadioSourceType = 0;
 } // namespace
 
@@ -38,7 +26,7 @@ void SimpleService::sendNaviStatus(QString name, int type)
 {
     SS_DBG("--", "src type-->", type, name);
     const bool known = type >= 0 && type < SourceTypeCount;
-    const SourceStatus status = known ? SourceStatuses[type] : SourceStatus{false, 0, 0};
+    const Status status = known ? canbox::source::Statuses[type] : Status{false, 0, 0};
     SS_DBG("--", status.sent ? "true" : "false");
     if (status.sent)
         writeFrame(canbox::out::SourceStatus, {status.status1, status.status2}, false);
