@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         afterChunk(service, chunk);
     }
     // Every getter, through the one reader the tools use, when the input asks.
-    if ((data[0] & 0x78) == 0x78 && VehicleSnapshot::read(service).fields().isEmpty())
+    if ((data[0] & 0x78) == 0x78 && !tool::VehicleSnapshot::read(service).value(tool::VehicleSnapshot::Speed).isValid())
         __builtin_trap();
     return 0;
 }
