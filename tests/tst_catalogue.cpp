@@ -72,6 +72,15 @@ void tst_Catalogue::valuesAreWrittenAsQtWritesThem()
     for (int i = 0; i < 2000; ++i) {
         const float f = std::ldexp(float(random.generateDouble()) - 0.5f, int(random.bounded(60)) - 30);
         QCOMPARE(tool::VehicleSnapshot::plain(f), tool::VehicleSnapshot::format(QVariant(f)).toDouble());
+        const qint64 ms = qint64(random.bounded(4102444800.0) * 1000);
+        for (const qint64 t : {ms, ms / 1000 * 1000 + 7, ms + 1000}) // a new second, then the same one
+            QCOMPARE(tool::json::isoTime(t), QDateTime::fromMSecsSinceEpoch(t, Qt::UTC).toString(Qt::ISODateWithMs));
+        for (const qint64 t : {ms, ms / 10 * 10, ms / 100 * 100, ms / 1000 * 1000, ms % 1000, -ms % 5000}) {
+            QString fast, plain;
+            tool::json::appendMilliseconds(fast, t);
+            tool::json::appendNumber(plain, t / 1000.0);
+            QCOMPARE(fast, plain);
+        }
         for (const double shown : {tool::VehicleSnapshot::plain(f), random.generateDouble() * 1e6})
             QCOMPARE((tool::Reading{shown, QString()}.text()), QString::number(shown, 'g', 12));
         values << double(f) << double(qint64(random.generate64()) >> random.bounded(64));

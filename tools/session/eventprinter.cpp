@@ -22,7 +22,7 @@ const char *const KeyActions[] = {"press", "short release", "long press", "long 
 
 QString isoNow()
 {
-    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+    return json::isoTime(QDateTime::currentMSecsSinceEpoch());
 }
 
 } // namespace
@@ -68,11 +68,16 @@ QString EventPrinter::begin(const char *type, double seconds) const
     if (!m_options.json) {
         line = QString::asprintf("%8.3f  ", seconds);
     } else {
-        line = QLatin1Char('{') + member("type", QLatin1String(type)) + QLatin1Char(',')
-                + member("time", std::round(seconds * 1000) / 1000);
-        if (m_options.live)
-            line += QLatin1Char(',')
-                    + member("ts", QDateTime::fromMSecsSinceEpoch(wallMs, Qt::UTC).toString(Qt::ISODateWithMs));
+        line.reserve(96);
+        line += QLatin1String("{\"type\":\"");
+        line += QLatin1String(type);
+        line += QLatin1String("\",\"time\":");
+        json::appendMilliseconds(line, ms);
+        if (m_options.live) {
+            line += QLatin1String(",\"ts\":\"");
+            line += json::isoTime(wallMs);
+            line += QLatin1Char('"');
+        }
     }
     m_begun = {kind, ms, wallMs, line};
     return line;

@@ -1,5 +1,6 @@
 #include "jsontext.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -88,6 +89,46 @@ QString text(const QJsonValue &value)
         return QString::fromUtf8(array.mid(1, array.size() - 2));
     }
     }
+}
+
+void appendMilliseconds(QString &out, qint64 ms)
+{
+    if (ms < 0) {
+        appendNumber(out, ms / 1000.0);
+        return;
+    }
+    out += QString::number(ms / 1000);
+    int fraction = int(ms % 1000);
+    if (fraction == 0)
+        return;
+    int digits = 3;
+    while (fraction % 10 == 0) {
+        fraction /= 10;
+        --digits;
+    }
+    out += QLatin1Char('.');
+    const char text[] = {char('0' + fraction / 100 % 10), char('0' + fraction / 10 % 10), char('0' + fraction % 10)};
+    out += QLatin1String(text + 3 - digits, digits);
+}
+
+// The date and the second are made once a second.
+QString isoTime(qint64 ms)
+{
+    thread_local qint64 second = -1;
+    thread_local QString prefix; // "2026-12-06T07:48:12."
+    const qint64 s = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+    if (s != second) {
+        second = s;
+        const QString whole = QDateTime::fromMSecsSinceEpoch(s * 1000, Qt::UTC).toString(Qt::ISODate);
+        prefix = whole.left(whole.size() - 1) + QLatin1Char('.'); // without its "Z"
+    }
+    const int milli = int(ms - s * 1000);
+    QString text = prefix;
+    text += QLatin1Char(char('0' + milli / 100));
+    text += QLatin1Char(char('0' + milli / 10 % 10));
+    text += QLatin1Char(char('0' + milli % 10));
+    text += QLatin1Char('Z');
+    return text;
 }
 
 } // namespace json

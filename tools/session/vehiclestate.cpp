@@ -34,9 +34,6 @@ const Entries &entries()
                 continue;
             }
             e.byGroup[bit] << i;
-            // The two climate signals announce the same block.
-            if (bit == HeardSignals::Climate)
-                e.byGroup[HeardSignals::ClimateMode] << i;
         }
         return e;
     }();
@@ -57,6 +54,10 @@ VehicleState::VehicleState(CanServiceBase *service, QObject *parent)
 
 void VehicleState::update(Bit group)
 {
+    // The climate block's mode signal comes right after its status signal, for the same block,
+    // which that one has read already.
+    if (group == HeardSignals::ClimateMode)
+        return;
     m_snapshot.refresh(*m_service, group);
     for (const Bit silent : Silent)
         m_snapshot.refresh(*m_service, silent);
