@@ -109,6 +109,8 @@ public:
             if (m_state == Idle) {
                 if (b == Header) {
                     endNoise(i);
+                    if (takeWholeFrame(bytes, size, i, ms, sink))
+                        continue;
                     openFrame(ms);
                     chunkStart = i;
                     m_state = WaitId;
@@ -170,6 +172,32 @@ public:
     }
 
 private:
+    // A frame whose bytes all came in the chunk from `at`, read in one step as the byte-wise
+    // rules would read it; `at` is left on its checksum. False when it goes on past the chunk
+    // (or has no data: a length of 0 never ends).
+    template<typename Sink>
+    bool takeWholeFrame(const char *bytes, int size, int &at, qint64 ms, Sink &sink)
+    {
+        if (at + 2 >= size)
+            return false;
+        const int length = quint8(bytes[at + 2]);
+        const int checksumAt = at + 3 + length;
+        if (length == 0 || checksumAt >= size)
+            return false;
+        int sum = 0;
+        for (int k = at + 1; k < checksumAt; ++k)
+            sum += quint8(bytes[k]);
+        const bool good = quint8(bytes[checksumAt]) == (~sum & 0xFF);
+        Item item{good ? Accepted : Refused, QByteArray(bytes + at, length + FrameOverhead)};
+        item.size = item.lastBytes = length + FrameOverhead;
+        item.ms = item.firstMs = ms;
+        if (good)
+            m_deadline = -1;
+        at = checksumAt;
+        sink(item);
+        return true;
+    }
+
     enum State { Idle = 0, WaitLength = 2, WaitId = 3, WaitData = 4, WaitChecksum = 5 };
 
     void openFrame(qint64 ms)

@@ -333,6 +333,8 @@ void tst_Tool::aCutFrameIsShownLostReplayedAndLive()
             R"( +\d+\.\d{3}  hu > box  f0 +refusal \(checksum error\)\n +\1  box > hu  60 06 00 a0 +noise, dropped\n)"));
     const QString counts = QStringLiteral("frames accepted 1, checksum errors 1, receive time-outs 1, "
                                           "cut frames 1, noise bytes 4,");
+    const QString liveCounts = QStringLiteral("frames accepted 1, checksum errors 1, receive time-outs 1, "
+                                              "cut frames 1, noise bytes 5,");
 
     const Run replayed = run({"replay", "--frames", cut});
     QCOMPARE(replayed.exitCode, 0);
@@ -370,11 +372,24 @@ void tst_Tool::aCutFrameIsShownLostReplayedAndLive()
     QTRY_VERIFY_WITH_TIMEOUT((seen += QString::fromUtf8(monitor.readAllStandardOutput()))
                                      .contains(QLatin1String("receive time-out")),
                              5000);
+    // Noise on a quiet line is shown at once, not when the next frame comes.
+    QVERIFY(box.send(QByteArray::fromHex("55")));
+    QTRY_VERIFY_WITH_TIMEOUT((seen += QString::fromUtf8(monitor.readAllStandardOutput()))
+                                     .contains(QRegularExpression(QStringLiteral("box > hu  55 +noise, dropped"))),
+                             1000);
     ::kill(pid_t(monitor.processId()), SIGINT);
     QVERIFY(monitor.waitForFinished(5000));
     seen += QString::fromUtf8(monitor.readAllStandardOutput());
     QVERIFY2(lost.match(seen).hasMatch(), qPrintable(seen));
-    QVERIFY2(seen.contains(counts), qPrintable(seen));
+    QVERIFY2(seen.contains(liveCounts), qPrintable(seen));
+
+    // What the plugin does with a chunk is shown once it has handled it, whatever comes next: an
+    // emergency call (a frame with no signal) at its own time, not with the next frame's.
+    QTemporaryDir dir;
+    writeFile(dir.filePath("ecall.cap"), "0.000 2e 95 02 01 ff 68\n2.000 2e f6 03 20 03 00 e3\n");
+    const QString shown = run({"replay", dir.filePath("ecall.cap")}).out;
+    QVERIFY2(shown.contains(QRegularExpression(QStringLiteral("\n +0\\.000  CanBox\\.EmergencyCall\\.StateCode +1\n"))),
+             qPrintable(shown));
 }
 
 // Every timer of the plugin at exactly its time after the capture's chunks, the same in every

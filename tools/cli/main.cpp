@@ -135,6 +135,10 @@ int main(int argc, char *argv[])
     if (argc > 1 && (qstrcmp(argv[1], "replay") == 0 || qstrcmp(argv[1], "export") == 0
                      || qstrcmp(argv[1], "stats") == 0 || qstrcmp(argv[1], "plot") == 0))
         QCoreApplication::setEventDispatcher(new tool::CaptureClock);
+    // The other commands wait on a line, a socket or a timer: Qt's own Unix dispatcher does that
+    // with less work per wake-up than the GLib loop, which shows on a busy line.
+    else if (!gui && !qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
 #ifdef CANSERVICE_DASHBOARD
     // Without a display a GUI application aborts as it is made: the dashboard then reads its
     // options (--help works anywhere) and says what to do instead.

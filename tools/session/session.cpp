@@ -31,14 +31,6 @@ Session::Session(const SessionOptions &options, QObject *parent)
         QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\n"
                                                         "default.critical=false\n"
                                                         "canservice.serial=false"));
-    m_chunkDone.setSingleShot(true);
-    connect(&m_chunkDone, &QTimer::timeout, this, [this] {
-        flushReceived(false);
-        if (std::exchange(m_silentFrame, false)) {
-            m_printer->silentFrameHandled();
-            emit silentFrameHandled();
-        }
-    });
     m_receiveTimeout.setSingleShot(true);
     m_receiveTimeout.setTimerType(Qt::PreciseTimer);
     connect(&m_receiveTimeout, &QTimer::timeout, this, [this] {
@@ -67,6 +59,7 @@ Failure Session::load(const QString &device)
         tool::err() << "canservice: " << m_host.error() << '\n';
         return m_host.failure();
     }
+    m_heard = HeardSignals::of(m_service);
     // The plugin opened its line while it was made: a device it could not open ends here.
     watchLine();
     if (m_lineError != canservice::SerialPort::NoError) {
@@ -136,6 +129,9 @@ void Session::watchLine()
     m_lineError = port->error();
     m_lineReason = port->errorString();
     connect(port, &SerialPort::received, this, &Session::received);
+    // The plugin took its reading slot when it opened the port, so this one runs once the plugin
+    // has handled the chunk: what is left of it (noise, a refused frame) is shown then.
+    connect(port, &SerialPort::read, this, [this] { chunkHandled(); });
     connect(port, &SerialPort::written, this, [this](const QByteArray &bytes) {
         if (!bytes.isEmpty())
             sent(bytes);
@@ -171,19 +167,30 @@ void Session::received(const QByteArray &chunk)
         && !m_capture->append(CaptureReader::formatLine(m_printer->clockSeconds(), chunk).toLatin1()))
         writeFailure(*m_capture, "capture");
     m_receiver.feed(chunk, m_printer->clockMs(),
-                    [this](const canbox::ReceiveModel::Item &item) { m_receivedItems.append(item); });
-    if (!m_receivedItems.isEmpty() && !m_chunkDone.isActive())
-        m_chunkDone.start(0);
+                    [this](canbox::ReceiveModel::Item &item) { m_receivedItems.push_back(std::move(item)); });
     armReceiveTimeout();
+}
+
+void Session::chunkHandled()
+{
+    flushReceived(false);
+    if (std::exchange(m_silentFrame, false) && m_printer) {
+        m_printer->silentFrameHandled();
+        emit silentFrameHandled();
+    }
 }
 
 void Session::flushReceived(bool toFirstFrame)
 {
-    while (!m_receivedItems.isEmpty()) {
-        const canbox::ReceiveModel::Item item = m_receivedItems.takeFirst();
+    while (m_nextItem < m_receivedItems.size()) {
+        const canbox::ReceiveModel::Item &item = m_receivedItems[m_nextItem++];
         receiverActed(item);
         if (toFirstFrame && item.isFrame())
-            return;
+            break;
+    }
+    if (m_nextItem == m_receivedItems.size()) {
+        m_receivedItems.clear();
+        m_nextItem = 0;
     }
 }
 
@@ -208,9 +215,10 @@ void Session::receiverActed(const canbox::ReceiveModel::Item &item)
         ++m_health.framesAccepted;
         // A frame that changes the vehicle without a signal: the printer looks once the chunk
         // is handled.
-        if (m_service && HeardSignals::of(m_service)->frameAccepted(item.id(), item.bytes.size() - canbox::FrameOverhead))
+        if (m_heard && m_heard->frameAccepted(item.id(), item.bytes.size() - canbox::FrameOverhead))
             m_silentFrame = true;
-        if (isSignalConnected(QMetaMethod::fromSignal(&Session::frameAccepted)))
+        static const QMetaMethod acceptedSignal = QMetaMethod::fromSignal(&Session::frameAccepted);
+        if (isSignalConnected(acceptedSignal))
             emit frameAccepted(item.id(), item.bytes.mid(3, item.bytes.size() - canbox::FrameOverhead));
         break;
     }

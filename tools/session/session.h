@@ -14,10 +14,13 @@
 #include <QTimer>
 
 #include <memory>
+#include <vector>
 
 class CanServiceBase;
 
 namespace tool {
+
+class HeardSignals;
 
 QTextStream &out();
 QTextStream &err();
@@ -108,6 +111,7 @@ private:
     void received(const QByteArray &chunk);
     void receiverActed(const canbox::ReceiveModel::Item &item);
     void flushReceived(bool toFirstFrame);
+    void chunkHandled();
     void sent(const QByteArray &bytes);
     void show(const QByteArray &bytes);
     void record(qint64 ms, bool inbound, const QByteArray &bytes, const QString &comment = QString());
@@ -124,8 +128,9 @@ private:
     canbox::ReceiveModel m_receiver;
     // What the model said of a chunk, shown as the plugin acts on it: up to each frame when the
     // plugin acknowledges it, the rest once the chunk is done.
-    QList<canbox::ReceiveModel::Item> m_receivedItems;
-    QTimer m_chunkDone;
+    std::vector<canbox::ReceiveModel::Item> m_receivedItems;
+    size_t m_nextItem = 0; // the first not shown yet
+    HeardSignals *m_heard = nullptr;
     bool m_silentFrame = false; // the chunk carried a frame the service handles without a signal
     QTimer m_receiveTimeout; // the receiver's time-out, when one runs
     PcapngWriter m_pcapng;
