@@ -20,6 +20,30 @@ QString shortest(float value)
 }
 } // namespace
 
+// The same type and the same value: floats bit for bit (a NaN is itself, -0 is not 0), texts
+// by their characters.
+bool VehicleSnapshot::sameValue(const QVariant &a, const QVariant &b)
+{
+    const int type = a.userType();
+    if (type != b.userType())
+        return false;
+    switch (type) {
+    case QMetaType::UnknownType:
+        return true;
+    case QMetaType::Bool:
+        return *static_cast<const bool *>(a.constData()) == *static_cast<const bool *>(b.constData());
+    case QMetaType::Int:
+        return *static_cast<const int *>(a.constData()) == *static_cast<const int *>(b.constData());
+    case QMetaType::Float:
+        return std::memcmp(a.constData(), b.constData(), sizeof(float)) == 0;
+    case QMetaType::Double:
+        return std::memcmp(a.constData(), b.constData(), sizeof(double)) == 0;
+    case QMetaType::QString:
+        return *static_cast<const QString *>(a.constData()) == *static_cast<const QString *>(b.constData());
+    default:
+        return a == b;
+    }
+}
 
 VehicleSnapshot VehicleSnapshot::read(CanServiceBase &s)
 {
@@ -29,89 +53,102 @@ VehicleSnapshot VehicleSnapshot::read(CanServiceBase &s)
     return v;
 }
 
-void VehicleSnapshot::refresh(CanServiceBase &s, HeardSignals::Bit group)
+void VehicleSnapshot::refresh(CanServiceBase &s, HeardSignals::Bit group, QVector<int> *changed)
 {
-    m_heard = HeardSignals::of(&s)->mask();
+    if (m_heardOf != &s) {
+        m_heardOf = &s;
+        m_heardSignals = HeardSignals::of(&s);
+    }
+    m_heard = m_heardSignals->mask();
     if (m_values.size() != FieldCount)
         m_values.resize(FieldCount);
+    // A field is written, and said to have changed, only when its value differs.
+    const auto set = [this, changed](int field, QVariant value) {
+        QVariant &kept = m_values[field];
+        if (sameValue(kept, value))
+            return;
+        kept = std::move(value);
+        if (changed)
+            changed->append(field);
+    };
     switch (group) {
     case HeardSignals::Version:
-        m_values[Version] = s.version();
+        set(Version, s.version());
         break;
     case HeardSignals::Speed:
-        m_values[Speed] = s.getSpeed();
-        m_values[SpeedUnit] = s.getSpeedUnit();
+        set(Speed, s.getSpeed());
+        set(SpeedUnit, s.getSpeedUnit());
         break;
     case HeardSignals::Rotate:
-        m_values[Rotate] = s.getRotate();
+        set(Rotate, s.getRotate());
         break;
     case HeardSignals::Temperature:
-        m_values[Temperature] = s.getTemperature();
-        m_values[TemperatureText] = s.getTemperatureStr();
-        m_values[TemperatureUnit] = s.getTemperatureUnit();
+        set(Temperature, s.getTemperature());
+        set(TemperatureText, s.getTemperatureStr());
+        set(TemperatureUnit, s.getTemperatureUnit());
         break;
     case HeardSignals::TimeMileage:
-        m_values[TimeAllMileage] = s.getTimeAllMileage();
-        m_values[OilAllMileage] = s.getOilAllMileage();
+        set(TimeAllMileage, s.getTimeAllMileage());
+        set(OilAllMileage, s.getOilAllMileage());
         break;
     case HeardSignals::LightSet:
-        m_values[MileageUnits] = s.getMileageUnits();
+        set(MileageUnits, s.getMileageUnits());
         break;
     case HeardSignals::EmergencyCall:
-        m_values[EmergencyCall] = s.getEarGlonass();
+        set(EmergencyCall, s.getEarGlonass());
         break;
     case HeardSignals::Door:
-        m_values[DoorStatus] = s.getDoorStatus();
-        m_values[DoorFrontLid] = s.isFrontDoorOpen();
-        m_values[DoorRearLid] = s.isRearDoorOpen();
-        m_values[DoorLeftRear] = s.isLeftRearDoorOpen();
-        m_values[DoorRightRear] = s.isRightRearDoorOpen();
-        m_values[DoorLeftFront] = s.isLeftFrontDoorOpen();
-        m_values[DoorRightFront] = s.isRightFrontDoorOpen();
+        set(DoorStatus, s.getDoorStatus());
+        set(DoorFrontLid, s.isFrontDoorOpen());
+        set(DoorRearLid, s.isRearDoorOpen());
+        set(DoorLeftRear, s.isLeftRearDoorOpen());
+        set(DoorRightRear, s.isRightRearDoorOpen());
+        set(DoorLeftFront, s.isLeftFrontDoorOpen());
+        set(DoorRightFront, s.isRightFrontDoorOpen());
         break;
     case HeardSignals::Tyre:
-        m_values[TyreAlertType] = s.getTireAlertType();
-        m_values[TyrePressureFL] = s.getTirePressureValueFL();
-        m_values[TyrePressureFR] = s.getTirePressureValueFR();
-        m_values[TyrePressureRL] = s.getTirePressureValueRL();
-        m_values[TyrePressureRR] = s.getTirePressureValueRR();
-        m_values[TyreUnit] = s.getTireUnit();
+        set(TyreAlertType, s.getTireAlertType());
+        set(TyrePressureFL, s.getTirePressureValueFL());
+        set(TyrePressureFR, s.getTirePressureValueFR());
+        set(TyrePressureRL, s.getTirePressureValueRL());
+        set(TyrePressureRR, s.getTirePressureValueRR());
+        set(TyreUnit, s.getTireUnit());
         break;
     case HeardSignals::Climate:
     case HeardSignals::ClimateMode:
-        m_values[ClimatePowerOff] = s.isPowerOff();
-        m_values[ClimatePowerOffRear] = s.isPowerOffRear();
-        m_values[ClimateRearClimate] = s.isRearClimate();
-        m_values[ClimateAcMax] = s.isAcMax();
-        m_values[ClimateAc] = s.isAc();
-        m_values[ClimateInside] = s.isInside();
-        m_values[ClimateAuto] = s.isAuto();
-        m_values[ClimateDual] = s.isDual();
-        m_values[ClimateRearDefrost] = s.isRearDefrost();
-        m_values[ClimateFrontDefrost] = s.isFrontDefrost();
-        m_values[ClimateFrontLeftHeat] = s.getAcFrontLeftHeat();
-        m_values[ClimateFrontRightHeat] = s.getAcFrontRightHeat();
-        m_values[ClimateRearLeftHeat] = s.getAcRearLeftHeat();
-        m_values[ClimateRearRightHeat] = s.getAcRearRightHeat();
-        m_values[ClimateSteeringWheelHeat] = s.isAcSwcHeat();
-        m_values[ClimateGlassHeat] = s.isAcGlassHeat();
-        m_values[ClimateAirCare] = s.isAirCareActive();
-        m_values[ClimateProfile] = s.getAirConProfile();
-        m_values[ClimateLeftVentilation] = s.getLeftVentilation();
-        m_values[ClimateRightVentilation] = s.getRightVentilation();
-        m_values[ClimateWindMode] = s.getAcWindMode();
-        m_values[ClimateWindScale] = s.getAcWindScale();
-        m_values[ClimateWindModeRear] = s.getAcWindModeRear();
-        m_values[ClimateWindScaleRear] = s.getAcWindScaleRear();
-        m_values[ClimateShowRequest] = s.getAcShowRequest();
-        m_values[ClimateLeft] = s.getAcTemperature();
-        m_values[ClimateRight] = s.getAcRightTemperature();
-        m_values[ClimateRear] = s.getAcRearTemperature();
-        m_values[ClimateUnit] = s.getAcTemperatureUnit();
-        m_values[ClimateRightUnit] = s.getAcRightTemperatureUnit();
-        m_values[ClimateAirCleaning] = s.getAcAirClearStatus();
-        m_values[ClimateManual] = s.getManualClimateMode();
-        m_values[ClimateDualControllable] = s.getDualControllableState();
+        set(ClimatePowerOff, s.isPowerOff());
+        set(ClimatePowerOffRear, s.isPowerOffRear());
+        set(ClimateRearClimate, s.isRearClimate());
+        set(ClimateAcMax, s.isAcMax());
+        set(ClimateAc, s.isAc());
+        set(ClimateInside, s.isInside());
+        set(ClimateAuto, s.isAuto());
+        set(ClimateDual, s.isDual());
+        set(ClimateRearDefrost, s.isRearDefrost());
+        set(ClimateFrontDefrost, s.isFrontDefrost());
+        set(ClimateFrontLeftHeat, s.getAcFrontLeftHeat());
+        set(ClimateFrontRightHeat, s.getAcFrontRightHeat());
+        set(ClimateRearLeftHeat, s.getAcRearLeftHeat());
+        set(ClimateRearRightHeat, s.getAcRearRightHeat());
+        set(ClimateSteeringWheelHeat, s.isAcSwcHeat());
+        set(ClimateGlassHeat, s.isAcGlassHeat());
+        set(ClimateAirCare, s.isAirCareActive());
+        set(ClimateProfile, s.getAirConProfile());
+        set(ClimateLeftVentilation, s.getLeftVentilation());
+        set(ClimateRightVentilation, s.getRightVentilation());
+        set(ClimateWindMode, s.getAcWindMode());
+        set(ClimateWindScale, s.getAcWindScale());
+        set(ClimateWindModeRear, s.getAcWindModeRear());
+        set(ClimateWindScaleRear, s.getAcWindScaleRear());
+        set(ClimateShowRequest, s.getAcShowRequest());
+        set(ClimateLeft, s.getAcTemperature());
+        set(ClimateRight, s.getAcRightTemperature());
+        set(ClimateRear, s.getAcRearTemperature());
+        set(ClimateUnit, s.getAcTemperatureUnit());
+        set(ClimateRightUnit, s.getAcRightTemperatureUnit());
+        set(ClimateAirCleaning, s.getAcAirClearStatus());
+        set(ClimateManual, s.getManualClimateMode());
+        set(ClimateDualControllable, s.getDualControllableState());
         break;
     case HeardSignals::Radar: {
         using RadarGetter = int (CanServiceBase::*)();
@@ -134,8 +171,8 @@ void VehicleSnapshot::refresh(CanServiceBase &s, HeardSignals::Bit group)
             &CanServiceBase::getRightRadarRearDistance,
         };
         for (int i = 0; i < 16; ++i)
-            m_values[Radar + i] = (s.*radar[i])();
-        m_values[RadarStatus] = s.isRadarStatus();
+            set(Radar + i, (s.*radar[i])());
+        set(RadarStatus, s.isRadarStatus());
         break;
     }
     case HeardSignals::OtherInfo: {
@@ -144,8 +181,8 @@ void VehicleSnapshot::refresh(CanServiceBase &s, HeardSignals::Bit group)
         const QString otherTexts[] = {other.info0, other.info1, other.info2, other.info3, other.info4,
                                       other.info5, other.parkingAssistText, other.info7, other.info8};
         for (int i = 0; i < 9; ++i)
-            m_values[Other + i] = otherTexts[i];
-        m_values[OtherInfoFlag] = other.infoFlag;
+            set(Other + i, otherTexts[i]);
+        set(OtherInfoFlag, other.infoFlag);
         break;
     }
     case HeardSignals::Driving: {
@@ -155,7 +192,7 @@ void VehicleSnapshot::refresh(CanServiceBase &s, HeardSignals::Bit group)
                                  d.item6,  d.item7,  d.item8,  d.item9,  d.item10, d.item11,
                                  d.item12, d.item13, d.item14, d.item15, d.item16, d.item17};
         for (int i = 0; i < 18; ++i)
-            m_values[Driving + i] = items[i];
+            set(Driving + i, items[i]);
         break;
     }
     case HeardSignals::Fuel: {
@@ -163,32 +200,32 @@ void VehicleSnapshot::refresh(CanServiceBase &s, HeardSignals::Bit group)
         s.getFuelConsumptionData(f);
         const QString fuel[] = {f.fuel0, f.fuel1, f.fuel2, f.fuel3, f.fuel4, f.fuel5};
         for (int i = 0; i < 6; ++i)
-            m_values[Fuel + i] = fuel[i];
+            set(Fuel + i, fuel[i]);
         break;
     }
     case HeardSignals::Ambient: {
         const CarSettingData c = s.getCarSettingData();
-        m_values[CarSettingState0] = int(c.state0);
-        m_values[CarSettingColorPosition] = int(c.colorPosition);
-        m_values[CarSettingColorIndex] = int(c.colorIndex);
-        m_values[CarSettingState3] = int(c.state3);
-        m_values[CarSettingState4] = int(c.state4);
-        m_values[CarSettingValueText] = QString::fromLatin1(c.valueText);
-        m_values[CarSettingState12] = int(c.state12);
-        m_values[CarSettingState13] = int(c.state13);
-        m_values[CarSettingState14] = int(c.state14);
-        m_values[CarSettingState15] = int(c.state15);
-        m_values[CarSettingState16] = int(c.state16);
-        m_values[AmbientStatus] = s.getAmbientStatus();
+        set(CarSettingState0, int(c.state0));
+        set(CarSettingColorPosition, int(c.colorPosition));
+        set(CarSettingColorIndex, int(c.colorIndex));
+        set(CarSettingState3, int(c.state3));
+        set(CarSettingState4, int(c.state4));
+        set(CarSettingValueText, QString::fromLatin1(c.valueText));
+        set(CarSettingState12, int(c.state12));
+        set(CarSettingState13, int(c.state13));
+        set(CarSettingState14, int(c.state14));
+        set(CarSettingState15, int(c.state15));
+        set(CarSettingState16, int(c.state16));
+        set(AmbientStatus, s.getAmbientStatus());
         break;
     }
     case HeardSignals::Units: {
         UnitData u;
         s.getUnitData(u);
         for (int i = 0; i < UnitData::EntryCount; ++i) {
-            m_values[Units + 3 * i] = u.maxLevel.value(i);
-            m_values[Units + 3 * i + 1] = u.level.value(i);
-            m_values[Units + 3 * i + 2] = u.text.value(i);
+            set(Units + 3 * i, u.maxLevel.value(i));
+            set(Units + 3 * i + 1, u.level.value(i));
+            set(Units + 3 * i + 2, u.text.value(i));
         }
         break;
     }

@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <QVector>
 
+#include <bitset>
 #include <functional>
 
 class CanServiceBase;
@@ -85,8 +86,8 @@ public:
 
     static VehicleSnapshot read(CanServiceBase &service);
     // Reads again the fields the given signal of the service announces (the emergency call's:
-    // its state), and which bits have been heard.
-    void refresh(CanServiceBase &service, HeardSignals::Bit group);
+    // its state), and which bits have been heard; adds the fields whose values differ to changed.
+    void refresh(CanServiceBase &service, HeardSignals::Bit group, QVector<int> *changed = nullptr);
     // Which of HeardSignals' bits were set when the snapshot was read.
     quint32 heard() const { return m_heard; }
     bool heard(HeardSignals::Bit bit) const { return m_heard & (1u << bit); }
@@ -94,7 +95,17 @@ public:
     // (not the link status, keys or notifications), for as long as context lives.
     static void onChange(CanServiceBase *service, QObject *context, const std::function<void()> &changed);
 
-    const QVariant &value(Field field) const { return m_values.at(field); }
+    const QVariant &value(Field field) const
+    {
+        if (m_readFields)
+            m_readFields->set(field);
+        return m_values.at(field);
+    }
+    // While a FieldSet is given here, every field read through value() is added to it.
+    using FieldSet = std::bitset<256>;
+    static_assert(FieldCount <= 256, "a FieldSet holds every field");
+    void noteReads(FieldSet *fields) const { m_readFields = fields; }
+    static bool sameValue(const QVariant &a, const QVariant &b);
     static const QString &name(Field field);
 
     bool operator==(const VehicleSnapshot &other) const { return m_values == other.m_values; }
@@ -108,6 +119,9 @@ public:
 private:
     QVector<QVariant> m_values;
     quint32 m_heard = 0;
+    const CanServiceBase *m_heardOf = nullptr; // the service whose HeardSignals these are
+    HeardSignals *m_heardSignals = nullptr;
+    mutable FieldSet *m_readFields = nullptr;
 };
 
 } // namespace tool

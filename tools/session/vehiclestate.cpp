@@ -3,7 +3,6 @@
 #include "canservicebase.h"
 
 #include <algorithm>
-#include <array>
 #include <utility>
 
 namespace tool {
@@ -14,40 +13,25 @@ using Bit = HeardSignals::Bit;
 // Read again after any signal: the speed's unit changes with a frame that leaves the speed as it
 // was, and so tells nobody; the emergency call has no signal at all.
 const Bit Silent[] = {HeardSignals::Speed, HeardSignals::EmergencyCall};
-
-// The catalogue's places by the group of fields they read, and those read after every signal.
-struct Entries
-{
-    std::array<QVector<int>, HeardSignals::BitCount> byGroup;
-    QVector<int> silent;
-};
-
-const Entries &entries()
-{
-    static const Entries all = [] {
-        Entries e;
-        const int count = SignalCatalogue::vehicleSignals().size();
-        for (int i = 0; i < count; ++i) {
-            const int bit = SignalCatalogue::announcedBy(i);
-            if (bit < 0 || std::find(std::begin(Silent), std::end(Silent), Bit(bit)) != std::end(Silent)) {
-                e.silent << i;
-                continue;
-            }
-            e.byGroup[bit] << i;
-        }
-        return e;
-    }();
-    return all;
-}
 } // namespace
 
+// Each catalogue value is read again when a field it read last time changed: a value is the
+// catalogue's function of the fields it reads (and of the bits heard, which change a handful of
+// times in a run and then have everything read again), so while those fields hold, it holds.
 VehicleState::VehicleState(CanServiceBase *service, QObject *parent)
     : QObject(parent), m_service(service)
 {
     // Made first, so that a signal's bit is set before the values it announces are read.
     HeardSignals::of(service);
     m_snapshot = VehicleSnapshot::read(*service);
-    m_readings = SignalCatalogue::read(m_snapshot);
+    const int count = SignalCatalogue::vehicleSignals().size();
+    m_readings.resize(count);
+    m_reads.resize(size_t(count));
+    m_readers.resize(VehicleSnapshot::FieldCount);
+    m_pending.resize(size_t(count));
+    for (int i = 0; i < count; ++i)
+        reread(i);
+    m_changed.clear();
     for (int bit = 0; bit < HeardSignals::EmergencyCall; ++bit)
         connect(service, HeardSignals::changeSignal(Bit(bit)), this, [this, bit] { update(Bit(bit)); });
 }
@@ -58,14 +42,30 @@ void VehicleState::update(Bit group)
     // which that one has read already.
     if (group == HeardSignals::ClimateMode)
         return;
-    m_snapshot.refresh(*m_service, group);
+    const quint32 heard = m_snapshot.heard();
+    m_fields.clear();
+    m_snapshot.refresh(*m_service, group, &m_fields);
     for (const Bit silent : Silent)
-        m_snapshot.refresh(*m_service, silent);
-    const Entries &all = entries();
-    for (int i : all.byGroup[group])
+        m_snapshot.refresh(*m_service, silent, &m_fields);
+    if (m_snapshot.heard() != heard) {
+        for (int i = 0; i < m_readings.size(); ++i)
+            reread(i);
+        report();
+        return;
+    }
+    // Each reader of a changed field once, in catalogue order.
+    QVector<int> entries;
+    for (const int field : qAsConst(m_fields))
+        for (const int i : m_readers[size_t(field)])
+            if (!m_pending[size_t(i)]) {
+                m_pending[size_t(i)] = true;
+                entries << i;
+            }
+    std::sort(entries.begin(), entries.end());
+    for (const int i : qAsConst(entries)) {
+        m_pending[size_t(i)] = false;
         reread(i);
-    for (int i : all.silent)
-        reread(i);
+    }
     report();
 }
 
@@ -84,7 +84,24 @@ void VehicleState::refreshAll()
 
 void VehicleState::reread(int entry)
 {
+    VehicleSnapshot::FieldSet reads;
+    m_snapshot.noteReads(&reads);
     Reading now = SignalCatalogue::read(m_snapshot, entry);
+    m_snapshot.noteReads(nullptr);
+    VehicleSnapshot::FieldSet &before = m_reads[size_t(entry)];
+    if (reads != before) {
+        // The value took another branch: its fields are not those of last time.
+        for (int field = 0; field < VehicleSnapshot::FieldCount; ++field) {
+            if (before.test(size_t(field)) == reads.test(size_t(field)))
+                continue;
+            std::vector<int> &readers = m_readers[size_t(field)];
+            if (reads.test(size_t(field)))
+                readers.push_back(entry);
+            else
+                readers.erase(std::find(readers.begin(), readers.end(), entry));
+        }
+        before = reads;
+    }
     if (now != m_readings.at(entry)) {
         m_readings[entry] = std::move(now);
         m_changed << entry;

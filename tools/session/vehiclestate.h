@@ -6,13 +6,15 @@
 #include <QObject>
 #include <QVector>
 
+#include <vector>
+
 class CanServiceBase;
 
 namespace tool {
 
 // The vehicle as the tools show it, kept up to date with work in proportion to what changed: each
 // change signal of the service reads again only the fields it announces, and the catalogue
-// values read from them. The speed's unit and the emergency-call state, which the service may
+// values that read a field whose value changed. The speed's unit and the emergency-call state, which the service may
 // change without a signal of their own, are read again with every signal.
 class VehicleState : public QObject
 {
@@ -43,6 +45,10 @@ private:
     VehicleSnapshot m_snapshot;
     QVector<Reading> m_readings;
     QVector<int> m_changed;
+    std::vector<VehicleSnapshot::FieldSet> m_reads; // per value: the fields it read last time
+    std::vector<std::vector<int>> m_readers; // per field: the values that read it last time
+    std::vector<bool> m_pending; // per value: to be read again in this update
+    QVector<int> m_fields; // the fields changed in this update
 };
 
 } // namespace tool
