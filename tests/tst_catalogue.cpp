@@ -83,7 +83,8 @@ void tst_Catalogue::valuesAreWrittenAsQtWritesThem()
         }
         for (const double shown : {tool::VehicleSnapshot::plain(f), random.generateDouble() * 1e6})
             QCOMPARE((tool::Reading{shown, QString()}.text()), QString::number(shown, 'g', 12));
-        values << double(f) << double(qint64(random.generate64()) >> random.bounded(64));
+        values << double(f) << double(qint64(random.generate64()) >> random.bounded(64))
+               << random.bounded(1000000) / 100.0 << std::ldexp(random.generateDouble() - 0.5, int(random.bounded(120)) - 60);
         QString text;
         for (int c = int(random.bounded(6)); c > 0; --c)
             text += QChar(ushort(random.bounded(4) == 0 ? random.bounded(0x10000) : random.bounded(0x80)));

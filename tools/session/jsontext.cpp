@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <charconv>
 #include <cmath>
 
 namespace tool {
@@ -16,6 +17,19 @@ void appendNumber(QString &out, double d)
         return;
     }
     const double magnitude = std::abs(d);
+    // Where Qt writes a number without an exponent (a whole number below 2^53, or a fraction from
+    // 0.0001 up), the shortest digits that read back as the same double are the same digits
+    // whoever finds them; -0 and the rest are left to Qt.
+    if (magnitude < 9007199254740992.0 && (magnitude >= 1e-4 || (d == 0 && !std::signbit(d)))) {
+        char text[32];
+        const auto written = magnitude == std::floor(magnitude)
+                ? std::to_chars(text, text + sizeof text, qint64(d))
+                : std::to_chars(text, text + sizeof text, d, std::chars_format::fixed);
+        if (written.ec == std::errc()) {
+            out += QLatin1String(text, int(written.ptr - text));
+            return;
+        }
+    }
     out += QString::number(d, magnitude == double(quint64(magnitude)) ? 'f' : 'g',
                            QLocale::FloatingPointShortest);
 }

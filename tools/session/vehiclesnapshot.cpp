@@ -2,6 +2,7 @@
 
 #include "canservicebase.h"
 
+#include <charconv>
 #include <cstring>
 
 namespace tool {
@@ -17,6 +18,49 @@ QString shortest(float value)
             return text;
     }
     return QString::number(double(value), 'g', 9);
+}
+
+// How many significant digits a number written by to_chars has (no sign, point, exponent, or
+// leading or trailing zeros), and its last one.
+struct Digits
+{
+    int count = 0;
+    char last = 0;
+};
+Digits significant(const char *from, const char *to)
+{
+    Digits d;
+    int zeros = 0; // trailing zeros so far
+    for (const char *c = from; c < to && *c != 'e'; ++c) {
+        if (*c < '0' || *c > '9' || (d.count == 0 && *c == '0'))
+            continue;
+        if (*c == '0') {
+            ++zeros;
+            continue;
+        }
+        d.count += zeros + 1;
+        zeros = 0;
+        d.last = *c;
+    }
+    return d;
+}
+
+// The double of that text. The shortest digits that read back as the float are the same digits
+// whatever finds them, except where the float lies exactly halfway between two such texts:
+// that one is left to Qt, which rounds the half up.
+double widened(float value)
+{
+    char text[64], exact[64];
+    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general);
+    const auto whole = std::to_chars(exact, exact + sizeof exact, double(value), std::chars_format::general);
+    double wide = 0;
+    if (written.ec != std::errc() || whole.ec != std::errc()
+        || std::from_chars(text, written.ptr, wide).ec != std::errc())
+        return shortest(value).toDouble();
+    const Digits digits = significant(exact, whole.ptr);
+    if (digits.last == '5' && digits.count == significant(text, written.ptr).count + 1)
+        return shortest(value).toDouble();
+    return wide;
 }
 } // namespace
 
@@ -247,7 +291,7 @@ double VehicleSnapshot::plain(float value)
     std::memcpy(&bits, &value, sizeof bits);
     Entry &entry = recent[(bits ^ (bits >> 7) ^ (bits >> 17)) & 63];
     if (entry.bits != bits)
-        entry = {bits, shortest(value).toDouble()};
+        entry = {bits, widened(value)};
     return entry.plain;
 }
 
