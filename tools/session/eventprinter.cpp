@@ -85,11 +85,17 @@ QString EventPrinter::begin(const char *type, double seconds) const
 
 void EventPrinter::end(QString line)
 {
+    write(line);
+}
+
+void EventPrinter::write(QString &line)
+{
     if (m_options.quiet)
         return;
     if (m_options.json)
         line += QLatin1Char('}');
-    m_out << line << '\n';
+    line += QLatin1Char('\n');
+    m_out << line;
     // Written in blocks: a person at a terminal sees every line at once, a program reading a live
     // run gets what there is at least every 100 ms, a replay's reader gets it when it is done.
     if (m_toTerminal)
@@ -139,8 +145,11 @@ void EventPrinter::vehicleChanged(const QVector<int> &entries)
         return names;
     }();
     const QVector<Reading> &now = m_state->readings();
+    // One line's room, kept from line to line.
+    QString &line = m_line;
     for (const int i : entries) {
-        QString line = begin("event");
+        line.resize(0);
+        line += begin("event");
         const Reading &r = now.at(i);
         if (m_options.json) {
             line += jsonNames.at(i);
@@ -150,9 +159,10 @@ void EventPrinter::vehicleChanged(const QVector<int> &entries)
                 json::appendString(line, r.unit);
             }
         } else {
-            line += textNames.at(i) + r.text();
+            line += textNames.at(i);
+            line += r.text();
         }
-        end(line);
+        write(line);
     }
 }
 

@@ -82,6 +82,8 @@ private:
     void frameRecord(qint64 ms, bool inbound, const char *kind, const QByteArray &bytes,
                      const QString &name, bool isFrame);
     void end(QString line);
+    // Ends the line in place and writes it.
+    void write(QString &line);
     static QString member(const char *key, const QJsonValue &value);
 
 
@@ -98,6 +100,7 @@ private:
         QString text;
     };
     mutable Begun m_begun; // the start of the last line, for the next of its kind and time
+    QString m_line; // a value's line, its room kept
     VehicleState *m_state = nullptr; // none when quiet: a quiet printer does not even look
     QHash<int, QByteArray> m_lastFrames; // by direction << 8 | identifier, for the changes view
     bool m_toTerminal = false;

@@ -36,6 +36,21 @@ void appendNumber(QString &out, double d)
 
 void appendString(QString &out, const QString &text)
 {
+    // Most texts need no escape: they are written whole.
+    bool plain = true;
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u < 0x20 || u == '"' || u == '\\' || c.isSurrogate()) {
+            plain = false;
+            break;
+        }
+    }
+    if (plain) {
+        out += QLatin1Char('"');
+        out += text;
+        out += QLatin1Char('"');
+        return;
+    }
     out.reserve(out.size() + text.size() + 2);
     out += QLatin1Char('"');
     for (int i = 0; i < text.size(); ++i) {

@@ -62,32 +62,17 @@ double widened(float value)
         return shortest(value).toDouble();
     return wide;
 }
-} // namespace
 
-// The same type and the same value: floats bit for bit (a NaN is itself, -0 is not 0), texts
-// by their characters.
-bool VehicleSnapshot::sameValue(const QVariant &a, const QVariant &b)
+template<typename T>
+bool same(const T &a, const T &b)
 {
-    const int type = a.userType();
-    if (type != b.userType())
-        return false;
-    switch (type) {
-    case QMetaType::UnknownType:
-        return true;
-    case QMetaType::Bool:
-        return *static_cast<const bool *>(a.constData()) == *static_cast<const bool *>(b.constData());
-    case QMetaType::Int:
-        return *static_cast<const int *>(a.constData()) == *static_cast<const int *>(b.constData());
-    case QMetaType::Float:
-        return std::memcmp(a.constData(), b.constData(), sizeof(float)) == 0;
-    case QMetaType::Double:
-        return std::memcmp(a.constData(), b.constData(), sizeof(double)) == 0;
-    case QMetaType::QString:
-        return *static_cast<const QString *>(a.constData()) == *static_cast<const QString *>(b.constData());
-    default:
-        return a == b;
-    }
+    return a == b;
 }
+bool same(float a, float b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+} // namespace
 
 VehicleSnapshot VehicleSnapshot::read(CanServiceBase &s)
 {
@@ -106,12 +91,14 @@ void VehicleSnapshot::refresh(CanServiceBase &s, HeardSignals::Bit group, QVecto
     m_heard = m_heardSignals->mask();
     if (m_values.size() != FieldCount)
         m_values.resize(FieldCount);
-    // A field is written, and said to have changed, only when its value differs.
-    const auto set = [this, changed](int field, QVariant value) {
+    // A field is written, and said to have changed, only when its value differs: the same type,
+    // the same value (a float bit for bit: a NaN is itself, -0 is not 0).
+    const auto set = [this, changed](int field, auto value) {
+        using T = decltype(value);
         QVariant &kept = m_values[field];
-        if (sameValue(kept, value))
+        if (kept.userType() == qMetaTypeId<T>() && same(*static_cast<const T *>(kept.constData()), value))
             return;
-        kept = std::move(value);
+        kept = QVariant::fromValue(std::move(value));
         if (changed)
             changed->append(field);
     };

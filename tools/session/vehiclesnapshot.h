@@ -105,7 +105,6 @@ public:
     using FieldSet = std::bitset<256>;
     static_assert(FieldCount <= 256, "a FieldSet holds every field");
     void noteReads(FieldSet *fields) const { m_readFields = fields; }
-    static bool sameValue(const QVariant &a, const QVariant &b);
     static const QString &name(Field field);
 
     bool operator==(const VehicleSnapshot &other) const { return m_values == other.m_values; }

@@ -54,7 +54,8 @@ void VehicleState::update(Bit group)
         return;
     }
     // Each reader of a changed field once, in catalogue order.
-    QVector<int> entries;
+    QVector<int> &entries = m_entries;
+    entries.clear();
     for (const int field : qAsConst(m_fields))
         for (const int i : m_readers[size_t(field)])
             if (!m_pending[size_t(i)]) {
@@ -113,8 +114,14 @@ void VehicleState::report()
     if (m_changed.isEmpty())
         return;
     std::sort(m_changed.begin(), m_changed.end());
-    const QVector<int> changed = std::exchange(m_changed, {});
+    // The list is handed over and, when nothing was added meanwhile, taken back with its room.
+    QVector<int> changed;
+    changed.swap(m_changed);
     emit this->changed(changed);
+    if (m_changed.isEmpty()) {
+        changed.clear();
+        m_changed.swap(changed);
+    }
 }
 
 } // namespace tool

@@ -49,6 +49,7 @@ private:
     std::vector<std::vector<int>> m_readers; // per field: the values that read it last time
     std::vector<bool> m_pending; // per value: to be read again in this update
     QVector<int> m_fields; // the fields changed in this update
+    QVector<int> m_entries; // the values to read again in this update
 };
 
 } // namespace tool
