@@ -57,30 +57,39 @@ QString EventPrinter::member(const char *key, const QJsonValue &value)
 
 QString EventPrinter::begin(const char *type, double seconds) const
 {
+    QString line;
+    appendBegin(line, type, seconds);
+    return line;
+}
+
+void EventPrinter::appendBegin(QString &line, const char *type, double seconds) const
+{
     // Lines come in runs at one instant: the start of the last is kept. In text a line starts
     // with its time alone, whatever its kind; a live line in JSON also with the wall clock's.
     const qint64 ms = std::llround(seconds * 1000);
     const char *kind = m_options.json ? type : nullptr;
     const qint64 wallMs = m_options.json && m_options.live ? QDateTime::currentMSecsSinceEpoch() : 0;
-    if (m_begun.type == kind && m_begun.ms == ms && m_begun.wallMs == wallMs)
-        return m_begun.text;
-    QString line;
-    if (!m_options.json) {
-        line = QString::asprintf("%8.3f  ", seconds);
-    } else {
-        line.reserve(96);
-        line += QLatin1String("{\"type\":\"");
-        line += QLatin1String(type);
-        line += QLatin1String("\",\"time\":");
-        json::appendMilliseconds(line, ms);
-        if (m_options.live) {
-            line += QLatin1String(",\"ts\":\"");
-            line += json::isoTime(wallMs);
-            line += QLatin1Char('"');
+    QString &begun = m_begun.text;
+    if (m_begun.type != kind || m_begun.ms != ms || m_begun.wallMs != wallMs) {
+        m_begun.type = kind;
+        m_begun.ms = ms;
+        m_begun.wallMs = wallMs;
+        begun.resize(0);
+        if (!m_options.json) {
+            begun += QString::asprintf("%8.3f  ", seconds);
+        } else {
+            begun += QLatin1String("{\"type\":\"");
+            begun += QLatin1String(type);
+            begun += QLatin1String("\",\"time\":");
+            json::appendMilliseconds(begun, ms);
+            if (m_options.live) {
+                begun += QLatin1String(",\"ts\":\"");
+                json::appendIsoTime(begun, wallMs);
+                begun += QLatin1Char('"');
+            }
         }
     }
-    m_begun = {kind, ms, wallMs, line};
-    return line;
+    line += begun;
 }
 
 void EventPrinter::end(QString line)
@@ -149,7 +158,7 @@ void EventPrinter::vehicleChanged(const QVector<int> &entries)
     QString &line = m_line;
     for (const int i : entries) {
         line.resize(0);
-        line += begin("event");
+        appendBegin(line, "event", m_clock());
         const Reading &r = now.at(i);
         if (m_options.json) {
             line += jsonNames.at(i);

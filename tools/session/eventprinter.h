@@ -79,6 +79,7 @@ private:
     // Starts a record: JSON members "type", "time" and "ts" in that order, or the text's time.
     QString begin(const char *type) const { return begin(type, m_clock()); }
     QString begin(const char *type, double seconds) const;
+    void appendBegin(QString &line, const char *type, double seconds) const;
     void frameRecord(qint64 ms, bool inbound, const char *kind, const QByteArray &bytes,
                      const QString &name, bool isFrame);
     void end(QString line);

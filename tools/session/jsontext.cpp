@@ -141,7 +141,7 @@ void appendMilliseconds(QString &out, qint64 ms)
 }
 
 // The date and the second are made once a second.
-QString isoTime(qint64 ms)
+void appendIsoTime(QString &out, qint64 ms)
 {
     thread_local qint64 second = -1;
     thread_local QString prefix; // "2026-12-06T07:48:12."
@@ -152,11 +152,15 @@ QString isoTime(qint64 ms)
         prefix = whole.left(whole.size() - 1) + QLatin1Char('.'); // without its "Z"
     }
     const int milli = int(ms - s * 1000);
-    QString text = prefix;
-    text += QLatin1Char(char('0' + milli / 100));
-    text += QLatin1Char(char('0' + milli / 10 % 10));
-    text += QLatin1Char(char('0' + milli % 10));
-    text += QLatin1Char('Z');
+    const char rest[] = {char('0' + milli / 100), char('0' + milli / 10 % 10), char('0' + milli % 10), 'Z'};
+    out += prefix;
+    out += QLatin1String(rest, 4);
+}
+
+QString isoTime(qint64 ms)
+{
+    QString text;
+    appendIsoTime(text, ms);
     return text;
 }
 

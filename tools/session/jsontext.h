@@ -20,5 +20,6 @@ QString text(const QJsonValue &value);
 // A time in milliseconds since the epoch as ISO 8601 in UTC with milliseconds, as
 // QDateTime::toString(Qt::ISODateWithMs) writes it.
 QString isoTime(qint64 ms);
+void appendIsoTime(QString &out, qint64 ms);
 } // namespace json
 } // namespace tool
