@@ -7,22 +7,29 @@
 # The plugin's debug lines are off, as in a head unit in the field; --debug leaves them on (Qt's
 # default), formatted for every frame and dropped by the monitor. First the same is measured for
 # build/bin/line_floor, which only polls, reads, checks and acknowledges: the system's part, which
-# on a virtual machine can change from one day to the next.
-#   bash scripts/linecost.sh [SECONDS] [--debug]     (default 20 s each; needs a build in build/)
+# on a virtual machine can change from one day to the next, and from one minute to the next: the
+# three run in turn, ROUNDS times (default 3), and the ratios are those of the medians.
+#   bash scripts/linecost.sh [SECONDS] [--debug] [--rounds N]   (default 10 s each; needs a build in build/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds="${1:-20}"
-if [ "${2:-}" = --debug ]; then
-    export QT_LOGGING_RULES="default.debug=true"
-else
-    export QT_LOGGING_RULES="default.debug=false"
-fi
+seconds=10
+rounds=3
+export QT_LOGGING_RULES="default.debug=false"
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --debug) export QT_LOGGING_RULES="default.debug=true" ;;
+        --rounds) rounds="$2"; shift ;;
+        *) seconds="$1" ;;
+    esac
+    shift
+done
 [ -x build/bin/canservice ] && [ -x build/bin/line_floor ] || { echo "build first: bash scripts/build.sh" >&2; exit 1; }
 
-python3 - "$seconds" <<'PY'
-import os, pty, subprocess, sys, tempfile, time, tty
+python3 - "$seconds" "$rounds" <<'PY'
+import os, pty, statistics, subprocess, sys, tempfile, time, tty
 
 seconds = float(sys.argv[1])
+rounds = int(sys.argv[2])
 
 def frame(ident, data):
     body = bytes([ident, len(data)]) + bytes(data)
@@ -92,11 +99,17 @@ def measure(command, label):
           f"acknowledged; CPU {used:.3f} s: {per_frame:.1f} us per frame")
     return out, per_frame
 
-_, floor = measure(["build/bin/line_floor"], "floor (poll, read, acknowledge)")
 debug = "on" if os.environ["QT_LOGGING_RULES"].endswith("true") else "off"
-out, quiet = measure(["build/bin/canservice", "monitor", "--quiet"], f"monitor --quiet, debug {debug}")
+runs = {"floor": [], "quiet": [], "json": []}
+for r in range(rounds):
+    print(f"round {r + 1} of {rounds}")
+    runs["floor"].append(measure(["build/bin/line_floor"], "  floor (poll, read, acknowledge)")[1])
+    out, quiet = measure(["build/bin/canservice", "monitor", "--quiet"], f"  monitor --quiet, debug {debug}")
+    runs["quiet"].append(quiet)
+    runs["json"].append(measure(["build/bin/canservice", "monitor", "--json"], f"  monitor --json, debug {debug}")[1])
 print(out.strip().splitlines()[-1] if out.strip() else "")
-_, printing = measure(["build/bin/canservice", "monitor", "--json"], f"monitor --json, debug {debug}")
+floor, quiet, printing = (statistics.median(runs[k]) for k in ("floor", "quiet", "json"))
+print(f"medians: floor {floor:.1f} us, monitor --quiet {quiet:.1f} us, monitor --json {printing:.1f} us per frame")
 print(f"monitor --quiet / floor: {quiet / floor:.2f}x (target 1.5x); "
       f"monitor --json / --quiet: {printing / quiet:.2f}x (target 1.5x)")
 PY
