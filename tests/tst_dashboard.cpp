@@ -11,6 +11,8 @@
 #include "virtualserialline.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickItem>
@@ -79,6 +81,7 @@ private slots:
     void aKeyReachesTheBoxAndItsAnswerShows();
     void aBoxInMilesAndFahrenheitAtEverySize_data();
     void aBoxInMilesAndFahrenheitAtEverySize();
+    void aReplaysScreenshotIsItsInstantExactly();
 
 private:
     void show(CanServiceBase *service);
@@ -288,3 +291,30 @@ void tst_Dashboard::aBoxInMilesAndFahrenheitAtEverySize()
 
 QTEST_MAIN(tst_Dashboard)
 #include "tst_dashboard.moc"
+
+// A replay's screenshot shows the vehicle at its instant of the capture's time, exactly and in
+// every run: in silence.cap a key pressed at 0.500 becomes a long press at 2.000, and the link,
+// probed at 30.500, is lost at 31.700.
+void tst_Dashboard::aReplaysScreenshotIsItsInstantExactly()
+{
+    QTemporaryDir dir;
+    int count = 0;
+    const auto shot = [&](const char *at) {
+        const QString file = dir.filePath(QString::number(++count) + QStringLiteral(".png"));
+        QProcess tool;
+        tool.start(QStringLiteral(CANSERVICE_TOOL),
+                   {"dashboard", "--replay", QStringLiteral(TEST_DATA_DIR "/silence.cap"), "--size", "800x480",
+                    "--at", at, "--screenshot", file});
+        if (!tool.waitForFinished(30000) || tool.exitCode() != 0)
+            return QImage();
+        return QImage(file);
+    };
+    const QImage longPress = shot("2.000");
+    QVERIFY(!longPress.isNull());
+    QCOMPARE(shot("2.000"), longPress);
+    QVERIFY(shot("1.999") != longPress);
+    QCOMPARE(shot("2.100"), longPress);
+    const QImage lost = shot("31.700");
+    QVERIFY(shot("31.699") != lost);
+    QCOMPARE(shot("33.000"), lost);
+}

@@ -4,9 +4,11 @@
 #include "boxsimulator.h"
 #include "dashboardmodel.h"
 #include "exitcodes.h"
+#include "interrupt.h"
 #include "options.h"
 #include "outputfile.h"
 #include "replayer.h"
+#include "replaythread.h"
 #include "virtualserialline.h"
 
 #include <QBuffer>
@@ -19,6 +21,7 @@
 #include <QQuickWindow>
 #include <QTimer>
 
+#include <cmath>
 #include <memory>
 
 // The QML is compiled into a static library, whose resources need a nudge.
@@ -28,6 +31,113 @@ static void initResources()
 }
 
 namespace tool {
+
+namespace {
+const int SettleFrames = 3;
+
+// The window on the model, or null when the QML did not load (said on standard error).
+QQuickWindow *loadWindow(QQmlApplicationEngine &engine, DashboardModel &model, int width, int height)
+{
+    engine.rootContext()->setContextProperty(QStringLiteral("car"), &model);
+    engine.load(QUrl(QStringLiteral("qrc:/dashboard/qml/Main.qml")));
+    auto *window = engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow *>(engine.rootObjects().first());
+    if (!window) {
+        tool::err() << "canservice: the dashboard's QML did not load (see above); it needs the Debian "
+                       "packages qml-module-qtquick2, qml-module-qtquick-window2, qml-module-qtquick-layouts, "
+                       "qml-module-qtquick-controls, qml-module-qtquick-controls2, qml-module-qtquick-extras "
+                       "and qml-module-qtquick-shapes.\n";
+        return nullptr;
+    }
+    window->resize(width, height);
+    return window;
+}
+
+// The window as a PNG, whole or not at all: the picture goes to a file beside the target, then
+// takes its name. The exit code.
+int writeScreenshot(QQuickWindow *window, const QString &file)
+{
+    const QImage image = window->grabWindow();
+    QByteArray png;
+    QBuffer buffer(&png);
+    OutputFile out(file);
+    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG") || !out.open()
+        || !out.append(png) || !out.commit()) {
+        tool::err() << "canservice: cannot write the screenshot " << file << ": "
+                    << (out.failed() ? out.errorString() : QStringLiteral("the window could not be grabbed"))
+                    << ".\n";
+        if (out.partialName() != file)
+            QFile::remove(out.partialName());
+        return exitcode::CannotWrite;
+    }
+    return exitcode::Ok;
+}
+
+// A replay's screenshot: the capture runs on the capture clock in a thread of its own up to the
+// instant, so that the picture shows the vehicle exactly as it was then, the same in every run.
+int replayScreenshot(const SessionOptions &options, QFile &capture, CaptureReader &reader, qint64 atMs,
+                     const QString &file, int width, int height)
+{
+    ReplayThread replay(options, capture, reader, atMs);
+    if (const Failure failure = replay.load(); failure != Failure::None)
+        return exitcode::of(failure);
+    Session *session = replay.session();
+    DashboardModel model(session->service(), options.printer.source);
+    model.hold();
+    model.setNoAnswer(QStringLiteral("a replay: no box on the line to answer"));
+    QObject::connect(session, &Session::lineStateChanged, &model, &DashboardModel::setLine);
+    QObject::connect(session, &Session::frameAccepted, &model, &DashboardModel::frameAccepted);
+    QQmlApplicationEngine engine;
+    QQuickWindow *window = loadWindow(engine, model, width, height);
+    if (!window)
+        return exitcode::Failure;
+
+    int result = exitcode::Ok;
+    bool shown = false, reached = false;
+    const auto takeIfReady = [&] {
+        if (!shown || !reached)
+            return;
+        model.release();
+        QVariantMap h = session->health().toJson().toVariantMap();
+        h.insert(QStringLiteral("linkLosses"), session->printer()->linkLosses());
+        model.setHealth(h);
+        // Once the window has drawn the state a few times over: a layout whose content changed
+        // settles over the frames after it.
+        auto frames = std::make_shared<int>(0);
+        QObject::connect(window, &QQuickWindow::frameSwapped, window, [&, frames] {
+            if (++*frames < SettleFrames) {
+                window->update();
+                return;
+            }
+            if (*frames == SettleFrames) {
+                result = writeScreenshot(window, file);
+                QCoreApplication::quit();
+            }
+        });
+        window->update();
+    };
+    QObject::connect(&replay, &ReplayThread::reached, window, [&] {
+        reached = true;
+        takeIfReady();
+    });
+    auto first = std::make_shared<QMetaObject::Connection>();
+    *first = QObject::connect(window, &QQuickWindow::frameSwapped, window, [&, first] {
+        QObject::disconnect(*first);
+        shown = true;
+        takeIfReady();
+    });
+    bool interrupted = false;
+    Interrupt interrupt;
+    QObject::connect(&interrupt, &Interrupt::requested, [&] {
+        interrupted = true;
+        QCoreApplication::quit();
+    });
+    replay.go();
+    QCoreApplication::exec();
+    replay.quit();
+    replay.wait();
+    return interrupted ? exitcode::Interrupted : result;
+}
+} // namespace
 
 int dashboard(const QStringList &arguments)
 {
@@ -47,7 +157,7 @@ int dashboard(const QStringList &arguments)
                       QStringLiteral("file")});
     parser.addOption({QStringLiteral("at"),
                       QStringLiteral("Seconds before the screenshot (default 5), counted from the window's "
-                                     "first frame; on a replay, the capture's time."),
+                                     "first frame; on a replay, the capture's time, exactly."),
                       QStringLiteral("seconds"), QStringLiteral("5")});
     parser.addOption({QStringLiteral("size"), QStringLiteral("The window's size (default 1280x720)."),
                       QStringLiteral("WxH"), QStringLiteral("1280x720")});
@@ -100,6 +210,14 @@ int dashboard(const QStringList &arguments)
         device = boxLine->deviceName();
     }
 
+    const QString file = parser.value(QStringLiteral("screenshot"));
+    // Qt Quick's distance-field glyphs differ by a few pixels from run to run; native glyphs make
+    // a screenshot the same picture, byte for byte, in every run.
+    if (!file.isEmpty())
+        qputenv("QML_DISABLE_DISTANCEFIELD", "1");
+    if (reader && !file.isEmpty())
+        return replayScreenshot(options, *capture, *reader, std::llround(at * 1000), file, width, height);
+
     Session session(options);
     if (const Failure failure = session.load(device); failure != Failure::None)
         return exitcode::of(failure);
@@ -116,47 +234,20 @@ int dashboard(const QStringList &arguments)
     };
     QObject::connect(&health, &QTimer::timeout, &model, showHealth);
 
-    // Qt Quick's distance-field glyphs differ by a few pixels from run to run; native glyphs make
-    // a screenshot the same picture, byte for byte, in every run.
-    if (parser.isSet(QStringLiteral("screenshot")))
-        qputenv("QML_DISABLE_DISTANCEFIELD", "1");
     QQmlApplicationEngine engine;
-    engine.rootContext()->setContextProperty(QStringLiteral("car"), &model);
-    engine.load(QUrl(QStringLiteral("qrc:/dashboard/qml/Main.qml")));
-    auto *window = engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow *>(engine.rootObjects().first());
-    if (!window) {
-        tool::err() << "canservice: the dashboard's QML did not load (see above); it needs the Debian "
-                       "packages qml-module-qtquick2, qml-module-qtquick-window2, qml-module-qtquick-layouts, "
-                       "qml-module-qtquick-controls, qml-module-qtquick-controls2, qml-module-qtquick-extras "
-                       "and qml-module-qtquick-shapes.\n";
+    QQuickWindow *window = loadWindow(engine, model, width, height);
+    if (!window)
         return exitcode::Failure;
-    }
-    window->resize(width, height);
 
     int result = exitcode::Ok;
-    const QString file = parser.value(QStringLiteral("screenshot"));
     const auto takeScreenshot = [&, file] {
-        // The health of this instant, not of the last half-second tick. Whole or not at all: the
-        // picture goes to a file beside the target, then takes its name.
+        // The health of this instant, not of the last half-second tick.
         showHealth();
-        const QImage image = window->grabWindow();
-        QByteArray png;
-        QBuffer buffer(&png);
-        OutputFile out(file);
-        if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")
-            || !out.open() || !out.append(png) || !out.commit()) {
-            tool::err() << "canservice: cannot write the screenshot " << file << ": "
-                        << (out.failed() ? out.errorString() : QStringLiteral("the window could not be grabbed"))
-                        << ".\n";
-            if (out.partialName() != file)
-                QFile::remove(out.partialName());
-            result = exitcode::CannotWrite;
-        }
+        result = writeScreenshot(window, file);
         session.finish(false);
     };
-    // Nothing runs before the window shows its first frame: a replay's --at then counts from its
-    // first chunk whatever the display's start took, and no screenshot is asked of a window that
-    // has not drawn.
+    // Nothing runs before the window shows its first frame: --at then counts from the box's start
+    // whatever the display's start took, and no screenshot is asked of a window that has not drawn.
     auto begin = [&] {
         showHealth();
         health.start(500);

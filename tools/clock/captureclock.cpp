@@ -45,6 +45,18 @@ void CaptureClock::setSpeed(double speed)
 
 bool CaptureClock::processEvents(QEventLoop::ProcessEventsFlags flags)
 {
+    if (m_stopped) {
+        // Held at the stop: nothing more happens, posted or timed, until the loop is told to end.
+        if ((flags & QEventLoop::WaitForMoreEvents) && !m_interrupted) {
+            pollfd wake{m_wakeFd, POLLIN, 0};
+            while (::poll(&wake, 1, -1) < 0 && errno == EINTR) { }
+            quint64 count;
+            while (::read(m_wakeFd, &count, sizeof count) > 0) { }
+        }
+        m_woken = false;
+        m_interrupted = false;
+        return false;
+    }
     m_interrupted = false;
     m_woken = false;
     emit awake();
@@ -64,6 +76,13 @@ bool CaptureClock::processEvents(QEventLoop::ProcessEventsFlags flags)
 
     emit aboutToBlock();
     const int next = timers ? nextDue() : -1;
+    if (m_stopAtMs >= 0 && timers && (next < 0 || m_timers[size_t(next)].dueMs > m_stopAtMs)) {
+        // Everything up to the stop has happened.
+        m_stopped = true;
+        m_nowMs = qMax(m_nowMs, m_stopAtMs);
+        emit stopped();
+        return true;
+    }
     if (next < 0) {
         // Nothing will ever fall due: wait for a socket or a wake-up, as any event loop does.
         events += pollSockets(-1);

@@ -34,6 +34,10 @@ public:
     qint64 nowMs() const { return m_nowMs; }
     // 0: time jumps (the default); X > 0: X seconds of this clock a second of the wall's.
     void setSpeed(double speed);
+    // The clock goes no further than ms: what falls due by then happens, then stopped() is
+    // emitted, once, and nothing more happens in the thread, posted or timed, until its loop is
+    // told to end.
+    void stopAt(qint64 ms) { m_stopAtMs = ms; }
 
     bool processEvents(QEventLoop::ProcessEventsFlags flags) override;
     bool hasPendingEvents() override;
@@ -47,6 +51,9 @@ public:
     void wakeUp() override;
     void interrupt() override;
     void flush() override;
+
+signals:
+    void stopped();
 
 private:
     struct Timer
@@ -71,6 +78,8 @@ private:
     qint64 m_nowMs = 0;
     quint64 m_order = 0;
     double m_speed = 0.0;
+    qint64 m_stopAtMs = -1;
+    bool m_stopped = false;
     qint64 m_paceWallMs = 0; // the wall's time and the clock's when pacing last started
     qint64 m_paceClockMs = 0;
     int m_wakeFd = -1;

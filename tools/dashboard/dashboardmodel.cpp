@@ -44,8 +44,16 @@ DashboardModel::DashboardModel(CanServiceBase *service, const QString &source, Q
 }
 
 // Read again and tell QML only when a value moved: a box repeats itself many times a second.
+void DashboardModel::release()
+{
+    m_held = false;
+    refresh();
+}
+
 void DashboardModel::refresh()
 {
+    if (m_held)
+        return;
     const QVector<Reading> now = SignalCatalogue::read(VehicleSnapshot::read(*m_service));
     if (now == m_readings)
         return;

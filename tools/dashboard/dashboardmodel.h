@@ -60,6 +60,9 @@ public:
     // (climate byte 2 while the block says mode 0) without a getter; the model keeps it by the
     // same rule.
     void frameAccepted(int id, const QByteArray &payload);
+    // While held, the service runs in another thread and is not read; release() reads it once.
+    void hold() { m_held = true; }
+    void release();
 
 signals:
     void valuesChanged();
@@ -83,6 +86,7 @@ private:
     QStringList m_keys;
     QString m_noAnswer;
     QVariant m_climateLevel;
+    bool m_held = false;
 };
 
 } // namespace tool

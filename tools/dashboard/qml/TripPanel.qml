@@ -28,16 +28,18 @@ Panel {
     }
     contentHeight: Math.max(grid.implicitHeight, Theme.px(90))
 
-    RowLayout {
+    // The values as wide as their texts, the chart in the rest: placed, not laid out, so that the
+    // chart's width depends on nothing but the texts' now.
+    Item {
         anchors.fill: parent
-        spacing: Theme.px(12)
         GridLayout {
             id: grid
             objectName: "tripValues"
+            anchors.left: parent.left
+            anchors.top: parent.top
             columns: 2
             columnSpacing: Theme.px(10)
             rowSpacing: 0
-            Layout.alignment: Qt.AlignTop
             Repeater {
                 model: rows.length * 2
                 Text {
@@ -48,9 +50,11 @@ Panel {
             }
         }
         FuelChart {
-            Layout.fillWidth: true
-            Layout.fillHeight: true
-            Layout.minimumWidth: Theme.px(90)
+            anchors.left: grid.right
+            anchors.leftMargin: Theme.px(12)
+            anchors.right: parent.right
+            anchors.top: parent.top
+            anchors.bottom: parent.bottom
             figures: [v["CanBox.Fuel.Field2"], v["CanBox.Fuel.Field4"], v["CanBox.Fuel.Field5"]]
         }
     }
