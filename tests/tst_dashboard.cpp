@@ -292,19 +292,19 @@ void tst_Dashboard::aBoxInMilesAndFahrenheitAtEverySize()
 QTEST_MAIN(tst_Dashboard)
 #include "tst_dashboard.moc"
 
-// A replay's screenshot shows the vehicle at its instant of the capture's time, exactly and in
-// every run: in silence.cap a key pressed at 0.500 becomes a long press at 2.000, and the link,
+// A screenshot shows the vehicle at its instant, exactly and in every run. In silence.cap a key pressed at 0.500 becomes a long press at 2.000, and the link,
 // probed at 30.500, is lost at 31.700.
 void tst_Dashboard::aReplaysScreenshotIsItsInstantExactly()
 {
     QTemporaryDir dir;
     int count = 0;
-    const auto shot = [&](const char *at) {
+    const auto shot = [&](const char *at, bool simulated = false) {
         const QString file = dir.filePath(QString::number(++count) + QStringLiteral(".png"));
         QProcess tool;
         tool.start(QStringLiteral(CANSERVICE_TOOL),
-                   {"dashboard", "--replay", QStringLiteral(TEST_DATA_DIR "/silence.cap"), "--size", "800x480",
-                    "--at", at, "--screenshot", file});
+                   QStringList{"dashboard", "--size", "800x480", "--at", at, "--screenshot", file}
+                           + (simulated ? QStringList{"--sim"}
+                                        : QStringList{"--replay", QStringLiteral(TEST_DATA_DIR "/silence.cap")}));
         if (!tool.waitForFinished(30000) || tool.exitCode() != 0)
             return QImage();
         return QImage(file);
@@ -317,4 +317,9 @@ void tst_Dashboard::aReplaysScreenshotIsItsInstantExactly()
     const QImage lost = shot("31.700");
     QVERIFY(shot("31.699") != lost);
     QCOMPARE(shot("33.000"), lost);
+    // The simulated box's drive runs on the same clock, on a line inside the process.
+    const QImage driving = shot("8.5", true);
+    QVERIFY(!driving.isNull());
+    QCOMPARE(shot("8.5", true), driving);
+    QVERIFY(shot("8.4", true) != driving);
 }

@@ -8,7 +8,7 @@
 #include "options.h"
 #include "outputfile.h"
 #include "replayer.h"
-#include "replaythread.h"
+#include "sourcethread.h"
 #include "virtualserialline.h"
 
 #include <QBuffer>
@@ -72,18 +72,19 @@ int writeScreenshot(QQuickWindow *window, const QString &file)
     return exitcode::Ok;
 }
 
-// A replay's screenshot: the capture runs on the capture clock in a thread of its own up to the
-// instant, so that the picture shows the vehicle exactly as it was then, the same in every run.
-int replayScreenshot(const SessionOptions &options, QFile &capture, CaptureReader &reader, qint64 atMs,
-                     const QString &file, int width, int height)
+// A screenshot of a replay or of the simulated box: the source runs on the capture clock in a
+// thread of its own up to the instant, so that the picture shows the vehicle exactly as it was
+// then, the same in every run.
+int heldScreenshot(SourceThread &replay, const SessionOptions &options, bool answers, const QString &file,
+                   int width, int height)
 {
-    ReplayThread replay(options, capture, reader, atMs);
     if (const Failure failure = replay.load(); failure != Failure::None)
         return exitcode::of(failure);
     Session *session = replay.session();
     DashboardModel model(session->service(), options.printer.source);
     model.hold();
-    model.setNoAnswer(QStringLiteral("a replay: no box on the line to answer"));
+    if (!answers)
+        model.setNoAnswer(QStringLiteral("a replay: no box on the line to answer"));
     QObject::connect(session, &Session::lineStateChanged, &model, &DashboardModel::setLine);
     QObject::connect(session, &Session::frameAccepted, &model, &DashboardModel::frameAccepted);
     QQmlApplicationEngine engine;
@@ -115,7 +116,7 @@ int replayScreenshot(const SessionOptions &options, QFile &capture, CaptureReade
         });
         window->update();
     };
-    QObject::connect(&replay, &ReplayThread::reached, window, [&] {
+    QObject::connect(&replay, &SourceThread::reached, window, [&] {
         reached = true;
         takeIfReady();
     });
@@ -156,8 +157,9 @@ int dashboard(const QStringList &arguments)
                       QStringLiteral("Run the source for --at seconds, write the window as a PNG to FILE and exit."),
                       QStringLiteral("file")});
     parser.addOption({QStringLiteral("at"),
-                      QStringLiteral("Seconds before the screenshot (default 5), counted from the window's "
-                                     "first frame; on a replay, the capture's time, exactly."),
+                      QStringLiteral("Seconds before the screenshot (default 5): on a replay the capture's "
+                                     "time, on the simulated box its drive's, exactly; on a DEVICE, from the "
+                                     "window's first frame."),
                       QStringLiteral("seconds"), QStringLiteral("5")});
     parser.addOption({QStringLiteral("size"), QStringLiteral("The window's size (default 1280x720)."),
                       QStringLiteral("WxH"), QStringLiteral("1280x720")});
@@ -191,6 +193,11 @@ int dashboard(const QStringList &arguments)
     std::unique_ptr<CaptureReader> reader;
     std::unique_ptr<Replayer> replayer;
     QString device;
+    const QString file = parser.value(QStringLiteral("screenshot"));
+    // Qt Quick's distance-field glyphs differ by a few pixels from run to run; native glyphs make
+    // a screenshot the same picture, byte for byte, in every run.
+    if (!file.isEmpty())
+        qputenv("QML_DISABLE_DISTANCEFIELD", "1");
     if (!devices.isEmpty()) {
         device = devices.first();
         options.printer.source = device;
@@ -204,19 +211,25 @@ int dashboard(const QStringList &arguments)
         }
         device = QStringLiteral("virtual:dashboard");
         options.printer.source = name;
+    } else if (!file.isEmpty()) {
+        // The simulated box's screenshot: its drive on the capture clock too, on a line inside
+        // the process.
+        Scenario scenario;
+        int exit = exitcode::Ok;
+        if (!loadScenario(parser, &scenario, &exit))
+            return exit;
+        options.printer.source = scenario.name;
+        SourceThread drive(options, scenario, std::llround(at * 1000));
+        return heldScreenshot(drive, options, true, file, width, height);
     } else {
         if (const int exit = startSimulatedBox(parser, &boxLine, &box, &options.printer.source); exit >= 0)
             return exit;
         device = boxLine->deviceName();
     }
-
-    const QString file = parser.value(QStringLiteral("screenshot"));
-    // Qt Quick's distance-field glyphs differ by a few pixels from run to run; native glyphs make
-    // a screenshot the same picture, byte for byte, in every run.
-    if (!file.isEmpty())
-        qputenv("QML_DISABLE_DISTANCEFIELD", "1");
-    if (reader && !file.isEmpty())
-        return replayScreenshot(options, *capture, *reader, std::llround(at * 1000), file, width, height);
+    if (reader && !file.isEmpty()) {
+        SourceThread replay(options, *capture, *reader, std::llround(at * 1000));
+        return heldScreenshot(replay, options, false, file, width, height);
+    }
 
     Session session(options);
     if (const Failure failure = session.load(device); failure != Failure::None)

@@ -1,6 +1,7 @@
 #include "captureclock.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <QThread>
 
@@ -274,5 +275,17 @@ void CaptureClock::interrupt()
 }
 
 void CaptureClock::flush() { }
+
+qint64 ThreadStopwatch::nowMs()
+{
+    if (const CaptureClock *clock = CaptureClock::current())
+        return clock->nowMs();
+    static const QElapsedTimer wall = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return wall.elapsed();
+}
 
 } // namespace tool

@@ -87,4 +87,19 @@ private:
     std::atomic<bool> m_interrupted{false};
 };
 
+// A stopwatch on the thread's time: the capture clock's where the thread runs on one, the
+// monotonic clock's otherwise. For what keeps time itself (the simulated box's scenario), so that
+// it keeps the same time as the timers around it.
+class ThreadStopwatch
+{
+public:
+    void start() { m_startMs = nowMs(); }
+    bool isValid() const { return m_startMs >= 0; }
+    qint64 elapsed() const { return nowMs() - m_startMs; }
+
+private:
+    static qint64 nowMs();
+    qint64 m_startMs = -1;
+};
+
 } // namespace tool

@@ -1,5 +1,6 @@
 #include "boxline.h"
 
+#include "virtualserialline.h"
 
 #include <QSocketNotifier>
 
@@ -75,8 +76,22 @@ BoxLine *BoxLine::openDevice(const QString &device, canservice::SerialPort::Erro
     return line;
 }
 
+BoxLine *BoxLine::attach(canservice::VirtualSerialLine *line, QObject *parent)
+{
+    auto *box = new BoxLine(parent);
+    box->m_deviceName = QStringLiteral("virtual:") + line->name();
+    box->m_virtual = line;
+    connect(line, &canservice::VirtualSerialLine::written, box, &BoxLine::received, Qt::QueuedConnection);
+    return box;
+}
+
 void BoxLine::write(const QByteArray &bytes)
 {
+    if (m_virtual) {
+        QMetaObject::invokeMethod(m_virtual, [line = m_virtual, bytes] { line->deliver(bytes); },
+                                  Qt::QueuedConnection);
+        return;
+    }
     if (m_serial) {
         m_serial->writeData(bytes, false);
         return;

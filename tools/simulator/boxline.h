@@ -7,6 +7,9 @@
 #include <QString>
 
 class QSocketNotifier;
+namespace canservice {
+class VirtualSerialLine;
+}
 
 namespace tool {
 
@@ -23,6 +26,9 @@ public:
     // say why.
     static BoxLine *openDevice(const QString &device, canservice::SerialPort::Error *error,
                                QString *reason, QObject *parent = nullptr);
+    // The far end of a line inside the process, which a head unit has opened: each side's bytes
+    // reach the other once what wrote them has returned, so that neither runs inside the other.
+    static BoxLine *attach(canservice::VirtualSerialLine *line, QObject *parent = nullptr);
     ~BoxLine() override;
 
     QString deviceName() const { return m_deviceName; }
@@ -48,6 +54,7 @@ private:
     QSocketNotifier *m_writeNotifier = nullptr;
     QByteArray m_pending;
     canservice::SerialPort *m_serial = nullptr;
+    canservice::VirtualSerialLine *m_virtual = nullptr;
 };
 
 } // namespace tool

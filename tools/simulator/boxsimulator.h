@@ -1,12 +1,12 @@
 #pragma once
 
 #include "canboxreceive.h"
+#include "captureclock.h"
 #include "faultyline.h"
 #include "scenario.h"
 #include "valuecheck.h"
 #include "vehiclemodel.h"
 
-#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
@@ -109,7 +109,7 @@ private:
     QList<QPair<double, double>> m_silences;
     FaultyLine m_output;
     VehicleModel m_model;
-    QElapsedTimer m_clock;
+    ThreadStopwatch m_clock;
     QTimer m_stepTimer;
     QTimer m_heartbeat;
     bool m_verbose = false;
@@ -119,7 +119,7 @@ private:
 
     // What the head unit sends, read as a receiver reads it.
     canbox::ReceiveModel m_receiver;
-    QElapsedTimer m_lineClock;
+    ThreadStopwatch m_lineClock;
 
     int m_hostFrames = 0;
     int m_hostAcks = 0;
