@@ -322,4 +322,13 @@ void tst_Dashboard::aReplaysScreenshotIsItsInstantExactly()
     QVERIFY(!driving.isNull());
     QCOMPARE(shot("8.5", true), driving);
     QVERIFY(shot("8.4", true) != driving);
+    // A capture that cannot be read to the instant gives no picture, but its error.
+    QProcess malformed;
+    malformed.start(QStringLiteral(CANSERVICE_TOOL),
+                    {"dashboard", "--replay", QStringLiteral(TEST_DATA_DIR "/malformed.cap"), "--at", "1",
+                     "--screenshot", dir.filePath("malformed.png")});
+    QVERIFY(malformed.waitForFinished(30000));
+    QCOMPARE(malformed.exitCode(), 8);
+    QVERIFY(malformed.readAllStandardError().contains("malformed.cap:4: \"2g\" is not hexadecimal."));
+    QVERIFY(!QFile::exists(dir.filePath("malformed.png")));
 }

@@ -169,6 +169,10 @@ void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode_data()
     QTest::newRow("plugin not found")
             << QStringList({"replay", "--plugin", "/nonexistent/libsimpleservice.so", DataDir + "/drive.cap"})
             << 6 << "The plugin /nonexistent/libsimpleservice.so was not found";
+    QTest::newRow("plugin not found for a picture")
+            << QStringList({"plot", DataDir + "/drive.cap", "--plugin", "/nonexistent/libsimpleservice.so",
+                            "--signals", "Vehicle.Speed", "--png", QDir::tempPath() + "/tst_tool-plot.png"})
+            << 6 << "The plugin /nonexistent/libsimpleservice.so was not found";
     QTest::newRow("plugin of another kind")
             << QStringList({"replay", "--plugin", OtherPlugin, DataDir + "/drive.cap"}) << 7
             << "is a plugin for org.example.MediaCodec/2.0, not a CAN service";

@@ -97,6 +97,13 @@ int heldScreenshot(SourceThread &replay, const SessionOptions &options, bool ans
     const auto takeIfReady = [&] {
         if (!shown || !reached)
             return;
+        if (!replay.error().isEmpty()) {
+            // No picture of a capture that could not be read.
+            tool::err() << "canservice: " << replay.error() << '\n';
+            result = exitcode::BadCapture;
+            QCoreApplication::quit();
+            return;
+        }
         model.release();
         QVariantMap h = session->health().toJson().toVariantMap();
         h.insert(QStringLiteral("linkLosses"), session->printer()->linkLosses());

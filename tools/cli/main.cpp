@@ -158,7 +158,13 @@ int main(int argc, char *argv[])
         if (::mkdir(runtime.constData(), 0700) == 0 || errno == EEXIST)
             qputenv("XDG_RUNTIME_DIR", runtime);
     }
-    std::unique_ptr<QCoreApplication> app((gui && display) || draws ? new QGuiApplication(argc, argv)
+    // A GUI application takes the options it knows out of its arguments (-plugin among them, which
+    // is also the tool's): it is given only the tool's name, and the tool reads all the rest.
+    QStringList given;
+    for (int i = 0; i < argc; ++i)
+        given << QString::fromLocal8Bit(argv[i]);
+    static int guiArgc = 1;
+    std::unique_ptr<QCoreApplication> app((gui && display) || draws ? new QGuiApplication(guiArgc, argv)
                                                                     : new QCoreApplication(argc, argv));
     // Messages as they are written: each says where it comes from in its own words.
     if (qEnvironmentVariableIsEmpty("QT_MESSAGE_PATTERN"))
@@ -166,7 +172,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("canservice"));
     QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
 
-    QStringList arguments = QCoreApplication::arguments();
+    QStringList arguments = given;
     const QString command = arguments.value(1);
     if (command == QLatin1String("--version") || command == QLatin1String("-v")) {
         tool::out() << "canservice " << QCoreApplication::applicationVersion() << '\n';

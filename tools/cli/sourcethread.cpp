@@ -59,7 +59,7 @@ void SourceThread::run()
     if (m_capture) {
         replayer = std::make_unique<Replayer>(*m_capture, *m_reader, line);
         // The capture's end leaves the last state, and the plugin's timers go on to the instant.
-        replayer->finished = [] {};
+        replayer->finished = [this, r = replayer.get()] { m_error = r->error(); };
         session.printer()->setClock([r = replayer.get()] { return r->now(); });
         replayer->start();
     } else {

@@ -34,6 +34,8 @@ public:
     // why it could not (said on standard error).
     Failure load();
     Session *session() const { return m_session; }
+    // Why the capture could not be read to the end, once reached() has come; empty when it could.
+    QString error() const { return m_error; }
     // The source runs, up to the instant.
     void go() { m_go.release(); }
 
@@ -52,6 +54,7 @@ private:
     qint64 m_stopMs;
     Session *m_session = nullptr;
     Failure m_failure = Failure::None;
+    QString m_error;
     QSemaphore m_loaded;
     QSemaphore m_go;
 };
