@@ -154,11 +154,12 @@ void EventPrinter::vehicleChanged(const QVector<int> &entries)
         return names;
     }();
     const QVector<Reading> &now = m_state->readings();
-    // One line's room, kept from line to line.
+    // One line's room, kept from line to line; the changes of one signal are of one instant.
     QString &line = m_line;
+    const double seconds = m_clock();
     for (const int i : entries) {
         line.resize(0);
-        appendBegin(line, "event", m_clock());
+        appendBegin(line, "event", seconds);
         const Reading &r = now.at(i);
         if (m_options.json) {
             line += jsonNames.at(i);

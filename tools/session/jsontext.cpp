@@ -126,7 +126,8 @@ void appendMilliseconds(QString &out, qint64 ms)
         appendNumber(out, ms / 1000.0);
         return;
     }
-    out += QString::number(ms / 1000);
+    char whole[24];
+    out += QLatin1String(whole, int(std::to_chars(whole, whole + sizeof whole, ms / 1000).ptr - whole));
     int fraction = int(ms % 1000);
     if (fraction == 0)
         return;

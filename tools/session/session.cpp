@@ -132,10 +132,13 @@ void Session::watchLine()
     // The plugin took its reading slot when it opened the port, so this one runs once the plugin
     // has handled the chunk: what is left of it (noise, a refused frame) is shown then.
     connect(port, &SerialPort::read, this, [this] { chunkHandled(); });
-    connect(port, &SerialPort::written, this, [this](const QByteArray &bytes) {
-        if (!bytes.isEmpty())
-            sent(bytes);
-    });
+    // The head unit's writes are shown in the frame view and recorded in a pcapng file, each
+    // after the frame it answers; without either nothing listens, and the port does not tell.
+    if (m_options.printer.frames || !m_options.pcapng.isEmpty())
+        connect(port, &SerialPort::written, this, [this](const QByteArray &bytes) {
+            if (!bytes.isEmpty())
+                sent(bytes);
+        });
     connect(port, &SerialPort::errorOccurred, this, [this, port](SerialPort::Error error) {
         m_lineError = error;
         m_lineReason = port->errorString();
