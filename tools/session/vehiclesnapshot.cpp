@@ -47,18 +47,22 @@ Digits significant(const char *from, const char *to)
 
 // The double of that text. The shortest digits that read back as the float are the same digits
 // whatever finds them, except where the float lies exactly halfway between two such texts:
-// that one is left to Qt, which rounds the half up.
+// that one is left to Qt, which rounds the half up. Halfway can only be with 7 digits or more: a
+// shorter text that far from the float (half a unit of its last digit) would not read back as it.
 double widened(float value)
 {
-    char text[64], exact[64];
+    char text[64];
     const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general);
-    const auto whole = std::to_chars(exact, exact + sizeof exact, double(value), std::chars_format::general);
     double wide = 0;
-    if (written.ec != std::errc() || whole.ec != std::errc()
-        || std::from_chars(text, written.ptr, wide).ec != std::errc())
+    if (written.ec != std::errc() || std::from_chars(text, written.ptr, wide).ec != std::errc())
         return shortest(value).toDouble();
-    const Digits digits = significant(exact, whole.ptr);
-    if (digits.last == '5' && digits.count == significant(text, written.ptr).count + 1)
+    const int digits = significant(text, written.ptr).count;
+    if (digits < 7)
+        return wide;
+    char exact[64];
+    const auto whole = std::to_chars(exact, exact + sizeof exact, double(value), std::chars_format::general);
+    const Digits all = whole.ec == std::errc() ? significant(exact, whole.ptr) : Digits();
+    if (whole.ec != std::errc() || (all.last == '5' && all.count == digits + 1))
         return shortest(value).toDouble();
     return wide;
 }
