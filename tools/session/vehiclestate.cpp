@@ -46,7 +46,8 @@ void VehicleState::update(Bit group)
     m_fields.clear();
     m_snapshot.refresh(*m_service, group, &m_fields);
     for (const Bit silent : Silent)
-        m_snapshot.refresh(*m_service, silent, &m_fields);
+        if (silent != group)
+            m_snapshot.refresh(*m_service, silent, &m_fields);
     if (m_snapshot.heard() != heard) {
         for (int i = 0; i < m_readings.size(); ++i)
             reread(i);
