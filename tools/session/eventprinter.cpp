@@ -36,7 +36,10 @@ EventPrinter::EventPrinter(CanServiceBase *service, QTextStream &out, const Opti
     m_toTerminal = ::isatty(STDOUT_FILENO) == 1;
     m_flushSoon.setSingleShot(true);
     m_flushSoon.setInterval(100);
-    connect(&m_flushSoon, &QTimer::timeout, this, [this] { m_out.flush(); });
+    connect(&m_flushSoon, &QTimer::timeout, this, [this] {
+        m_out.flush();
+        m_sinceFlush.start();
+    });
 
     CanServiceBase *s = service;
     connect(s, &CanServiceBase::notifyCanbusStatus, this, &EventPrinter::onStatus);
@@ -55,6 +58,11 @@ QString EventPrinter::member(const char *key, const QJsonValue &value)
     return QLatin1Char('"') + QLatin1String(key) + QStringLiteral("\":") + json::text(value);
 }
 
+qint64 EventPrinter::wallNowMs() const
+{
+    return m_options.json && m_options.live ? QDateTime::currentMSecsSinceEpoch() : 0;
+}
+
 QString EventPrinter::begin(const char *type, double seconds) const
 {
     QString line;
@@ -62,13 +70,14 @@ QString EventPrinter::begin(const char *type, double seconds) const
     return line;
 }
 
-void EventPrinter::appendBegin(QString &line, const char *type, double seconds) const
+void EventPrinter::appendBegin(QString &line, const char *type, double seconds, qint64 wallMs) const
 {
     // Lines come in runs at one instant: the start of the last is kept. In text a line starts
     // with its time alone, whatever its kind; a live line in JSON also with the wall clock's.
     const qint64 ms = std::llround(seconds * 1000);
     const char *kind = m_options.json ? type : nullptr;
-    const qint64 wallMs = m_options.json && m_options.live ? QDateTime::currentMSecsSinceEpoch() : 0;
+    if (wallMs < 0)
+        wallMs = wallNowMs();
     QString &begun = m_begun.text;
     if (m_begun.type != kind || m_begun.ms != ms || m_begun.wallMs != wallMs) {
         m_begun.type = kind;
@@ -107,10 +116,21 @@ void EventPrinter::write(QString &line)
     m_out << line;
     // Written in blocks: a person at a terminal sees every line at once, a program reading a live
     // run gets what there is at least every 100 ms, a replay's reader gets it when it is done.
-    if (m_toTerminal)
+    if (m_toTerminal) {
         m_out.flush();
-    else if ((m_options.live || m_options.paced) && !m_flushSoon.isActive())
-        m_flushSoon.start();
+    } else if (m_options.live || m_options.paced) {
+        // On a busy line the lines themselves carry the block out (no wake-up of its own); the
+        // timer, for the last lines before a quiet spell, is the latest it can be.
+        if (m_sinceFlush.isValid() && m_sinceFlush.elapsed() >= FlushEarlyMs) {
+            m_out.flush();
+            m_sinceFlush.start();
+            m_flushSoon.stop();
+        } else if (!m_flushSoon.isActive()) {
+            if (!m_sinceFlush.isValid())
+                m_sinceFlush.start();
+            m_flushSoon.start();
+        }
+    }
 }
 
 void EventPrinter::header()
@@ -157,9 +177,10 @@ void EventPrinter::vehicleChanged(const QVector<int> &entries)
     // One line's room, kept from line to line; the changes of one signal are of one instant.
     QString &line = m_line;
     const double seconds = m_clock();
+    const qint64 wallMs = wallNowMs();
     for (const int i : entries) {
         line.resize(0);
-        appendBegin(line, "event", seconds);
+        appendBegin(line, "event", seconds, wallMs);
         const Reading &r = now.at(i);
         if (m_options.json) {
             line += jsonNames.at(i);

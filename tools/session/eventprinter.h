@@ -79,7 +79,9 @@ private:
     // Starts a record: JSON members "type", "time" and "ts" in that order, or the text's time.
     QString begin(const char *type) const { return begin(type, m_clock()); }
     QString begin(const char *type, double seconds) const;
-    void appendBegin(QString &line, const char *type, double seconds) const;
+    // wallMs: the wall clock's time for a live JSON line, -1 to read it now.
+    void appendBegin(QString &line, const char *type, double seconds, qint64 wallMs = -1) const;
+    qint64 wallNowMs() const;
     void frameRecord(qint64 ms, bool inbound, const char *kind, const QByteArray &bytes,
                      const QString &name, bool isFrame);
     void end(QString line);
@@ -105,7 +107,9 @@ private:
     VehicleState *m_state = nullptr; // none when quiet: a quiet printer does not even look
     QHash<int, QByteArray> m_lastFrames; // by direction << 8 | identifier, for the changes view
     bool m_toTerminal = false;
-    QTimer m_flushSoon;
+    QTimer m_flushSoon; // at most 100 ms after a line
+    QElapsedTimer m_sinceFlush; // since the output last went out
+    static constexpr int FlushEarlyMs = 80;
     int m_linkStatus = -1;
     int m_linkLosses = 0;
 };
