@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # CPU per frame of a head unit on a real line: a box writes the traffic mix at the full line rate
-# (3840 bytes a second) into a pseudo-terminal, `canservice monitor --quiet` runs the plugin on it,
-# and its CPU time (every thread's, in nanoseconds, from /proc/<pid>/task/*/schedstat) is divided by
-# the frames it accepted. Then the same with `monitor --json`, which prints every change, against
-# --quiet; and --quiet against the floor.
+# (3840 bytes a second) into pseudo-terminals, and each program's CPU time (every thread's, in
+# nanoseconds, from /proc/<pid>/task/*/schedstat) is divided by the frames it was sent.
+# Two comparisons: `canservice monitor --quiet` against build/bin/line_floor, which only polls,
+# reads, checks and acknowledges (the system's part of any head unit's cost), and `monitor --json`,
+# which prints every change, against `monitor --quiet`. The two programs of a comparison run side
+# by side, each on its own pseudo-terminal, fed the same bytes at the same moments: on a virtual
+# machine the cost of a wake-up moves by half from one minute to the next, and a program measured
+# after another meets another machine. ROUNDS rounds (default 3); the ratios are the medians of
+# each round's.
 # The plugin's debug lines are off, as in a head unit in the field; --debug leaves them on (Qt's
-# default), formatted for every frame and dropped by the monitor. First the same is measured for
-# build/bin/line_floor, which only polls, reads, checks and acknowledges: the system's part, which
-# on a virtual machine can change from one day to the next, and from one minute to the next: the
-# three run in turn, ROUNDS times (default 3), and the ratios are those of the medians.
-#   bash scripts/linecost.sh [SECONDS] [--debug] [--rounds N]   (default 10 s each; needs a build in build/)
+# default), formatted for every frame and dropped by the monitor.
+#   bash scripts/linecost.sh [SECONDS] [--debug] [--rounds N]   (default 20 s each; needs a build in build/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=10
+seconds=20
 rounds=3
 export QT_LOGGING_RULES="default.debug=false"
 while [ $# -gt 0 ]; do
@@ -31,6 +33,7 @@ import os, pty, statistics, subprocess, sys, tempfile, time, tty
 seconds = float(sys.argv[1])
 rounds = int(sys.argv[2])
 
+# The benchmark's mix: speed and rotation most, then climate, radar, doors, keys, trip.
 def frame(ident, data):
     body = bytes([ident, len(data)]) + bytes(data)
     return b"\x2e" + body + bytes([(~sum(body)) & 0xFF])
@@ -47,16 +50,21 @@ def message(n):
     if k == 18: return frame(0x20, [5, n % 2])
     return frame(0x50, [0x30, 0, n % 256, 0, 0, 0])
 
-def measure(command, label):
-    master, slave = pty.openpty()
-    tty.setraw(slave)
-    name = os.ttyname(slave)
-    os.set_blocking(master, False)
-    # Its output into a file, read when it is done: a pipe left unread would stop it.
-    output = tempfile.TemporaryFile(mode="w+")
-    head = subprocess.Popen(command + [name], stdout=output, stderr=subprocess.DEVNULL, text=True)
+def side_by_side(commands):
+    """Runs the programs at once, each on its own pseudo-terminal, writing the same bytes to all.
+    Per program: the frames sent, the acknowledgements read and the CPU per frame (us); and the
+    last program's output."""
+    lines = []
+    for command in commands:
+        master, slave = pty.openpty()
+        tty.setraw(slave)
+        os.set_blocking(master, False)
+        # Its output into a file, read when it is done: a pipe left unread would stop it.
+        output = tempfile.TemporaryFile(mode="w+")
+        head = subprocess.Popen(command + [os.ttyname(slave)], stdout=output, stderr=subprocess.DEVNULL, text=True)
+        lines.append({"master": master, "slave": slave, "head": head, "output": output, "acked": 0})
 
-    def cpu():
+    def cpu(head):
         # Nanoseconds on the CPU of every thread, where /proc/PID/stat counts 10 ms ticks.
         total = 0
         for task in os.listdir(f"/proc/{head.pid}/task"):
@@ -66,50 +74,64 @@ def measure(command, label):
                 pass
         return total / 1e9
 
+    state = {"n": 0, "budget": 0.0}
+
     def run(duration):
-        sent = acked = 0
-        budget, n, start = 0.0, 0, time.monotonic()
+        sent = 0
+        start = time.monotonic()
         while time.monotonic() - start < duration:
-            budget += 3840 * 0.01
+            state["budget"] += 3840 * 0.01
             out = b""
-            while budget > 0:
-                m = message(n); n += 1
-                out += m; budget -= len(m); sent += 1
-            os.write(master, out)
+            while state["budget"] > 0:
+                m = message(state["n"]); state["n"] += 1
+                out += m; state["budget"] -= len(m); sent += 1
+            for line in lines:
+                os.write(line["master"], out)
             time.sleep(0.01)
-            try:
-                acked += os.read(master, 65536).count(b"\xff")
-            except BlockingIOError:
-                pass
-        return sent, acked
+            for line in lines:
+                try:
+                    line["acked"] += os.read(line["master"], 65536).count(b"\xff")
+                except BlockingIOError:
+                    pass
+        return sent
 
     time.sleep(1.0)
     run(2.0)  # warm-up: the handshake, first buffers
-    before = cpu()
-    sent, acked = run(seconds)
-    used = cpu() - before
-    head.send_signal(2)
-    head.wait(timeout=10)
-    output.seek(0)
-    out = output.read()
-    os.close(master)
-    os.close(slave)
-    per_frame = used / max(sent, 1) * 1e6
-    print(f"{label}: {sent} frames in {seconds:.0f} s ({sent / seconds:.0f} a second), {acked} "
-          f"acknowledged; CPU {used:.3f} s: {per_frame:.1f} us per frame")
-    return out, per_frame
+    for line in lines:
+        line["acked"] = 0
+    before = [cpu(line["head"]) for line in lines]
+    sent = run(seconds)
+    used = [cpu(line["head"]) - b for line, b in zip(lines, before)]
+    results = []
+    for line, u in zip(lines, used):
+        line["head"].send_signal(2)
+        line["head"].wait(timeout=10)
+        line["output"].seek(0)
+        os.close(line["master"])
+        os.close(line["slave"])
+        results.append((sent, line["acked"], u / max(sent, 1) * 1e6))
+    return results, lines[-1]["output"].read()
 
 debug = "on" if os.environ["QT_LOGGING_RULES"].endswith("true") else "off"
-runs = {"floor": [], "quiet": [], "json": []}
+floor_cmd = ["build/bin/line_floor"]
+quiet_cmd = ["build/bin/canservice", "monitor", "--quiet"]
+json_cmd = ["build/bin/canservice", "monitor", "--json"]
+ratios = {"quiet": [], "json": []}
+figures = {"floor": [], "--quiet": [], "--quiet beside --json": [], "--json": []}
 for r in range(rounds):
-    print(f"round {r + 1} of {rounds}")
-    runs["floor"].append(measure(["build/bin/line_floor"], "  floor (poll, read, acknowledge)")[1])
-    out, quiet = measure(["build/bin/canservice", "monitor", "--quiet"], f"  monitor --quiet, debug {debug}")
-    runs["quiet"].append(quiet)
-    runs["json"].append(measure(["build/bin/canservice", "monitor", "--json"], f"  monitor --json, debug {debug}")[1])
+    (f, q), _ = side_by_side([floor_cmd, quiet_cmd])
+    (q2, j), out = side_by_side([quiet_cmd, json_cmd])
+    print(f"round {r + 1} of {rounds}: {f[0]} and {q2[0]} frames in {seconds:.0f} s "
+          f"({f[0] / seconds:.0f} a second); acknowledged {f[1]}, {q[1]} and {q2[1]}, {j[1]}")
+    print(f"  floor {f[2]:.1f} us beside monitor --quiet {q[2]:.1f} us a frame: {q[2] / f[2]:.2f}x")
+    print(f"  monitor --quiet {q2[2]:.1f} us beside monitor --json {j[2]:.1f} us a frame: {j[2] / q2[2]:.2f}x")
+    ratios["quiet"].append(q[2] / f[2])
+    ratios["json"].append(j[2] / q2[2])
+    for key, value in zip(figures, (f[2], q[2], q2[2], j[2])):
+        figures[key].append(value)
 print(out.strip().splitlines()[-1] if out.strip() else "")
-floor, quiet, printing = (statistics.median(runs[k]) for k in ("floor", "quiet", "json"))
-print(f"medians: floor {floor:.1f} us, monitor --quiet {quiet:.1f} us, monitor --json {printing:.1f} us per frame")
-print(f"monitor --quiet / floor: {quiet / floor:.2f}x (target 1.5x); "
-      f"monitor --json / --quiet: {printing / quiet:.2f}x (target 1.5x)")
+print(f"debug lines {debug}; medians a frame: "
+      + ", ".join(f"{k} {statistics.median(v):.1f} us" for k, v in figures.items()))
+print(f"monitor --quiet / floor: {statistics.median(ratios['quiet']):.2f}x (target 1.5x); "
+      f"monitor --json / --quiet: {statistics.median(ratios['json']):.2f}x (target 1.5x)")
 PY
