@@ -166,11 +166,7 @@ int dashboard(const QStringList &arguments)
         if (!file.isEmpty())
             QTimer::singleShot(int(at * 1000), Qt::PreciseTimer, window, takeScreenshot);
     };
-    auto first = std::make_shared<QMetaObject::Connection>();
-    *first = QObject::connect(window, &QQuickWindow::frameSwapped, window, [first, begin] {
-        QObject::disconnect(*first);
-        begin();
-    });
+    onFirstFrame(window, begin);
     session.finishOnInterrupt(false);
     // Closing the window ends the run like Ctrl-C, with the summary.
     QObject::connect(window, &QWindow::visibleChanged, [&](bool visible) {

@@ -38,6 +38,18 @@ QQuickWindow *loadWindow(QQmlApplicationEngine &engine, DashboardModel &model, i
     return window;
 }
 
+void onFirstFrame(QQuickWindow *window, const std::function<void()> &then)
+{
+    // The frames are told from the render thread, queued: more than one may be on its way before
+    // the first is heard, and a disconnection does not take back what is queued. Only the call that
+    // disconnects goes on.
+    auto first = std::make_shared<QMetaObject::Connection>();
+    *first = QObject::connect(window, &QQuickWindow::frameSwapped, window, [first, then] {
+        if (QObject::disconnect(*first))
+            then();
+    });
+}
+
 int writeScreenshot(QQuickWindow *window, const QString &file)
 {
     const QImage image = window->grabWindow();
@@ -111,9 +123,7 @@ int heldScreenshot(SourceThread &replay, const SessionOptions &options, bool ans
         reached = true;
         takeIfReady();
     });
-    auto first = std::make_shared<QMetaObject::Connection>();
-    *first = QObject::connect(window, &QQuickWindow::frameSwapped, window, [&, first] {
-        QObject::disconnect(*first);
+    onFirstFrame(window, [&] {
         shown = true;
         takeIfReady();
     });
