@@ -45,20 +45,20 @@ Digits significant(const char *from, const char *to)
     return d;
 }
 
-// The double of that text. The shortest digits that read back as the float are the same digits
-// whatever finds them, except where the float lies exactly halfway between two such texts:
-// that one is left to Qt, which rounds the half up.
-double widened(float value)
+// The double of that text (bits: the float's). The shortest digits that read back as the float
+// are the same digits whatever finds them, except where the float lies exactly halfway between two
+// such texts, and where its neighbours are not equally far: a power of two (the one below is
+// nearer) or a subnormal float (written here with six digits at least). Those are left to Qt.
+double widened(float value, quint32 bits)
 {
     char text[64], exact[64];
     const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general);
     const auto whole = std::to_chars(exact, exact + sizeof exact, double(value), std::chars_format::general);
     double wide = 0;
-    if (written.ec != std::errc() || whole.ec != std::errc()
-        || std::from_chars(text, written.ptr, wide).ec != std::errc())
-        return shortest(value).toDouble();
-    const Digits digits = significant(exact, whole.ptr);
-    if (digits.last == '5' && digits.count == significant(text, written.ptr).count + 1)
+    const bool toQt = (bits & 0x7FFFFFu) == 0 || (bits & 0x7F800000u) == 0 || written.ec != std::errc()
+            || whole.ec != std::errc() || std::from_chars(text, written.ptr, wide).ec != std::errc();
+    const Digits digits = toQt ? Digits() : significant(exact, whole.ptr);
+    if (toQt || (digits.last == '5' && digits.count == significant(text, written.ptr).count + 1))
         return shortest(value).toDouble();
     return wide;
 }
@@ -278,7 +278,7 @@ double VehicleSnapshot::plain(float value)
     std::memcpy(&bits, &value, sizeof bits);
     Entry &entry = recent[(bits ^ (bits >> 7) ^ (bits >> 17)) & 63];
     if (entry.bits != bits)
-        entry = {bits, widened(value)};
+        entry = {bits, widened(value, bits)};
     return entry.plain;
 }
 
