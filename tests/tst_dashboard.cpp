@@ -300,8 +300,9 @@ void tst_Dashboard::aBoxInMilesAndFahrenheitAtEverySize()
 QTEST_MAIN(tst_Dashboard)
 #include "tst_dashboard.moc"
 
-// A screenshot shows the vehicle at its instant, exactly and in every run. In silence.cap a key pressed at 0.500 becomes a long press at 2.000, and the link,
-// probed at 30.500, is lost at 31.700.
+// A screenshot shows the vehicle at its instant, exactly and in every run. In silence.cap a key
+// pressed at 0.500 becomes a long press at 2.000, and the link, probed at 30.500, is lost at
+// 31.700.
 void tst_Dashboard::aReplaysScreenshotIsItsInstantExactly()
 {
     QTemporaryDir dir;
