@@ -159,13 +159,9 @@ void tst_Chunking::randomStreamsHoweverCut()
 
     // A value that reads more fields on another branch: the left temperature reads the block's
     // unit only in manual mode; there the unit alone changes.
-    QByteArray climate;
-    for (const int mode : {0x00, 0x08, 0x48}) {
-        QByteArray block(8, '\0');
-        block[2] = block[6] = 40;
-        block[4] = char(mode);
-        climate += frame(0x29, block);
-    }
+    QByteArray climate; // byte 4: automatic, manual in Celsius, manual in Fahrenheit
+    for (const char *block : {"0000280000002800", "0000280008002800", "0000280048002800"})
+        climate += frame(0x29, QByteArray::fromHex(block));
     const Heard branches = feed({climate});
     QVERIFY2(branches.stale.isEmpty(), qPrintable(branches.stale));
 }
