@@ -157,6 +157,8 @@ void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode_data()
     QTest::newRow("no command") << QStringList() << 2 << "Usage";
     QTest::newRow("the dashboard's help without a display") << QStringList({"dashboard", "--help"}) << 0
                                                               << "Usage: canservice dashboard";
+    QTest::newRow("--help-all is the help") << QStringList({"sim", "--help-all"}) << 0
+                                            << "Usage: canservice sim";
     QTest::newRow("the dashboard without a display") << QStringList{"dashboard"} << 3
                                                        << "needs a display; without one (a server, CI) run it under xvfb-run -a";
     QTest::newRow("unknown command") << QStringList{"drive"} << 2 << "unknown command \"drive\"";

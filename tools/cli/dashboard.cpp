@@ -4,20 +4,16 @@
 #include "boxsimulator.h"
 #include "dashboardmodel.h"
 #include "exitcodes.h"
-#include "interrupt.h"
 #include "options.h"
-#include "outputfile.h"
 #include "replayer.h"
+#include "screenshot.h"
 #include "sourcethread.h"
 #include "virtualserialline.h"
 
-#include <QBuffer>
 #include <QGuiApplication>
 #include <QCoreApplication>
 #include <QFile>
-#include <QImage>
 #include <QQmlApplicationEngine>
-#include <QQmlContext>
 #include <QQuickWindow>
 #include <QTimer>
 
@@ -31,121 +27,6 @@ static void initResources()
 }
 
 namespace tool {
-
-namespace {
-const int SettleFrames = 3;
-
-// The window on the model, or null when the QML did not load (said on standard error).
-QQuickWindow *loadWindow(QQmlApplicationEngine &engine, DashboardModel &model, int width, int height)
-{
-    engine.rootContext()->setContextProperty(QStringLiteral("car"), &model);
-    engine.load(QUrl(QStringLiteral("qrc:/dashboard/qml/Main.qml")));
-    auto *window = engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow *>(engine.rootObjects().first());
-    if (!window) {
-        tool::err() << "canservice: the dashboard's QML did not load (see above); it needs the Debian "
-                       "packages qml-module-qtquick2, qml-module-qtquick-window2, qml-module-qtquick-layouts, "
-                       "qml-module-qtquick-controls, qml-module-qtquick-controls2, qml-module-qtquick-extras "
-                       "and qml-module-qtquick-shapes.\n";
-        return nullptr;
-    }
-    window->resize(width, height);
-    return window;
-}
-
-// The window as a PNG, whole or not at all: the picture goes to a file beside the target, then
-// takes its name. The exit code.
-int writeScreenshot(QQuickWindow *window, const QString &file)
-{
-    const QImage image = window->grabWindow();
-    QByteArray png;
-    QBuffer buffer(&png);
-    OutputFile out(file);
-    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG") || !out.open()
-        || !out.append(png) || !out.commit()) {
-        tool::err() << "canservice: cannot write the screenshot " << file << ": "
-                    << (out.failed() ? out.errorString() : QStringLiteral("the window could not be grabbed"))
-                    << ".\n";
-        if (out.partialName() != file)
-            QFile::remove(out.partialName());
-        return exitcode::CannotWrite;
-    }
-    return exitcode::Ok;
-}
-
-// A screenshot of a replay or of the simulated box: the source runs on the capture clock in a
-// thread of its own up to the instant, so that the picture shows the vehicle exactly as it was
-// then, the same in every run.
-int heldScreenshot(SourceThread &replay, const SessionOptions &options, bool answers, const QString &file,
-                   int width, int height)
-{
-    if (const Failure failure = replay.load(); failure != Failure::None)
-        return exitcode::of(failure);
-    Session *session = replay.session();
-    DashboardModel model(session->service(), options.printer.source);
-    model.hold();
-    if (!answers)
-        model.setNoAnswer(QStringLiteral("a replay: no box on the line to answer"));
-    QObject::connect(session, &Session::lineStateChanged, &model, &DashboardModel::setLine);
-    QObject::connect(session, &Session::frameAccepted, &model, &DashboardModel::frameAccepted);
-    QQmlApplicationEngine engine;
-    QQuickWindow *window = loadWindow(engine, model, width, height);
-    if (!window)
-        return exitcode::Failure;
-
-    int result = exitcode::Ok;
-    bool shown = false, reached = false;
-    const auto takeIfReady = [&] {
-        if (!shown || !reached)
-            return;
-        if (!replay.error().isEmpty()) {
-            // No picture of a capture that could not be read.
-            tool::err() << "canservice: " << replay.error() << '\n';
-            result = exitcode::BadCapture;
-            QCoreApplication::quit();
-            return;
-        }
-        model.release();
-        QVariantMap h = session->health().toJson().toVariantMap();
-        h.insert(QStringLiteral("linkLosses"), session->printer()->linkLosses());
-        model.setHealth(h);
-        // Once the window has drawn the state a few times over: a layout whose content changed
-        // settles over the frames after it.
-        auto frames = std::make_shared<int>(0);
-        QObject::connect(window, &QQuickWindow::frameSwapped, window, [&, frames] {
-            if (++*frames < SettleFrames) {
-                window->update();
-                return;
-            }
-            if (*frames == SettleFrames) {
-                result = writeScreenshot(window, file);
-                QCoreApplication::quit();
-            }
-        });
-        window->update();
-    };
-    QObject::connect(&replay, &SourceThread::reached, window, [&] {
-        reached = true;
-        takeIfReady();
-    });
-    auto first = std::make_shared<QMetaObject::Connection>();
-    *first = QObject::connect(window, &QQuickWindow::frameSwapped, window, [&, first] {
-        QObject::disconnect(*first);
-        shown = true;
-        takeIfReady();
-    });
-    bool interrupted = false;
-    Interrupt interrupt;
-    QObject::connect(&interrupt, &Interrupt::requested, [&] {
-        interrupted = true;
-        QCoreApplication::quit();
-    });
-    replay.go();
-    QCoreApplication::exec();
-    replay.quit();
-    replay.wait();
-    return interrupted ? exitcode::Interrupted : result;
-}
-} // namespace
 
 int dashboard(const QStringList &arguments)
 {
@@ -285,11 +166,7 @@ int dashboard(const QStringList &arguments)
         if (!file.isEmpty())
             QTimer::singleShot(int(at * 1000), Qt::PreciseTimer, window, takeScreenshot);
     };
-    auto first = std::make_shared<QMetaObject::Connection>();
-    *first = QObject::connect(window, &QQuickWindow::frameSwapped, window, [first, begin] {
-        QObject::disconnect(*first);
-        begin();
-    });
+    onFirstFrame(window, begin);
     session.finishOnInterrupt(false);
     // Closing the window ends the run like Ctrl-C, with the summary.
     QObject::connect(window, &QWindow::visibleChanged, [&](bool visible) {

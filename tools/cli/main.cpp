@@ -152,8 +152,8 @@ int main(int argc, char *argv[])
     if (draws && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // Without a login session there is no runtime folder: the one Qt would fall back to, made as
-    // Qt wants it, so that drawing a picture says nothing about it.
-    if (draws && qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+    // Qt wants it, so that drawing a picture or the dashboard under xvfb-run says nothing about it.
+    if ((draws || gui) && qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
         const QByteArray runtime = QDir::tempPath().toLocal8Bit() + "/runtime-" + QByteArray::number(::getuid());
         if (::mkdir(runtime.constData(), 0700) == 0 || errno == EEXIST)
             qputenv("XDG_RUNTIME_DIR", runtime);

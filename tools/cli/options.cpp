@@ -51,7 +51,8 @@ int parseArguments(QCommandLineParser &parser, const QStringList &arguments, int
         tool::err() << arguments.at(0) << ": " << parser.errorText() << '\n';
         return exitcode::Usage;
     }
-    if (parser.isSet(QStringLiteral("help"))) {
+    // --help-all as --help: the tool takes none of Qt's own options.
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         // The usage line names the command, not the path the tool was started by.
         QString help = parser.helpText();
         help.replace(0, help.indexOf(QLatin1Char('[')), QStringLiteral("Usage: %1 ").arg(arguments.at(0)));

@@ -117,19 +117,19 @@ QString DashboardModel::text(const QString &name) const
 
 void DashboardModel::climateKey(int key)
 {
-    if (canCommand())
+    if (canCommand() && !m_elsewhere)
         m_service->sendAcKey(key, 0);
 }
 
 void DashboardModel::unitCommand(int entry)
 {
-    if (canCommand())
+    if (canCommand() && !m_elsewhere)
         m_service->setUnitCmd(entry);
 }
 
 void DashboardModel::carSettingKey(int key, int value)
 {
-    if (canCommand())
+    if (canCommand() && !m_elsewhere)
         m_service->sendCarSettingKey(key, value);
 }
 

@@ -60,8 +60,9 @@ public:
     // (climate byte 2 while the block says mode 0) without a getter; the model keeps it by the
     // same rule.
     void frameAccepted(int id, const QByteArray &payload);
-    // While held, the service runs in another thread and is not read; release() reads it once.
-    void hold() { m_held = true; }
+    // The service runs in another thread: while held it is not read, release() reads it once (that
+    // thread then waits); and no command reaches it from this one, held or not.
+    void hold() { m_held = m_elsewhere = true; }
     void release();
 
 signals:
@@ -87,6 +88,7 @@ private:
     QString m_noAnswer;
     QVariant m_climateLevel;
     bool m_held = false;
+    bool m_elsewhere = false; // the service's thread is another
 };
 
 } // namespace tool

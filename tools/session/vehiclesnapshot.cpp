@@ -45,12 +45,16 @@ Digits significant(const char *from, const char *to)
     return d;
 }
 
-// The double of that text. The shortest digits that read back as the float are the same digits
-// whatever finds them, except where the float lies exactly halfway between two such texts:
-// that one is left to Qt, which rounds the half up. Halfway can only be with 7 digits or more: a
-// shorter text that far from the float (half a unit of its last digit) would not read back as it.
-double widened(float value)
+// The double of that text (bits: the float's). The shortest digits that read back as the float
+// are the same digits whatever finds them, except where the float lies exactly halfway between two
+// such texts, and where its neighbours are not equally far: a power of two (the one below is
+// nearer) or a subnormal float (written here with six digits at least). Those are left to Qt.
+// Halfway can only be with 7 digits or more: a shorter text that far from the float (half a unit
+// of its last digit) would not read back as it.
+double widened(float value, quint32 bits)
 {
+    if ((bits & 0x7FFFFFu) == 0 || (bits & 0x7F800000u) == 0)
+        return shortest(value).toDouble();
     char text[64];
     const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general);
     double wide = 0;
@@ -282,7 +286,7 @@ double VehicleSnapshot::plain(float value)
     std::memcpy(&bits, &value, sizeof bits);
     Entry &entry = recent[(bits ^ (bits >> 7) ^ (bits >> 17)) & 63];
     if (entry.bits != bits)
-        entry = {bits, widened(value)};
+        entry = {bits, widened(value, bits)};
     return entry.plain;
 }
 

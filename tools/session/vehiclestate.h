@@ -13,9 +13,9 @@ class CanServiceBase;
 namespace tool {
 
 // The vehicle as the tools show it, kept up to date with work in proportion to what changed: each
-// change signal of the service reads again only the fields it announces, and the catalogue
-// values that read a field whose value changed. The speed's unit and the emergency-call state, which the service may
-// change without a signal of their own, are read again with every signal.
+// change signal of the service reads again only the fields it announces, and the catalogue values
+// that read a field whose value changed. The speed's unit and the emergency-call state, which the
+// service may change without a signal of their own, are read again with every signal.
 class VehicleState : public QObject
 {
     Q_OBJECT

@@ -50,6 +50,8 @@ Panel {
             }
         }
         FuelChart {
+            // Where the values leave it no room (the smallest windows), none is drawn over them.
+            visible: width >= Theme.px(40)
             anchors.left: grid.right
             anchors.leftMargin: Theme.px(12)
             anchors.right: parent.right
