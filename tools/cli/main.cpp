@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -158,21 +159,37 @@ int main(int argc, char *argv[])
         if (::mkdir(runtime.constData(), 0700) == 0 || errno == EEXIST)
             qputenv("XDG_RUNTIME_DIR", runtime);
     }
-    // A GUI application takes the options it knows out of its arguments (-plugin among them, which
-    // is also the tool's): it is given only the tool's name, and the tool reads all the rest.
-    QStringList given;
-    for (int i = 0; i < argc; ++i)
-        given << QString::fromLocal8Bit(argv[i]);
-    static int guiArgc = 1;
-    std::unique_ptr<QCoreApplication> app((gui && display) || draws ? new QGuiApplication(guiArgc, argv)
-                                                                    : new QCoreApplication(argc, argv));
+    // A GUI application takes the options it knows out of its arguments (-platform and the like,
+    // and -plugin, which is also the tool's): the tool's --plugin is kept from it and read with
+    // what the application leaves.
+    QStringList plugin;
+    static std::vector<char *> forQt;
+    for (int i = 0; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (i > 0 && (arg == "--plugin" || arg == "-plugin") && i + 1 < argc) {
+            plugin << QStringLiteral("--plugin") << QString::fromLocal8Bit(argv[++i]);
+            continue;
+        }
+        if (i > 0 && (arg.startsWith("--plugin=") || arg.startsWith("-plugin="))) {
+            plugin << QStringLiteral("--plugin") << QString::fromLocal8Bit(arg.mid(arg.indexOf('=') + 1));
+            continue;
+        }
+        forQt.push_back(argv[i]);
+    }
+    forQt.push_back(nullptr);
+    static int qtArgc = int(forQt.size()) - 1;
+    const bool graphical = (gui && display) || draws;
+    std::unique_ptr<QCoreApplication> app(graphical ? new QGuiApplication(qtArgc, forQt.data())
+                                                    : new QCoreApplication(argc, argv));
     // Messages as they are written: each says where it comes from in its own words.
     if (qEnvironmentVariableIsEmpty("QT_MESSAGE_PATTERN"))
         qSetMessagePattern(QStringLiteral("%{message}"));
     QCoreApplication::setApplicationName(QStringLiteral("canservice"));
     QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
 
-    QStringList arguments = given;
+    QStringList arguments = QCoreApplication::arguments();
+    if (graphical)
+        arguments << plugin;
     const QString command = arguments.value(1);
     if (command == QLatin1String("--version") || command == QLatin1String("-v")) {
         tool::out() << "canservice " << QCoreApplication::applicationVersion() << '\n';
