@@ -33,22 +33,8 @@ import os, pty, statistics, subprocess, sys, tempfile, time, tty
 seconds = float(sys.argv[1])
 rounds = int(sys.argv[2])
 
-# The benchmark's mix: speed and rotation most, then climate, radar, doors, keys, trip.
-def frame(ident, data):
-    body = bytes([ident, len(data)]) + bytes(data)
-    return b"\x2e" + body + bytes([(~sum(body)) & 0xFF])
-
-# The benchmark's mix: speed and rotation most, then climate, radar, doors, keys, trip.
-def message(n):
-    k = n % 20
-    if k < 6: return frame(0xF6, [(n * 16) & 0xFF, (n >> 4) & 0x3F, 0])
-    if k < 12: return frame(0x41, [3, (800 + n % 3000) >> 8, (800 + n % 3000) & 0xFF])
-    if k < 14: return frame(0x29, [0x48, 0x23, 40 + n % 8, 0, 8, 0, 41, n % 9])
-    if k < 16: return frame(0x22, [2, 8, n % 32, (n // 3) % 32])
-    if k == 16: return frame(0x23, [1, 2, n % 32, 0, 0, 0])
-    if k == 17: return frame(0x24, [0x44 if n % 2 else 0, 0, 0, 0, 0])
-    if k == 18: return frame(0x20, [5, n % 2])
-    return frame(0x50, [0x30, 0, n % 256, 0, 0, 0])
+sys.path.insert(0, "scripts")
+from trafficmix import message  # noqa: E402
 
 def side_by_side(commands):
     """Runs the programs at once, each on its own pseudo-terminal, writing the same bytes to all.
