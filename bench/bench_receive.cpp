@@ -9,6 +9,7 @@
 #include "canboxframe.h"
 #include "canservicebase.h"
 #include "configmanager.h"
+#include "serialport.h"
 #include "simpleservice.h"
 #include "virtualserialline_p.h"
 
@@ -179,8 +180,11 @@ struct Service
         QLoggingCategory::defaultCategory()->setEnabled(QtDebugMsg, debug);
         qInstallMessageHandler(discard);
         canservice::ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:bench"));
+        canservice::SerialPort *port = nullptr;
+        canservice::ConfigManager::instance()->setPortWatcher([&port](canservice::SerialPort *p) { port = p; });
         service = new canservice::SimpleService;
-        line = canservice::VirtualSerialLine::find(QStringLiteral("bench"));
+        canservice::ConfigManager::instance()->setPortWatcher(nullptr);
+        line = port->virtualLine();
         // The head unit listens to everything the decoders announce.
         for (auto signal : {&CanServiceBase::speedChanged, &CanServiceBase::rotateChanged,
                             &CanServiceBase::doorChanged, &CanServiceBase::acStatusChanged,

@@ -10,6 +10,7 @@
 // input keeps a crash reproducible from its input alone.
 
 #include "configmanager.h"
+#include "serialport.h"
 #include "simpleservice.h"
 #include "vehiclesnapshot.h"
 #include "virtualserialline.h"
@@ -77,8 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Log lines are formatted, then dropped, for the inputs that ask: the formatting is part of
     // what is fuzzed, and too slow to do for all.
     QLoggingCategory::defaultCategory()->setEnabled(QtDebugMsg, (data[0] & 0xF0) == 0xF0);
+    canservice::SerialPort *port = nullptr;
+    canservice::ConfigManager::instance()->setPortWatcher([&port](canservice::SerialPort *p) { port = p; });
     SimpleService service;
-    canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::find(QStringLiteral("fuzz"));
+    canservice::VirtualSerialLine *line = port->virtualLine();
     size_t offset = 0, next = 0;
     while (offset < streamSize) {
         const size_t length = cuts == 0 ? streamSize : size_t(lengths[next++ % cuts]) + 1;

@@ -17,6 +17,11 @@ class CANSERVICE_HOST_EXPORT CanServiceBase : public QObject
     Q_OBJECT
 
 public:
+    // What notifyCanbusStatus reports: Up for every frame while the box answers, Lost once it
+    // has stopped answering.
+    enum class LinkStatus { Lost = 0, Up = 3 };
+    Q_ENUM(LinkStatus)
+
     explicit CanServiceBase(QObject *parent = nullptr) : QObject(parent) { }
     ~CanServiceBase() override;
 
@@ -176,7 +181,7 @@ public:
     virtual void sendAnyData(QByteArray &data) = 0;
 
 signals:
-    // Link status: 3 while the CAN box answers, 0 once it has been lost.
+    // Link status, a LinkStatus as a number: Up while the CAN box answers, Lost once it has been lost.
     void notifyCanbusStatus(int status);
     void messageChanged(int id);
     // action: 0 pressed, 1 released after a short press, 2 long press, 3 released after a long press

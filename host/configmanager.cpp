@@ -10,6 +10,7 @@ public:
     QString serialDevice;
     bool serialDeviceSet = false;
     QString pluginFullPath;
+    PortWatcher portWatcher;
 };
 
 ConfigManager::ConfigManager() : d(std::make_unique<Private>()) { }
@@ -33,6 +34,16 @@ void ConfigManager::setSerialDevice(const QString &device)
 {
     d->serialDevice = device;
     d->serialDeviceSet = true;
+}
+
+void ConfigManager::setPortWatcher(PortWatcher watcher)
+{
+    d->portWatcher = std::move(watcher);
+}
+
+ConfigManager::PortWatcher ConfigManager::portWatcher() const
+{
+    return d->portWatcher;
 }
 
 QString ConfigManager::getPluginFullPath() const

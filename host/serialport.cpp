@@ -14,15 +14,6 @@ Q_LOGGING_CATEGORY(lcSerialLine, "canservice.serial")
 
 namespace {
 const QLatin1String virtualPrefix("virtual:");
-
-// The one list a head unit has to find the line a service opened, since the service keeps its
-// port to itself. Never destroyed: a host may leave its plugin to be deleted at exit, after this
-// library's statics would be gone, and the plugin's port still closes then.
-QList<SerialPort *> &ports()
-{
-    static auto *list = new QList<SerialPort *>;
-    return *list;
-}
 } // namespace
 
 SerialBackend::~SerialBackend() = default;
@@ -48,7 +39,8 @@ bool SerialPort::open(const QString &device, int baudRate)
     d->baudRate = baudRate;
     d->retryDelay = FirstRetryMs;
 
-    d->device = device.isEmpty() ? ConfigManager::instance()->serialDevice() : device;
+    const bool configured = device.isEmpty();
+    d->device = configured ? ConfigManager::instance()->serialDevice() : device;
     if (d->device.isEmpty()) {
         qCWarning(lcSerialLine).noquote()
                 << "canservice: no serial device configured; set CANSERVICE_SERIAL_DEVICE to the"
@@ -70,9 +62,9 @@ bool SerialPort::open(const QString &device, int baudRate)
         d->line = std::move(line);
     }
     d->backend->setReceiver(d.get());
-    ports().append(this);
 
-    if (!d->backend->open(d->device, baudRate)) {
+    const bool opened = d->backend->open(d->device, baudRate);
+    if (!opened) {
         qCWarning(lcSerialLine).noquote()
                 << QStringLiteral("canservice: cannot open serial device %1: %2; trying again "
                                   "until it can be opened")
@@ -80,11 +72,16 @@ bool SerialPort::open(const QString &device, int baudRate)
         d->down = true;
         d->setError(d->backend->error(), d->backend->errorString());
         d->retryTimer->start(d->retryDelay);
-        return false;
+    } else {
+        d->error = NoError;
+        d->errorString.clear();
     }
-    d->error = NoError;
-    d->errorString.clear();
-    return true;
+    // The watcher learns of the port once it is what it will be: open, or retrying with its error.
+    if (configured) {
+        if (const ConfigManager::PortWatcher watcher = ConfigManager::instance()->portWatcher())
+            watcher(this);
+    }
+    return opened;
 }
 
 qint64 SerialPort::writeData(const QByteArray &data, bool flag)
@@ -114,7 +111,6 @@ void SerialPort::close()
 {
     d->retryTimer->stop();
     d->down = false;
-    ports().removeAll(this);
     if (d->backend)
         d->backend->close();
 }
@@ -144,9 +140,9 @@ qint64 SerialPort::droppedWrites() const
     return d->droppedWrites;
 }
 
-QList<SerialPort *> SerialPort::openPorts()
+VirtualSerialLine *SerialPort::virtualLine() const
 {
-    return ports();
+    return d->device.startsWith(virtualPrefix) ? static_cast<VirtualSerialLine *>(d->line.get()) : nullptr;
 }
 
 void SerialPort::connectNotify(const QMetaMethod &signal)

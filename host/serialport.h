@@ -3,7 +3,6 @@
 #include "canservice_host_export.h"
 
 #include <QByteArray>
-#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -12,6 +11,7 @@
 namespace canservice {
 
 class SerialPortPrivate;
+class VirtualSerialLine;
 
 // The serial line a CAN service talks to its box over.
 //
@@ -26,9 +26,10 @@ class SerialPortPrivate;
 // answers again. Writes while the line is down are dropped and counted. close() writes out
 // what is still queued, within a bound, and ends any retrying.
 //
-// Whoever records or watches the line (a head unit's diagnostics, a monitor) finds the port
-// among openPorts() and hears every chunk, write and drop from the port itself; a port that
-// nobody listens to pays nothing for it.
+// Whoever records or watches the line (a head unit's diagnostics, a monitor) is handed the port
+// by the host configuration's port watcher when a service opens the configured device, and hears
+// every chunk, write and drop from the port itself; a port that nobody listens to pays nothing
+// for it.
 class CANSERVICE_HOST_EXPORT SerialPort : public QObject
 {
     Q_OBJECT
@@ -71,10 +72,8 @@ public:
     // Writes dropped because the line was down.
     qint64 droppedWrites() const;
 
-    // The ports of this process that are in use, oldest first: opened and not closed since,
-    // including those waiting for their device to come back. The services own their ports; this
-    // is how the head unit reaches the line a service opened.
-    static QList<SerialPort *> openPorts();
+    // The in-process line under the port when its device is "virtual:NAME"; null otherwise.
+    VirtualSerialLine *virtualLine() const;
 
 signals:
     void read(const QByteArray &chunk);
@@ -83,9 +82,10 @@ signals:
     void lineStateChanged(bool up);
 
     // For recorders: every chunk received, just before read() hands it on, so that what the
-    // service writes in answer comes after it; every write the line took; every write dropped
-    // while the line was down.
+    // service writes in answer comes after it; the same chunk once every receiver of read() has
+    // handled it; every write the line took; every write dropped while the line was down.
     void received(const QByteArray &chunk);
+    void handled(const QByteArray &chunk);
     void written(const QByteArray &bytes, bool flag);
     void dropped(const QByteArray &bytes);
 

@@ -22,15 +22,19 @@ public:
     // For the project's tests: the port's private part.
     static SerialPortPrivate *get(SerialPort *port) { return port->d.get(); }
 
-    // Every chunk of a busy line passes here: to the port's recorders when it has any, and to
-    // read(). A count kept by connectNotify answers the common case, nobody, without a call;
-    // automatic disconnections are not counted, so a positive count is checked with Qt.
+    // Every chunk of a busy line passes here: to the port's recorders when it has any, to
+    // read(), and to the recorders again once read() is done. A count kept by connectNotify
+    // answers the common case, nobody, without a call; automatic disconnections are not counted,
+    // so a positive count is checked with Qt.
     void receive(const QByteArray &chunk)
     {
-        if (Q_UNLIKELY(receivedListeners > 0)
-            && q->isSignalConnected(QMetaMethod::fromSignal(&SerialPort::received)))
+        const bool recorded = Q_UNLIKELY(receivedListeners > 0)
+                && q->isSignalConnected(QMetaMethod::fromSignal(&SerialPort::received));
+        if (recorded)
             emit q->received(chunk);
         emit q->read(chunk);
+        if (recorded)
+            emit q->handled(chunk);
     }
     bool hearsWritten() const
     {

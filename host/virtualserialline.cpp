@@ -2,55 +2,20 @@
 
 #include "virtualserialline_p.h"
 
-#include <QList>
 #include <QMetaMethod>
-#include <QPointer>
 
 namespace canservice {
-
-namespace {
-// Never destroyed: a host may leave its plugin to be deleted at exit, after this library's
-// statics would be gone, and the plugin's line still closes then.
-QList<VirtualSerialLine *> &openLines()
-{
-    static auto *lines = new QList<VirtualSerialLine *>;
-    return *lines;
-}
-QPointer<VirtualSerialLine> &lastLine()
-{
-    static auto *line = new QPointer<VirtualSerialLine>;
-    return *line;
-}
-} // namespace
 
 VirtualSerialLine::VirtualSerialLine(const QString &name)
     : d(std::make_unique<VirtualSerialLinePrivate>(this, name))
 {
 }
 
-VirtualSerialLine::~VirtualSerialLine()
-{
-    openLines().removeAll(this);
-}
+VirtualSerialLine::~VirtualSerialLine() = default;
 
 std::unique_ptr<VirtualSerialLine> VirtualSerialLinePrivate::create(const QString &name)
 {
     return std::unique_ptr<VirtualSerialLine>(new VirtualSerialLine(name));
-}
-
-VirtualSerialLine *VirtualSerialLine::find(const QString &name)
-{
-    const auto &lines = openLines();
-    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
-        if ((*it)->d->name == name)
-            return *it;
-    }
-    return nullptr;
-}
-
-VirtualSerialLine *VirtualSerialLinePrivate::lastOpened()
-{
-    return lastLine().data();
 }
 
 QString VirtualSerialLine::name() const
@@ -78,9 +43,6 @@ bool VirtualSerialLinePrivate::open(const QString &device, int baudRate)
     Q_UNUSED(device)
     this->baudRate = baudRate;
     opened = true;
-    if (!openLines().contains(q))
-        openLines().append(q);
-    lastLine() = q;
     return true;
 }
 
@@ -98,7 +60,6 @@ qint64 VirtualSerialLinePrivate::write(const QByteArray &data, bool flag)
 void VirtualSerialLinePrivate::close()
 {
     opened = false;
-    openLines().removeAll(q);
 }
 
 void VirtualSerialLine::connectNotify(const QMetaMethod &signal)

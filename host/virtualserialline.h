@@ -14,17 +14,14 @@ class VirtualSerialLinePrivate;
 
 // A serial line inside the process, for tests, replays and simulations: every write is signalled
 // with its flag, and deliver() hands a chunk to the port exactly as given, so the caller decides
-// where chunks are cut. A port opens one for the device name "virtual:NAME" and owns it.
+// where chunks are cut. A port opens one for the device name "virtual:NAME" and owns it;
+// SerialPort::virtualLine() gives it.
 class CANSERVICE_HOST_EXPORT VirtualSerialLine : public QObject
 {
     Q_OBJECT
 
 public:
     ~VirtualSerialLine() override;
-
-    // The open line of that name, the one opened last if there are several; null when there is
-    // none.
-    static VirtualSerialLine *find(const QString &name);
 
     QString name() const;
     int baudRate() const;

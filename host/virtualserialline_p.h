@@ -16,8 +16,6 @@ public:
 
     static std::unique_ptr<VirtualSerialLine> create(const QString &name);
     static VirtualSerialLinePrivate *get(VirtualSerialLine *line) { return line->d.get(); }
-    // For the project's tests: the line opened last, whatever its name.
-    static CANSERVICE_HOST_AUTOTEST_EXPORT VirtualSerialLine *lastOpened();
 
     bool open(const QString &device, int baudRate) override;
     qint64 write(const QByteArray &data, bool flag) override;

@@ -58,6 +58,9 @@ public:
 
         quint8 id() const { return bytes.size() > 1 ? quint8(bytes.at(1)) : 0; }
         bool isFrame() const { return kind == Accepted || kind == Refused; }
+        // A frame cut off by the receive time-out: completed late by a later chunk, dropped
+        // part-way, or still open at the end.
+        bool isCut() const { return resumed || (kind == TimedOut && size > 0) || kind == Open; }
         // A frame resumed by bytes that began with a header: the frame those bytes started is
         // lost in this one.
         bool swallowedHeader() const

@@ -9,6 +9,7 @@
 #include "replayer.h"
 #include "serialport.h"
 #include "simpleservice.h"
+#include "simpleservice_access.h"
 #include "virtualserialline.h"
 
 #include <QFile>
@@ -228,7 +229,7 @@ void tst_Dashboard::play(const char *capture)
     m_capture = std::make_unique<QFile>(QStringLiteral(TEST_DATA_DIR "/") + QLatin1String(capture));
     QVERIFY(m_capture->open(QIODevice::ReadOnly));
     m_reader = std::make_unique<tool::CaptureReader>(m_capture->fileName());
-    m_replayer = std::make_unique<tool::Replayer>(*m_capture, *m_reader, VirtualSerialLine::find(QStringLiteral("play")));
+    m_replayer = std::make_unique<tool::Replayer>(*m_capture, *m_reader, canservice::SimpleServiceTestAccess::serialPort(*m_service).virtualLine());
     m_replayer->finished = [this] { m_finished = true; };
     m_replayer->start();
 }
@@ -288,8 +289,8 @@ void tst_Dashboard::aBoxInMilesAndFahrenheitAtEverySize()
     QVERIFY(!button->isEnabled());
     QCOMPARE(item("commandNote")->property("text").toString(), QStringLiteral("Buttons off: a replay"));
     int writes = 0;
-    for (canservice::SerialPort *port : canservice::SerialPort::openPorts())
-        connect(port, &canservice::SerialPort::written, this, [&writes] { ++writes; });
+    connect(&canservice::SimpleServiceTestAccess::serialPort(*m_service), &canservice::SerialPort::written, this,
+            [&writes] { ++writes; });
     QTest::mouseClick(m_window, Qt::LeftButton, Qt::NoModifier,
                       button->mapToScene(QPointF(button->width() / 2, button->height() / 2)).toPoint());
     m_model->unitCommand(1);

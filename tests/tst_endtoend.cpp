@@ -6,6 +6,7 @@
 #include "pluginhost.h"
 #include "serialport.h"
 #include "session.h"
+#include "sessionmodel.h"
 #include "virtualserialline.h"
 
 #include <QtTest>
@@ -51,9 +52,8 @@ void tst_EndToEnd::init()
     m_line.reset(BoxLine::createPty(&error));
     if (!m_line)
         QSKIP(qPrintable(error));
-    canservice::ConfigManager::instance()->setSerialDevice(m_line->deviceName());
     m_host = std::make_unique<tool::PluginHost>();
-    m_service = m_host->load(QStringLiteral(SIMPLESERVICE_PLUGIN_PATH));
+    m_service = m_host->load(QStringLiteral(SIMPLESERVICE_PLUGIN_PATH), m_line->deviceName());
     QVERIFY2(m_service, qPrintable(m_host->error()));
 }
 
@@ -161,9 +161,9 @@ void tst_EndToEnd::aSessionHearsOnlyItsPluginsLine()
     QCOMPARE(session.load(QStringLiteral("virtual:session")), tool::Failure::None);
 
     const QByteArray speed = QByteArray::fromHex("2ef603001001f5");
-    canservice::VirtualSerialLine::find(QStringLiteral("other"))->deliver(speed + speed);
-    canservice::VirtualSerialLine::find(QStringLiteral("session"))->deliver(speed);
-    QCOMPARE(session.health().bytesReceived, qint64(speed.size()));
+    other.virtualLine()->deliver(speed + speed);
+    session.port()->virtualLine()->deliver(speed);
+    QCOMPARE(session.model()->health().bytesReceived, qint64(speed.size()));
     QCOMPARE(session.service()->getSpeed(), 256.0f);
 }
 

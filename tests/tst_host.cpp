@@ -65,9 +65,9 @@ void tst_Host::virtualLineKeepsWritesAndDeliversChunksAsGiven()
 {
     SerialPort port;
     QVERIFY(port.open(QStringLiteral("virtual:unit"), 38400));
-    VirtualSerialLine *line = VirtualSerialLine::find(QStringLiteral("unit"));
+    VirtualSerialLine *line = port.virtualLine();
     QVERIFY(line);
-    QCOMPARE(VirtualSerialLinePrivate::lastOpened(), line);
+    QCOMPARE(line->name(), QStringLiteral("unit"));
     QCOMPARE(line->baudRate(), 38400);
     testsupport::LineRecorder recorder(line);
 
@@ -92,7 +92,7 @@ void tst_Host::closedPortDropsWritesAndReceivesNothing()
 {
     SerialPort port;
     QVERIFY(port.open(QStringLiteral("virtual:closing"), 38400));
-    VirtualSerialLine *line = VirtualSerialLinePrivate::lastOpened();
+    VirtualSerialLine *line = port.virtualLine();
     QSignalSpy read(&port, &SerialPort::read);
     QSignalSpy written(line, &VirtualSerialLine::written);
     port.close();
@@ -102,7 +102,6 @@ void tst_Host::closedPortDropsWritesAndReceivesNothing()
     line->deliver(QByteArray::fromHex("ff"));
     QCOMPARE(written.count(), 0);
     QCOMPARE(read.count(), 0);
-    QCOMPARE(VirtualSerialLine::find(QStringLiteral("closing")), nullptr);
 }
 
 QTEST_GUILESS_MAIN(tst_Host)

@@ -238,7 +238,7 @@ void tst_Link::stopClosesTheLineAndLeavesTheTimers()
 
     // Even on a line opened again, nothing reaches the parser any more.
     Access::serialPort(s).open(QStringLiteral("virtual:reopened"), 38400);
-    VirtualSerialLine *reopened = VirtualSerialLinePrivate::lastOpened();
+    VirtualSerialLine *reopened = Access::serialPort(s).virtualLine();
     reopened->deliver(frame(0xF6, hex("100000")));
     QCOMPARE(VirtualSerialLinePrivate::get(reopened)->bytesWritten, qint64(0));
     QVERIFY(signals_.events.isEmpty());

@@ -1,6 +1,7 @@
 // The plugin as a head unit meets it: a file loaded with QPluginLoader.
 #include "canservicebase.h"
 #include "configmanager.h"
+#include "serialport.h"
 #include "virtualserialline_p.h"
 
 #include <QJsonObject>
@@ -20,11 +21,14 @@ private slots:
 
 private:
     QPluginLoader m_loader{QStringLiteral(SIMPLESERVICE_PLUGIN_PATH)};
+    canservice::SerialPort *m_port = nullptr;
 };
 
 void tst_PluginLoader::initTestCase()
 {
     canservice::ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:loaded"));
+    // The host is handed the port the service opens on the configured device.
+    canservice::ConfigManager::instance()->setPortWatcher([this](canservice::SerialPort *port) { m_port = port; });
 }
 
 void tst_PluginLoader::metaDataBeforeLoading()
@@ -54,8 +58,10 @@ void tst_PluginLoader::isAServiceOnTheConfiguredLine()
 {
     auto *service = qobject_cast<CanServiceBase *>(m_loader.instance());
     QVERIFY(service);
-    canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::find(QStringLiteral("loaded"));
+    QVERIFY(m_port);
+    canservice::VirtualSerialLine *line = m_port->virtualLine();
     QVERIFY(line);
+    QCOMPARE(line->name(), QStringLiteral("loaded"));
     QCOMPARE(line->baudRate(), 38400);
     QCOMPARE(canservice::VirtualSerialLinePrivate::get(line)->bytesWritten, qint64(0));
 

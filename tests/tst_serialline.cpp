@@ -256,10 +256,13 @@ void tst_SerialLine::replugThroughALinkBringsTheBoxBack()
 
     ConfigManager::instance()->setSerialDevice(link);
     Warnings warnings;
+    // The head unit is handed the port the service opens on the configured device.
+    SerialPort *watched = nullptr;
+    ConfigManager::instance()->setPortWatcher([&watched](SerialPort *port) { watched = port; });
     SimpleService service;
-    // The head unit finds the service's line among the open ports.
-    QCOMPARE(SerialPort::openPorts(), QList<SerialPort *>{&Access::serialPort(service)});
-    QSignalSpy state(SerialPort::openPorts().at(0), &SerialPort::lineStateChanged);
+    ConfigManager::instance()->setPortWatcher(nullptr);
+    QCOMPARE(watched, &Access::serialPort(service));
+    QSignalSpy state(watched, &SerialPort::lineStateChanged);
     QSignalSpy version(&service, &CanServiceBase::sigVersionData);
 
     // Unplugged: the adapter and its link go. (Left in place, the link could lead to a terminal

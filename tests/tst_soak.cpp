@@ -55,9 +55,8 @@ void tst_Soak::fullLineRateWithSilences()
     std::unique_ptr<BoxLine> line(BoxLine::createPty(&error));
     if (!line)
         QSKIP(qPrintable(error));
-    canservice::ConfigManager::instance()->setSerialDevice(line->deviceName());
     tool::PluginHost host;
-    CanServiceBase *service = host.load(QStringLiteral(SIMPLESERVICE_PLUGIN_PATH));
+    CanServiceBase *service = host.load(QStringLiteral(SIMPLESERVICE_PLUGIN_PATH), line->deviceName());
     QVERIFY2(service, qPrintable(host.error()));
 
     // A silence after every stretch of traffic, as long as the run allows.
@@ -83,10 +82,9 @@ void tst_Soak::fullLineRateWithSilences()
             statusChanges << status;
     });
     int acknowledged = 0;
-    const QList<canservice::SerialPort *> ports = canservice::SerialPort::openPorts();
-    QCOMPARE(ports.size(), 1);
-    QCOMPARE(ports.at(0)->deviceName(), line->deviceName());
-    connect(ports.at(0), &canservice::SerialPort::written, this,
+    QVERIFY(host.port());
+    QCOMPARE(host.port()->deviceName(), line->deviceName());
+    connect(host.port(), &canservice::SerialPort::written, this,
             [&](const QByteArray &bytes) { acknowledged += bytes == "\xff"; });
 
     QElapsedTimer clock;

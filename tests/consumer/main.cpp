@@ -2,6 +2,7 @@
 #include <canservice/canboxframe.h>
 #include <canservice/canservicebase.h>
 #include <canservice/configmanager.h>
+#include <canservice/serialport.h>
 #include <canservice/virtualserialline.h>
 
 #include <QCoreApplication>
@@ -13,13 +14,15 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     canservice::ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:consumer"));
+    canservice::SerialPort *port = nullptr;
+    canservice::ConfigManager::instance()->setPortWatcher([&port](canservice::SerialPort *p) { port = p; });
     QPluginLoader loader(QStringLiteral(PLUGIN));
     auto *service = qobject_cast<CanServiceBase *>(loader.instance());
     if (!service) {
         std::fprintf(stderr, "cannot load %s: %s\n", PLUGIN, qPrintable(loader.errorString()));
         return 1;
     }
-    canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::find(QStringLiteral("consumer"));
+    canservice::VirtualSerialLine *line = port->virtualLine();
     QByteArray written;
     QObject::connect(line, &canservice::VirtualSerialLine::written,
                      [&written](const QByteArray &bytes) { written += bytes; });

@@ -4,6 +4,7 @@
 #include "configmanager.h"
 #include "linerecorder.h"
 #include "simpleservice.h"
+#include "simpleservice_access.h"
 #include "virtualserialline_p.h"
 
 #include <QByteArray>
@@ -40,7 +41,7 @@ struct ServiceOnLine
     {
         canservice::ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:box"));
         service = std::make_unique<canservice::SimpleService>();
-        line = canservice::VirtualSerialLinePrivate::lastOpened();
+        line = canservice::SimpleServiceTestAccess::serialPort(*service).virtualLine();
         recorder = std::make_unique<LineRecorder>(line);
     }
 

@@ -2,7 +2,8 @@
 
 #include "exitcodes.h"
 #include "replayer.h"
-#include "virtualserialline.h"
+#include "serialport.h"
+#include "sessionmodel.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -28,8 +29,8 @@ int runCaptureQuietly(const QString &name, const QString &pluginPath,
     Session session(options);
     if (const Failure failure = session.load(QStringLiteral("virtual:replay")); failure != Failure::None)
         return exitcode::of(failure);
-    Replayer replayer(file, *reader, canservice::VirtualSerialLine::find(QStringLiteral("replay")));
-    session.printer()->setClock([&replayer] { return replayer.now(); });
+    Replayer replayer(file, *reader, session.port()->virtualLine());
+    session.model()->setClock([&replayer] { return replayer.now(); });
     replayer.finished = [&session, &replayer] { session.finish(false, replayer.error().isEmpty()); };
     session.finishOnInterrupt(false);
     watch(session, replayer);

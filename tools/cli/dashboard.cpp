@@ -5,6 +5,7 @@
 #include "dashboardmodel.h"
 #include "exitcodes.h"
 #include "options.h"
+#include "sessionmodel.h"
 #include "replayer.h"
 #include "screenshot.h"
 #include "sourcethread.h"
@@ -123,15 +124,13 @@ int dashboard(const QStringList &arguments)
     if (const Failure failure = session.load(device); failure != Failure::None)
         return exitcode::of(failure);
     DashboardModel model(session.service(), options.printer.source);
-    QObject::connect(&session, &Session::lineStateChanged, &model, &DashboardModel::setLine);
-    QObject::connect(&session, &Session::frameAccepted, &model, &DashboardModel::frameAccepted);
+    QObject::connect(session.model(), &SessionModel::lineStateChanged, &model, &DashboardModel::setLine);
+    QObject::connect(session.model(), &SessionModel::frameAccepted, &model, &DashboardModel::frameAccepted);
     if (reader)
         model.setNoAnswer(QStringLiteral("a replay: no box on the line to answer"));
     QTimer health;
     const auto showHealth = [&] {
-        QVariantMap h = session.health().toJson().toVariantMap();
-        h.insert(QStringLiteral("linkLosses"), session.printer()->linkLosses());
-        model.setHealth(h);
+        model.setHealth(session.model()->health().toJson().toVariantMap());
     };
     QObject::connect(&health, &QTimer::timeout, &model, showHealth);
 
@@ -154,7 +153,7 @@ int dashboard(const QStringList &arguments)
         health.start(500);
         if (reader) {
             replayer = std::make_unique<Replayer>(
-                    *capture, *reader, canservice::VirtualSerialLine::find(QStringLiteral("dashboard")));
+                    *capture, *reader, session.port()->virtualLine());
             // The capture's end leaves the last state on the screen.
             replayer->finished = [] {};
             replayer->start();

@@ -3,6 +3,7 @@
 #include "capture.h"
 #include "exitcodes.h"
 #include "options.h"
+#include "sessionmodel.h"
 #include "views.h"
 
 #include <QCoreApplication>
@@ -54,7 +55,7 @@ int monitor(const QStringList &arguments)
     Session session(options);
     if (const Failure failure = session.load(device); failure != Failure::None)
         return exitcode::of(failure);
-    session.printer()->setClock([sinceStart] { return sinceStart.elapsed() / 1000.0; });
+    session.model()->setClock([sinceStart] { return sinceStart.elapsed() / 1000.0; });
     attachView(view, session, device);
 
     if (!parser.isSet(QStringLiteral("json")) && !parser.isSet(QStringLiteral("quiet")))
@@ -62,7 +63,7 @@ int monitor(const QStringList &arguments)
 
     // A box that sends nothing is the first thing an installer meets: say what to check, once.
     QTimer::singleShot(NoDataWarningMs, session.printer(), [&session, device] {
-        if (session.health().bytesReceived == 0)
+        if (session.model()->health().bytesReceived == 0)
             session.printer()->note(QStringLiteral(
                     "nothing received from %1 in %2 seconds: check that it is the CAN box's line, "
                     "the wiring (the box's TX to the adapter's RX, and ground) and that the line "
@@ -76,7 +77,7 @@ int monitor(const QStringList &arguments)
     QCoreApplication::exec();
     if (session.writeFailed())
         return exitcode::CannotWrite;
-    if (session.health().bytesReceived == 0) {
+    if (session.model()->health().bytesReceived == 0) {
         tool::err() << "canservice: the CAN box sent nothing on " << device << ".\n";
         return exitcode::NoDataFromBox;
     }

@@ -6,6 +6,7 @@
 #include "exitcodes.h"
 #include "options.h"
 #include "views.h"
+#include "sessionmodel.h"
 #include "virtualserialline.h"
 
 #include <QCoreApplication>
@@ -85,10 +86,10 @@ int replayCapture(const QString &name, SessionOptions options, double speed,
     Session session(options);
     if (const Failure failure = session.load(QStringLiteral("virtual:replay")); failure != Failure::None)
         return exitcode::of(failure);
-    canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::find(QStringLiteral("replay"));
+    canservice::VirtualSerialLine *line = session.port()->virtualLine();
 
     Replayer replayer(file, reader, line);
-    session.printer()->setClock([&replayer] { return replayer.now(); });
+    session.model()->setClock([&replayer] { return replayer.now(); });
     replayer.finished = [&session, &replayer] { session.finish(false, replayer.error().isEmpty()); };
 
     session.finishOnInterrupt(false);

@@ -4,6 +4,7 @@
 #include "exitcodes.h"
 #include "interrupt.h"
 #include "outputfile.h"
+#include "sessionmodel.h"
 #include "sourcethread.h"
 
 #include <QBuffer>
@@ -81,8 +82,8 @@ int heldScreenshot(SourceThread &replay, const SessionOptions &options, bool ans
     model.hold();
     if (!answers)
         model.setNoAnswer(QStringLiteral("a replay: no box on the line to answer"));
-    QObject::connect(session, &Session::lineStateChanged, &model, &DashboardModel::setLine);
-    QObject::connect(session, &Session::frameAccepted, &model, &DashboardModel::frameAccepted);
+    QObject::connect(session->model(), &SessionModel::lineStateChanged, &model, &DashboardModel::setLine);
+    QObject::connect(session->model(), &SessionModel::frameAccepted, &model, &DashboardModel::frameAccepted);
     QQmlApplicationEngine engine;
     QQuickWindow *window = loadWindow(engine, model, width, height);
     if (!window)
@@ -101,8 +102,7 @@ int heldScreenshot(SourceThread &replay, const SessionOptions &options, bool ans
             return;
         }
         model.release();
-        QVariantMap h = session->health().toJson().toVariantMap();
-        h.insert(QStringLiteral("linkLosses"), session->printer()->linkLosses());
+        QVariantMap h = session->model()->health().toJson().toVariantMap();
         model.setHealth(h);
         // Once the window has drawn the state a few times over: a layout whose content changed
         // settles over the frames after it.

@@ -5,6 +5,7 @@
 #include "canservicebase.h"
 #include "exitcodes.h"
 #include "options.h"
+#include "sessionmodel.h"
 #include "vehicleservice.h"
 
 #include <QCoreApplication>
@@ -98,21 +99,16 @@ int serve(const QStringList &arguments)
         busGone = true;
         session.finish(false);
     });
-    QObject::connect(&session, &Session::lineStateChanged, &vehicle, [&vehicle](bool up, const QString &reason) {
+    QObject::connect(session.model(), &SessionModel::lineStateChanged, &vehicle, [&vehicle](bool up, const QString &reason) {
         vehicle.setLine(up, reason);
         say(up ? QStringLiteral("line up") : QStringLiteral("line down: ") + reason);
     });
     // The plugin says "up" with every frame; the journal hears of changes.
-    QObject::connect(session.service(), &CanServiceBase::notifyCanbusStatus, &vehicle, [&vehicle] {
-        static QString told;
-        if (vehicle.link() != told)
-            say(QStringLiteral("link ") + (told = vehicle.link()));
-    });
+    QObject::connect(session.model(), &SessionModel::linkChanged, &vehicle,
+                     [&session] { say(QStringLiteral("link ") + session.model()->linkText()); });
     QTimer health;
     QObject::connect(&health, &QTimer::timeout, &vehicle, [&session, &vehicle] {
-        QJsonObject counters = session.health().toJson();
-        counters.insert(QStringLiteral("linkLosses"), session.printer()->linkLosses());
-        vehicle.setHealth(counters);
+        vehicle.setHealth(session.model()->health().toJson());
     });
     health.start(HealthMs);
 

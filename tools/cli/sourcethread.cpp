@@ -4,7 +4,7 @@
 #include "boxsimulator.h"
 #include "captureclock.h"
 #include "replayer.h"
-#include "virtualserialline.h"
+#include "sessionmodel.h"
 
 #include <memory>
 
@@ -52,7 +52,7 @@ void SourceThread::run()
     auto *clock = static_cast<CaptureClock *>(eventDispatcher());
     connect(clock, &CaptureClock::stopped, this, &SourceThread::reached, Qt::DirectConnection);
     clock->stopAt(m_stopMs);
-    canservice::VirtualSerialLine *line = canservice::VirtualSerialLine::find(QStringLiteral("dashboard"));
+    canservice::VirtualSerialLine *line = session.port()->virtualLine();
     std::unique_ptr<Replayer> replayer;
     std::unique_ptr<BoxLine> boxLine;
     std::unique_ptr<BoxSimulator> box;
@@ -60,12 +60,12 @@ void SourceThread::run()
         replayer = std::make_unique<Replayer>(*m_capture, *m_reader, line);
         // The capture's end leaves the last state, and the plugin's timers go on to the instant.
         replayer->finished = [this, r = replayer.get()] { m_error = r->error(); };
-        session.printer()->setClock([r = replayer.get()] { return r->now(); });
+        session.model()->setClock([r = replayer.get()] { return r->now(); });
         replayer->start();
     } else {
         boxLine.reset(BoxLine::attach(line));
         box = std::make_unique<BoxSimulator>(boxLine.get(), m_scenario, FaultOptions());
-        session.printer()->setClock([clock] { return clock->nowMs() / 1000.0; });
+        session.model()->setClock([clock] { return clock->nowMs() / 1000.0; });
         session.start();
         box->begin();
     }

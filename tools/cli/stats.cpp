@@ -2,8 +2,10 @@
 
 #include "capturerun.h"
 #include "exitcodes.h"
+#include "messagetally.h"
 #include "options.h"
 #include "replayer.h"
+#include "sessionmodel.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,57 +16,6 @@
 namespace tool {
 
 namespace {
-// What the receiver made of one identifier's frames. The gaps run between frames it accepted,
-// the ones the plugin decoded, at the times it took them.
-struct IdStats
-{
-    int frames = 0;
-    int checksumErrors = 0;
-    int cutFrames = 0;
-    qint64 lastMs = -1;
-    qint64 shortestGapMs = -1;
-    qint64 longestGapMs = -1;
-};
-
-// Cut frames whose identifier never came are counted under this key.
-const int NoIdentifier = -1;
-
-struct CaptureStats
-{
-    std::map<int, IdStats> ids;
-    qint64 noiseBytes = 0;
-    int receiveTimeouts = 0;
-
-    void add(const canbox::ReceiveModel::Item &item)
-    {
-        using M = canbox::ReceiveModel;
-        if (item.kind == M::Noise) {
-            noiseBytes += item.size;
-            return;
-        }
-        if (item.kind == M::TimedOut)
-            ++receiveTimeouts;
-        // Cut as the session's health counts it: resumed after the time-out, dropped by it with
-        // bytes in hand, or left open at the end.
-        const bool cut = item.resumed || (item.kind == M::TimedOut && item.size > 0) || item.kind == M::Open;
-        if (!cut && !item.isFrame())
-            return;
-        IdStats &s = ids[item.bytes.size() > 1 ? item.id() : NoIdentifier];
-        s.cutFrames += cut;
-        if (item.kind == M::Refused)
-            ++s.checksumErrors;
-        if (item.kind != M::Accepted)
-            return;
-        ++s.frames;
-        if (s.lastMs >= 0) {
-            const qint64 gap = item.ms - s.lastMs;
-            s.shortestGapMs = s.shortestGapMs < 0 ? gap : qMin(s.shortestGapMs, gap);
-            s.longestGapMs = qMax(s.longestGapMs, gap);
-        }
-        s.lastMs = item.ms;
-    }
-};
-
 QJsonValue seconds(qint64 ms)
 {
     return ms < 0 ? QJsonValue() : QJsonValue(ms / 1000.0);
@@ -76,14 +27,17 @@ QString secondsText(const QJsonValue &value, int width, int decimals = 3)
             .rightJustified(width);
 }
 
-QJsonObject toJson(const CaptureStats &stats, const QString &name, const Session &session,
+// The gaps run between frames the receiver accepted, the ones the plugin decoded, at the times it
+// took them.
+QJsonObject toJson(const MessageTally &tally, const QString &name, const SessionModel &model,
                    const Replayer &replayer)
 {
     const qint64 first = replayer.firstChunkMs(), last = replayer.lastChunkMs();
     const qint64 spanMs = first < 0 ? 0 : last - first;
     QJsonArray messages;
     int accepted = 0, refused = 0, cut = 0;
-    for (const auto &[id, s] : stats.ids) {
+    for (const auto &[id, s] : tally.counts()) {
+        const int NoIdentifier = MessageTally::NoIdentifier;
         const char *message = id == NoIdentifier ? nullptr : canbox::messageName(quint8(id), canbox::Direction::FromBox);
         messages.append(QJsonObject{
                 {"id", id == NoIdentifier ? QJsonValue() : QJsonValue(id)},
@@ -106,9 +60,9 @@ QJsonObject toJson(const CaptureStats &stats, const QString &name, const Session
             {"framesAccepted", accepted},
             {"checksumErrors", refused},
             {"cutFrames", cut},
-            {"noiseBytes", stats.noiseBytes},
-            {"receiveTimeouts", stats.receiveTimeouts},
-            {"linkLosses", session.health().linkLosses}};
+            {"noiseBytes", model.health().noiseBytes},
+            {"receiveTimeouts", model.health().receiveTimeouts},
+            {"linkLosses", model.health().linkLosses}};
 }
 
 void printText(const QJsonObject &o)
@@ -156,15 +110,15 @@ int stats(const QStringList &arguments)
     if (const int exit = parseArguments(parser, arguments, 1, QStringLiteral("one CAPTURE")); exit >= 0)
         return exit;
     const QString name = parser.positionalArguments().at(0);
-    CaptureStats stats;
+    MessageTally tally;
     return runCaptureQuietly(
             name, parser.value(QStringLiteral("plugin")),
-            [&stats](Session &session, Replayer &) {
-                QObject::connect(&session, &Session::itemReceived,
-                                 [&stats](const canbox::ReceiveModel::Item &item) { stats.add(item); });
+            [&tally](Session &session, Replayer &) {
+                QObject::connect(session.model(), &SessionModel::itemReceived,
+                                 [&tally](const canbox::ReceiveModel::Item &item) { tally.add(item); });
             },
             [&](Session &session, Replayer &replayer) {
-                const QJsonObject o = toJson(stats, name, session, replayer);
+                const QJsonObject o = toJson(tally, name, *session.model(), replayer);
                 if (parser.isSet(QStringLiteral("json")))
                     tool::out() << QJsonDocument(o).toJson(QJsonDocument::Compact) << '\n';
                 else

@@ -4,6 +4,7 @@
 #include "exitcodes.h"
 #include "headunitreader.h"
 #include "options.h"
+#include "sessionmodel.h"
 #include "virtualserialline.h"
 
 #include <QCoreApplication>
@@ -82,8 +83,8 @@ int tap(const QStringList &arguments)
         return exit;
     if (const Failure failure = session.load(QStringLiteral("virtual:tap")); failure != Failure::None)
         return exitcode::of(failure);
-    session.printer()->setClock([sinceStart] { return sinceStart.elapsed() / 1000.0; });
-    canservice::VirtualSerialLine *plugin = canservice::VirtualSerialLine::find(QStringLiteral("tap"));
+    session.model()->setClock([sinceStart] { return sinceStart.elapsed() / 1000.0; });
+    canservice::VirtualSerialLine *plugin = session.port()->virtualLine();
     if (!parser.isSet(QStringLiteral("json")))
         session.printer()->note(QStringLiteral("box on %1, head unit on %2; Ctrl-C ends").arg(boxSide, headSide));
 
@@ -106,7 +107,7 @@ int tap(const QStringList &arguments)
         session.headUnitWrote(bytes, kind == HeadUnitReader::Noise);
     };
     QObject::connect(fromHeadUnit.get(), &BoxLine::received, [&](const QByteArray &chunk) {
-        headUnit.feed(chunk, session.printer()->clockMs(), heard);
+        headUnit.feed(chunk, session.model()->ms(), heard);
     });
 
     session.finishOnInterrupt(false);

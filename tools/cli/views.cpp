@@ -88,13 +88,13 @@ int chooseView(const QCommandLineParser &parser, const QString &command, Session
 void attachView(const ViewChoice &view, Session &session, const QString &source)
 {
     if (view.kind == ViewChoice::Csv) {
-        auto *writer = new CsvWriter(session, view.entries, tool::out(), &session);
+        auto *writer = new CsvWriter(*session.model(), view.entries, tool::out(), &session);
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, writer, &CsvWriter::finish);
     } else if (view.kind == ViewChoice::Table) {
         // A terminal that can place the cursor gets the panel; anything else the log of snapshots.
         const QByteArray term = qgetenv("TERM");
         const bool terminal = ::isatty(STDOUT_FILENO) == 1 && !term.isEmpty() && term != "dumb";
-        auto *table = new TableView(session, view.entries, source, tool::out(), terminal, &session);
+        auto *table = new TableView(*session.model(), view.entries, source, tool::out(), terminal, &session);
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, table, &TableView::finish);
     }
 }

@@ -72,8 +72,10 @@ QString DashboardModel::link() const
 {
     if (!m_lineUp)
         return QStringLiteral("line down: ") + m_lineReason;
-    return m_linkStatus == 3 ? QStringLiteral("up") : m_linkStatus == 0 ? QStringLiteral("lost")
-                                                                        : QStringLiteral("waiting for the box");
+    using Link = CanServiceBase::LinkStatus;
+    return m_linkStatus == int(Link::Up)     ? QStringLiteral("up")
+            : m_linkStatus == int(Link::Lost) ? QStringLiteral("lost")
+                                              : QStringLiteral("waiting for the box");
 }
 
 QString DashboardModel::commandNote() const
@@ -82,7 +84,7 @@ QString DashboardModel::commandNote() const
         return m_noAnswer;
     if (!m_lineUp)
         return QStringLiteral("the serial line is down");
-    return m_linkStatus == 3 ? QString() : QStringLiteral("the box does not answer");
+    return m_linkStatus == int(CanServiceBase::LinkStatus::Up) ? QString() : QStringLiteral("the box does not answer");
 }
 
 void DashboardModel::setNoAnswer(const QString &reason)

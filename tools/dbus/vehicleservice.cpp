@@ -90,8 +90,10 @@ bool VehicleService::connectToBus(QString *error)
 
 QString VehicleService::link() const
 {
-    return m_linkStatus == 3 ? QStringLiteral("up") : m_linkStatus == 0 ? QStringLiteral("lost")
-                                                                        : QStringLiteral("waiting");
+    using Link = CanServiceBase::LinkStatus;
+    return m_linkStatus == int(Link::Up)     ? QStringLiteral("up")
+            : m_linkStatus == int(Link::Lost) ? QStringLiteral("lost")
+                                              : QStringLiteral("waiting");
 }
 
 void VehicleService::setLine(bool up, const QString &reason)

@@ -27,7 +27,7 @@ QString PluginHost::defaultPluginPath()
     return QFileInfo::exists(path) ? QFileInfo(path).canonicalFilePath() : path;
 }
 
-CanServiceBase *PluginHost::load(const QString &path)
+CanServiceBase *PluginHost::load(const QString &path, const QString &device)
 {
     if (!QFileInfo::exists(path)) {
         m_error = QStringLiteral("The plugin %1 was not found; build it first or name it with "
@@ -58,8 +58,14 @@ CanServiceBase *PluginHost::load(const QString &path)
         m_failure = Failure::PluginNotAService;
         return nullptr;
     }
-    canservice::ConfigManager::instance()->setPluginFullPath(QFileInfo(path).canonicalFilePath());
+    canservice::ConfigManager *config = canservice::ConfigManager::instance();
+    config->setPluginFullPath(QFileInfo(path).canonicalFilePath());
+    config->setSerialDevice(device);
+    // Only the port this service opens while it is made is ours to hear.
+    m_port = nullptr;
+    config->setPortWatcher([this](canservice::SerialPort *port) { m_port = port; });
     QObject *instance = m_loader.instance();
+    config->setPortWatcher(nullptr);
     if (!instance) {
         m_error = QStringLiteral("The plugin %1 could not be loaded: %2")
                           .arg(path, m_loader.errorString());

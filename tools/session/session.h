@@ -14,34 +14,15 @@
 #include <QTimer>
 
 #include <memory>
-#include <vector>
 
 class CanServiceBase;
 
 namespace tool {
 
-class HeardSignals;
+class SessionModel;
 
 QTextStream &out();
 QTextStream &err();
-
-// The link as the head unit saw it: what the receiver did with the box's bytes, the line's events
-// and the plugin's signals.
-struct LinkHealth
-{
-    int framesAccepted = 0;
-    int checksumErrors = 0;
-    int receiveTimeouts = 0;
-    int cutFrames = 0; // frames that stopped arriving for longer than the receive time-out
-    qint64 noiseBytes = 0; // bytes dropped outside frames
-    int linkLosses = 0;
-    int lineLosses = 0;
-    qint64 droppedWrites = 0;
-    qint64 bytesReceived = 0;
-
-    QString text() const;
-    QJsonObject toJson() const;
-};
 
 // Why a device cannot be opened, as one sentence, and the kind of failure it is.
 QString describeDeviceError(const QString &device, canservice::SerialPort::Error error,
@@ -64,8 +45,8 @@ struct SessionOptions
 };
 
 // One run of the plugin as a head unit runs it: loaded on a device, its debug lines off unless
-// verbose, what it does with every received byte told by the receive model (the frame view, the
-// pcapng file and the link's health all come from it), and what it decodes printed.
+// verbose, its port's events handed to the session model (which the views read), what it decodes
+// printed, and the files the run records.
 class Session : public QObject
 {
     Q_OBJECT
@@ -91,54 +72,32 @@ public:
     void headUnitWrote(const QByteArray &bytes, bool noise = false);
 
     CanServiceBase *service() const { return m_service; }
+    // The session's clock, link health and vehicle state; null until loaded.
+    SessionModel *model() const { return m_model; }
     EventPrinter *printer() const { return m_printer.get(); }
-    const tool::LinkHealth &health() const { return m_health; }
+    // The port the plugin opened; null until loaded.
+    canservice::SerialPort *port() const { return m_host.port(); }
     QString pluginFile() const { return m_host.fileName(); }
 
-signals:
-    // The serial line under the plugin went down, with the system's reason, or came back.
-    void lineStateChanged(bool up, const QString &reason);
-    // A frame the plugin accepted, as the receiver saw it: its identifier and its data bytes.
-    void frameAccepted(int id, const QByteArray &payload);
-    // The receiver did this with the box's bytes (what the frame view shows and the health counts).
-    void itemReceived(const canbox::ReceiveModel::Item &item);
-    // The service handled a frame that changes the vehicle without a signal of its own (the
-    // emergency call's): whoever keeps a VehicleState reads it again.
-    void silentFrameHandled();
-
 private:
-    void watchLine();
-    void received(const QByteArray &chunk);
-    void receiverActed(const canbox::ReceiveModel::Item &item);
-    void flushReceived(bool toFirstFrame);
-    void chunkHandled();
-    void sent(const QByteArray &bytes);
-    void show(const QByteArray &bytes);
+    void watchLine(canservice::SerialPort *port);
+    void recordItem(const canbox::ReceiveModel::Item &item);
     void record(qint64 ms, bool inbound, const QByteArray &bytes, const QString &comment = QString());
+    void appendCapture(const QByteArray &prefix, const QByteArray &bytes);
     bool openOutputs();
     void closeOutputs(bool complete);
     void writeFailure(const OutputFile &file, const char *what);
-    void armReceiveTimeout();
 
     SessionOptions m_options;
-    tool::LinkHealth m_health;
     PluginHost m_host;
     CanServiceBase *m_service = nullptr;
+    SessionModel *m_model = nullptr;
     std::unique_ptr<EventPrinter> m_printer;
-    canbox::ReceiveModel m_receiver;
-    // What the model said of a chunk, shown as the plugin acts on it: up to each frame when the
-    // plugin acknowledges it, the rest once the chunk is done.
-    std::vector<canbox::ReceiveModel::Item> m_receivedItems;
-    size_t m_nextItem = 0; // the first not shown yet
-    HeardSignals *m_heard = nullptr;
-    bool m_silentFrame = false; // the chunk carried a frame the service handles without a signal
-    QTimer m_receiveTimeout; // the receiver's time-out, when one runs
     PcapngWriter m_pcapng;
     std::unique_ptr<OutputFile> m_capture;
     QTimer m_flushTimer; // a live run's files reach the disk at least once a second
     bool m_writeFailed = false;
     bool m_toldAboutProbe = false;
-    QString m_device;
     canservice::SerialPort::Error m_lineError = canservice::SerialPort::NoError;
     QString m_lineReason;
     bool m_started = false;

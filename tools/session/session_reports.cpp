@@ -1,5 +1,5 @@
-// What every command tells the user through the session: its output streams, the link's health
-// and why a device cannot be opened.
+// What every command tells the user through the session: its output streams and why a device
+// cannot be opened.
 #include "session.h"
 
 namespace tool {
@@ -18,28 +18,6 @@ QTextStream &err()
     static const bool utf8 = (stream.setCodec("UTF-8"), true);
     Q_UNUSED(utf8)
     return stream;
-}
-
-QString LinkHealth::text() const
-{
-    return QStringLiteral("frames accepted %1, checksum errors %2, receive time-outs %3, "
-                          "cut frames %4, noise bytes %5, link losses %6, line losses %7, dropped writes %8")
-            .arg(framesAccepted)
-            .arg(checksumErrors)
-            .arg(receiveTimeouts)
-            .arg(cutFrames)
-            .arg(noiseBytes)
-            .arg(linkLosses)
-            .arg(lineLosses)
-            .arg(droppedWrites);
-}
-
-QJsonObject LinkHealth::toJson() const
-{
-    return {{"framesAccepted", framesAccepted}, {"checksumErrors", checksumErrors},
-            {"receiveTimeouts", receiveTimeouts}, {"cutFrames", cutFrames},
-            {"noiseBytes", noiseBytes},           {"linkLosses", linkLosses},
-            {"lineLosses", lineLosses},         {"droppedWrites", droppedWrites}};
 }
 
 QString describeDeviceError(const QString &device, canservice::SerialPort::Error error,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "canboxreceive.h"
+#include "messagetally.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -14,7 +15,7 @@
 
 namespace tool {
 
-class Session;
+class SessionModel;
 class VehicleState;
 
 // A live instrument panel: every chosen catalogue value with its unit and age (seconds since it
@@ -31,7 +32,7 @@ class TableView : public QObject
 public:
     // entries: places in the catalogue's vehicle signals, shown in that order. source names the
     // device or capture in the status line.
-    TableView(Session &session, const QVector<int> &entries, const QString &source, QTextStream &out,
+    TableView(SessionModel &session, const QVector<int> &entries, const QString &source, QTextStream &out,
               bool terminal, QObject *parent = nullptr);
     ~TableView() override;
 
@@ -44,14 +45,6 @@ public:
 private:
     static constexpr int RateWindowMs = 5000;
 
-    struct Message
-    {
-        int frames = 0;
-        int checksumErrors = 0;
-        int cutFrames = 0;
-        QVector<qint64> recentMs; // accepted frames within the rate's window
-    };
-
     void received(const canbox::ReceiveModel::Item &item);
     void tick();
     void draw();
@@ -62,7 +55,7 @@ private:
     QStringList messageLines(qint64 nowMs) const;
     QStringList valueLines(qint64 nowMs, int nameWidth, bool all) const;
 
-    Session &m_session;
+    SessionModel &m_session;
     VehicleState *m_state;
     QVector<int> m_entries;
     QString m_source;
@@ -71,13 +64,8 @@ private:
     bool m_onScreen = false;
     bool m_finished = false;
     QVector<qint64> m_changedMs; // by catalogue place: when its reading last changed, or -1
-    std::map<int, Message> m_messages; // by identifier; -1 for cut frames whose identifier was lost
-    int m_frames = 0;
-    int m_checksumErrors = 0;
-    int m_cutFrames = 0;
-    qint64 m_noiseBytes = 0;
+    MessageTally m_messages{RateWindowMs};
     qint64 m_firstMs = -1; // when the box's first byte was acted on
-    int m_link = -1; // the service's last link status
     bool m_heardSince = false; // the box sent something since the last snapshot
     qint64 m_lastSnapshotMs = -1;
     QTimer m_timer;

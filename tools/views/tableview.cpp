@@ -1,7 +1,6 @@
 #include "tableview.h"
 
-#include "eventprinter.h"
-#include "session.h"
+#include "sessionmodel.h"
 #include "signalcatalogue.h"
 #include "suspend.h"
 #include "vehiclestate.h"
@@ -25,11 +24,11 @@ QString csi(const char *sequence)
 }
 } // namespace
 
-TableView::TableView(Session &session, const QVector<int> &entries, const QString &source,
+TableView::TableView(SessionModel &session, const QVector<int> &entries, const QString &source,
                      QTextStream &out, bool terminal, QObject *parent)
     : QObject(parent),
       m_session(session),
-      m_state(new VehicleState(session.service(), this)),
+      m_state(session.vehicle()),
       m_entries(entries),
       m_source(source),
       m_out(out),
@@ -37,13 +36,11 @@ TableView::TableView(Session &session, const QVector<int> &entries, const QStrin
       m_changedMs(SignalCatalogue::vehicleSignals().size(), -1)
 {
     connect(m_state, &VehicleState::changed, this, [this](const QVector<int> &changed) {
-        const qint64 now = m_session.printer()->clockMs();
+        const qint64 now = m_session.ms();
         for (int entry : changed)
             m_changedMs[entry] = now;
     });
-    connect(&session, &Session::silentFrameHandled, m_state, &VehicleState::refreshSilent);
-    connect(&session, &Session::itemReceived, this, &TableView::received);
-    connect(session.service(), &CanServiceBase::notifyCanbusStatus, this, [this](int status) { m_link = status; });
+    connect(&session, &SessionModel::itemReceived, this, &TableView::received);
     connect(&m_timer, &QTimer::timeout, this, &TableView::tick);
     m_timer.start(m_terminal ? RedrawMs : 1000);
     if (m_terminal) {
@@ -82,32 +79,10 @@ void TableView::leaveScreen()
 
 void TableView::received(const canbox::ReceiveModel::Item &item)
 {
-    using M = canbox::ReceiveModel;
     m_heardSince = true;
     if (m_firstMs < 0)
         m_firstMs = item.ms;
-    if (item.kind == M::Noise) {
-        m_noiseBytes += item.size;
-        return;
-    }
-    // Cut as the session's health counts it.
-    const bool cutFrame = item.resumed || (item.kind == M::TimedOut && item.size > 0) || item.kind == M::Open;
-    if (!cutFrame && !item.isFrame())
-        return;
-    Message &m = m_messages[item.bytes.size() > 1 ? item.id() : -1];
-    m.cutFrames += cutFrame;
-    m_cutFrames += cutFrame;
-    if (item.kind == M::Refused) {
-        ++m.checksumErrors;
-        ++m_checksumErrors;
-    } else if (item.kind == M::Accepted) {
-        ++m.frames;
-        ++m_frames;
-        // What has left the rate's window goes, so that a long run keeps only the last seconds.
-        m.recentMs.erase(m.recentMs.begin(), std::lower_bound(m.recentMs.begin(), m.recentMs.end(),
-                                                              item.ms - RateWindowMs + 1));
-        m.recentMs << item.ms;
-    }
+    m_messages.add(item);
 }
 
 void TableView::tick()
@@ -120,7 +95,7 @@ void TableView::tick()
     }
     if (!std::exchange(m_heardSince, false))
         return;
-    m_lastSnapshotMs = m_session.printer()->clockMs();
+    m_lastSnapshotMs = m_session.ms();
     for (const QString &line : render(0, 0))
         m_out << line << '\n';
     m_out << '\n';
@@ -157,7 +132,7 @@ void TableView::finish()
     m_timer.stop();
     leaveScreen();
     // A log whose last snapshot is of this very instant has it already.
-    if (!m_terminal && !m_heardSince && m_lastSnapshotMs == m_session.printer()->clockMs())
+    if (!m_terminal && !m_heardSince && m_lastSnapshotMs == m_session.ms())
         return;
     // The last table stays on the terminal as wide as it is, as long as it takes.
     for (const QString &line : render(m_terminal ? terminalSize().width() : 0, 0))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "canboxreceive.h"
+#include "canservicebase.h"
 #include "signalcatalogue.h"
 
 #include <QElapsedTimer>
@@ -10,13 +11,10 @@
 #include <QTextStream>
 #include <QTimer>
 
-#include <cmath>
-#include <functional>
-
-class CanServiceBase;
 
 namespace tool {
 
+class SessionModel;
 class VehicleState;
 
 // What a session shows a person: every change of a catalogue value with its name and unit, key
@@ -41,43 +39,35 @@ public:
         bool healthWhenQuiet = false; // but the health at the end
     };
 
-    EventPrinter(CanServiceBase *service, QTextStream &out, const Options &options,
-                 QObject *parent = nullptr);
-
-    // Seconds for the records; by default since the printer was made.
-    void setClock(std::function<double()> clock) { m_clock = std::move(clock); }
-    qint64 clockMs() const { return qint64(std::llround(m_clock() * 1000)); }
-    double clockSeconds() const { return m_clock(); }
+    // Prints what the session's model tells, at the model's time.
+    EventPrinter(SessionModel &model, QTextStream &out, const Options &options, QObject *parent = nullptr);
 
     // The first record of a JSON Lines stream.
     void header();
     // A line that is not the plugin's (the simulated box's view, a hint), in the same stream.
     void note(const QString &text);
-    void lineChanged(bool up, const QString &reason);
-    // What the receiver did with bytes from the box, at the time it did it.
-    void received(const canbox::ReceiveModel::Item &item);
-    // A write of the head unit: one whole frame or one acknowledgement byte.
-    void sent(const QByteArray &bytes);
-    // The service handled a frame that changes the vehicle without telling (the emergency call's).
-    void silentFrameHandled();
 
     // What the receiver did with an item: its kind as the JSON names it, and in words.
     static const char *kindName(canbox::ReceiveModel::Kind kind);
     static QString describe(const canbox::ReceiveModel::Item &item);
     // Every catalogue value as it stands now.
     void printSummary();
-    void printHealth(const QJsonObject &health, const QString &text);
-
-    int linkLosses() const { return m_linkLosses; }
+    // The link's health as the model counted it.
+    void printHealth();
 
 private:
     static constexpr int NameWidth = 55; // a value's or a frame's name, padded to line them up
     void vehicleChanged(const QVector<int> &entries);
-    void onStatus(int status);
+    void lineChanged(bool up, const QString &reason);
+    // What the receiver did with bytes from the box, at the time it did it.
+    void received(const canbox::ReceiveModel::Item &item);
+    // A write of the head unit: one whole frame or one acknowledgement byte.
+    void sent(const QByteArray &bytes);
+    void onLink(CanServiceBase::LinkStatus status);
     void onKey(int key, int action);
     void onNotification(int id);
     // Starts a record: JSON members "type", "time" and "ts" in that order, or the text's time.
-    QString begin(const char *type) const { return begin(type, m_clock()); }
+    QString begin(const char *type) const;
     QString begin(const char *type, double seconds) const;
     // wallMs: the wall clock's time for a live JSON line, -1 to read it now.
     void appendBegin(QString &line, const char *type, double seconds, qint64 wallMs = -1) const;
@@ -90,11 +80,9 @@ private:
     static QString member(const char *key, const QJsonValue &value);
 
 
-    CanServiceBase *m_service;
+    SessionModel &m_model;
     QTextStream &m_out;
     Options m_options;
-    QElapsedTimer m_started;
-    std::function<double()> m_clock;
     struct Begun
     {
         const char *type = nullptr;
@@ -110,8 +98,6 @@ private:
     QTimer m_flushSoon; // at most 100 ms after a line
     QElapsedTimer m_sinceFlush; // since the output last went out
     static constexpr int FlushEarlyMs = 80;
-    int m_linkStatus = -1;
-    int m_linkLosses = 0;
 };
 
 } // namespace tool

@@ -9,7 +9,7 @@
 
 namespace tool {
 
-class Session;
+class SessionModel;
 class VehicleState;
 
 // The chosen vehicle values as CSV (RFC 4180), for a spreadsheet or a script: the time in seconds
@@ -22,7 +22,7 @@ class CsvWriter : public QObject
 
 public:
     // columns: places in the catalogue's vehicle signals, in the order they are written.
-    CsvWriter(Session &session, const QVector<int> &columns, QTextStream &out, QObject *parent = nullptr);
+    CsvWriter(SessionModel &session, const QVector<int> &columns, QTextStream &out, QObject *parent = nullptr);
     // Writes the row of the last instant, if it is not written yet (at the end of a run).
     void finish() { writeRow(); }
 
@@ -39,7 +39,7 @@ private:
     void changed(const QVector<int> &entries);
     void writeRow();
 
-    Session &m_session;
+    SessionModel &m_session;
     VehicleState *m_state;
     QVector<int> m_columns;
     QVector<int> m_columnOf; // by catalogue place: the column, or -1

@@ -3,6 +3,7 @@
 #include "canservicebase.h"
 #include "vehiclesnapshot.h"
 #include "jsontext.h"
+#include "sessionmodel.h"
 #include "vehiclestate.h"
 
 #include <QCoreApplication>
@@ -27,12 +28,9 @@ QString isoNow()
 
 } // namespace
 
-EventPrinter::EventPrinter(CanServiceBase *service, QTextStream &out, const Options &options,
-                           QObject *parent)
-    : QObject(parent), m_service(service), m_out(out), m_options(options)
+EventPrinter::EventPrinter(SessionModel &model, QTextStream &out, const Options &options, QObject *parent)
+    : QObject(parent), m_model(model), m_out(out), m_options(options)
 {
-    m_started.start();
-    m_clock = [this] { return m_started.elapsed() / 1000.0; };
     m_toTerminal = ::isatty(STDOUT_FILENO) == 1;
     m_flushSoon.setSingleShot(true);
     m_flushSoon.setInterval(100);
@@ -41,14 +39,23 @@ EventPrinter::EventPrinter(CanServiceBase *service, QTextStream &out, const Opti
         m_sinceFlush.start();
     });
 
-    CanServiceBase *s = service;
-    connect(s, &CanServiceBase::notifyCanbusStatus, this, &EventPrinter::onStatus);
+    CanServiceBase *s = model.service();
+    connect(&model, &SessionModel::linkChanged, this, &EventPrinter::onLink);
+    connect(&model, &SessionModel::lineStateChanged, this, &EventPrinter::lineChanged);
     connect(s, &CanServiceBase::keyEvent, this, [this](int key, int action, bool) { onKey(key, action); });
     connect(s, &CanServiceBase::messageChanged, this, &EventPrinter::onNotification);
+    if (options.frames) {
+        connect(&model, &SessionModel::itemReceived, this, &EventPrinter::received);
+        connect(&model, &SessionModel::headUnitSent, this, &EventPrinter::sent);
+        if (!options.changesOnly)
+            connect(&model, &SessionModel::headUnitSentNoise, this, [this](const QByteArray &bytes) {
+                note(QStringLiteral("hu > box  %1 noise").arg(QString::fromLatin1(bytes.toHex(' '))));
+            });
+    }
     // Every other signal says some of the vehicle state may have changed: print what did. A quiet
     // printer does not even look.
     if (!options.quiet) {
-        m_state = new VehicleState(s, this);
+        m_state = model.vehicle();
         connect(m_state, &VehicleState::changed, this, &EventPrinter::vehicleChanged);
     }
 }
@@ -61,6 +68,11 @@ QString EventPrinter::member(const char *key, const QJsonValue &value)
 qint64 EventPrinter::wallNowMs() const
 {
     return m_options.json && m_options.live ? QDateTime::currentMSecsSinceEpoch() : 0;
+}
+
+QString EventPrinter::begin(const char *type) const
+{
+    return begin(type, m_model.seconds());
 }
 
 QString EventPrinter::begin(const char *type, double seconds) const
@@ -176,7 +188,7 @@ void EventPrinter::vehicleChanged(const QVector<int> &entries)
     const QVector<Reading> &now = m_state->readings();
     // One line's room, kept from line to line; the changes of one signal are of one instant.
     QString &line = m_line;
-    const double seconds = m_clock();
+    const double seconds = m_model.seconds();
     const qint64 wallMs = wallNowMs();
     for (const int i : entries) {
         line.resize(0);
@@ -197,21 +209,9 @@ void EventPrinter::vehicleChanged(const QVector<int> &entries)
     }
 }
 
-void EventPrinter::silentFrameHandled()
+void EventPrinter::onLink(CanServiceBase::LinkStatus status)
 {
-    if (m_state)
-        m_state->refreshSilent();
-}
-
-// The service reports 3 for every frame; only a change of the link is an event.
-void EventPrinter::onStatus(int status)
-{
-    if (status == m_linkStatus)
-        return;
-    m_linkStatus = status;
-    if (status == 0)
-        ++m_linkLosses;
-    const QString state = status == 3 ? QStringLiteral("up") : QStringLiteral("lost");
+    const QString state = status == CanServiceBase::LinkStatus::Up ? QStringLiteral("up") : QStringLiteral("lost");
     QString line = begin("link");
     if (m_options.json)
         line += QLatin1Char(',') + member("state", state);
@@ -265,7 +265,7 @@ void EventPrinter::printSummary()
     if (m_state)
         m_state->refreshAll();
     const QVector<Reading> now = m_state ? m_state->readings()
-                                         : SignalCatalogue::read(VehicleSnapshot::read(*m_service));
+                                         : SignalCatalogue::read(VehicleSnapshot::read(*m_model.service()));
     const auto &catalogue = SignalCatalogue::vehicleSignals();
     if (m_options.json) {
         QString values;
@@ -283,15 +283,16 @@ void EventPrinter::printSummary()
     m_out.flush();
 }
 
-void EventPrinter::printHealth(const QJsonObject &health, const QString &text)
+void EventPrinter::printHealth()
 {
     if (m_options.quiet && !m_options.healthWhenQuiet)
         return;
     if (!m_options.json) {
-        m_out << "\nLink health: " << text << '\n';
+        m_out << "\nLink health: " << m_model.health().text() << '\n';
         m_out.flush();
         return;
     }
+    const QJsonObject health = m_model.health().toJson();
     QString line = QLatin1Char('{') + member("type", QStringLiteral("health"));
     for (const char *key : {"framesAccepted", "checksumErrors", "receiveTimeouts", "cutFrames",
                             "noiseBytes", "linkLosses", "lineLosses", "droppedWrites"})

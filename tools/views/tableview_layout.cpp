@@ -1,7 +1,6 @@
 #include "tableview.h"
 
-#include "eventprinter.h"
-#include "session.h"
+#include "sessionmodel.h"
 #include "signalcatalogue.h"
 #include "vehiclestate.h"
 
@@ -60,10 +59,10 @@ QStringList columns(const QString &header, QStringList cells, int rows, int coun
 
 QString TableView::statusLine(qint64 nowMs) const
 {
-    const QString link = m_link == 3 ? QStringLiteral("up") : m_link == 0 ? QStringLiteral("lost") : QStringLiteral("not up yet");
+    const QString link = m_session.linkText();
     return QStringLiteral("%1  at %2 s  link %3  noise bytes %4")
             .arg(m_source, QString::number(nowMs / 1000.0, 'f', 3), link)
-            .arg(m_noiseBytes);
+            .arg(m_session.health().noiseBytes);
 }
 
 QStringList TableView::messageLines(qint64 nowMs) const
@@ -80,9 +79,8 @@ QStringList TableView::messageLines(qint64 nowMs) const
     };
     qint64 allRecent = 0;
     QStringList rows;
-    for (const auto &[id, m] : m_messages) {
-        const auto recent = m.recentMs.cend()
-                - std::lower_bound(m.recentMs.cbegin(), m.recentMs.cend(), nowMs - RateWindowMs + 1);
+    for (const auto &[id, m] : m_messages.counts()) {
+        const qint64 recent = m_messages.recent(m, nowMs);
         allRecent += recent;
         const char *name = id < 0 ? nullptr : canbox::messageName(quint8(id), canbox::Direction::FromBox);
         rows << line(id < 0 ? QStringLiteral("-") : QStringLiteral("0x%1").arg(id, 2, 16, QLatin1Char('0')),
@@ -91,7 +89,9 @@ QStringList TableView::messageLines(qint64 nowMs) const
                      recent, m.frames, m.checksumErrors, m.cutFrames);
     }
     // The whole line first: what a glance at a small window needs.
-    lines << line(QStringLiteral("all"), QString(), allRecent, m_frames, m_checksumErrors, m_cutFrames) << rows;
+    const LinkHealth &all = m_session.health();
+    lines << line(QStringLiteral("all"), QString(), allRecent, all.framesAccepted, all.checksumErrors, all.cutFrames)
+          << rows;
     return lines;
 }
 
@@ -117,7 +117,7 @@ QStringList TableView::valueLines(qint64 nowMs, int nameWidth, bool all) const
 
 QStringList TableView::render(int width, int height) const
 {
-    const qint64 now = m_session.printer()->clockMs();
+    const qint64 now = m_session.ms();
     const auto &catalogue = SignalCatalogue::vehicleSignals();
     int longest = 0;
     for (int entry : m_entries)

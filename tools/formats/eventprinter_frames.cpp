@@ -4,6 +4,7 @@
 
 #include "canboxframe.h"
 #include "jsontext.h"
+#include "sessionmodel.h"
 
 #include <QJsonArray>
 
@@ -100,7 +101,7 @@ void EventPrinter::sent(const QByteArray &bytes)
     const auto first = quint8(bytes.at(0));
     if (bytes.size() == 1 && (first == canbox::Accepted || first == canbox::Refused)) {
         const bool accepted = first == canbox::Accepted;
-        frameRecord(clockMs(), false, accepted ? "ack" : "nak", bytes,
+        frameRecord(m_model.ms(), false, accepted ? "ack" : "nak", bytes,
                     accepted ? QStringLiteral("acknowledgement") : QStringLiteral("refusal (checksum error)"),
                     false);
         return;
@@ -108,7 +109,7 @@ void EventPrinter::sent(const QByteArray &bytes)
     const bool whole = bytes.size() >= canbox::FrameOverhead && first == canbox::Header
             && bytes.size() == canbox::FrameOverhead + quint8(bytes.at(2));
     const bool good = whole && canbox::checksum(bytes.constData() + 1, bytes.size() - 2) == quint8(bytes.back());
-    frameRecord(clockMs(), false, good ? "frame" : "bad-checksum", bytes,
+    frameRecord(m_model.ms(), false, good ? "frame" : "bad-checksum", bytes,
                 messageName(bytes.size() > 1 ? quint8(bytes.at(1)) : 0, false)
                         + (good ? QString() : QStringLiteral(", CHECKSUM ERROR")),
                 whole);

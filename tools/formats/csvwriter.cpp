@@ -1,18 +1,17 @@
 #include "csvwriter.h"
 
-#include "eventprinter.h"
 #include "jsontext.h"
-#include "session.h"
+#include "sessionmodel.h"
 #include "vehiclestate.h"
 
 #include <algorithm>
 
 namespace tool {
 
-CsvWriter::CsvWriter(Session &session, const QVector<int> &columns, QTextStream &out, QObject *parent)
+CsvWriter::CsvWriter(SessionModel &session, const QVector<int> &columns, QTextStream &out, QObject *parent)
     : QObject(parent),
       m_session(session),
-      m_state(new VehicleState(session.service(), this)),
+      m_state(session.vehicle()),
       m_columns(columns),
       m_columnOf(SignalCatalogue::vehicleSignals().size(), -1),
       m_out(out)
@@ -23,9 +22,6 @@ CsvWriter::CsvWriter(Session &session, const QVector<int> &columns, QTextStream 
     for (int c = 0; c < columns.size(); ++c)
         m_columnOf[columns.at(c)] = c;
     connect(m_state, &VehicleState::changed, this, &CsvWriter::changed);
-    // The printer of a session that writes CSV keeps quiet: the frames the service handles
-    // without a signal are this state's to read again.
-    connect(&session, &Session::silentFrameHandled, m_state, &VehicleState::refreshSilent);
     // A row is complete once the clock has moved on: a millisecond later, on any clock.
     m_rowDone.setSingleShot(true);
     m_rowDone.setTimerType(Qt::PreciseTimer);
@@ -79,7 +75,7 @@ void CsvWriter::changed(const QVector<int> &entries)
                                     [this](int entry) { return m_columnOf.at(entry) >= 0; });
     if (!chosen)
         return;
-    const qint64 now = m_session.printer()->clockMs();
+    const qint64 now = m_session.ms();
     if (m_pendingMs >= 0 && m_pendingMs != now)
         writeRow();
     m_pendingMs = now;
