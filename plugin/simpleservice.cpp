@@ -91,7 +91,7 @@ void SimpleService::linkUp()
         mCheckConnectTmr.start(WatchdogMs);
     mAnswered = true;
     if (mStatusHeard.load(std::memory_order_relaxed))
-        emit notifyCanbusStatus(3);
+        emit notifyCanbusStatus(int(LinkStatus::Up));
 }
 
 // After a chunk with an answer in it: how long the watchdog had left at that moment. Read once a
@@ -144,7 +144,7 @@ void SimpleService::onSendTmrout()
         mSendTmr.stop();
         mCheckConnectTmr.stop();
         mRequestConnectTmr.start();
-        emit notifyCanbusStatus(0);
+        emit notifyCanbusStatus(int(LinkStatus::Lost));
         return;
     }
     ++mSendTmroutCount;

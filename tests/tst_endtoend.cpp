@@ -34,8 +34,13 @@ private slots:
     void aDriveOverAPseudoTerminal();
     void corruptedFramesAreRefusedOneForOne();
     void aSessionHearsOnlyItsPluginsLine();
+    void theModelTellsItemsAsThePluginActsOnThem();
+    void theModelCountsChangesOfTheLink_data();
+    void theModelCountsChangesOfTheLink();
 
 private:
+    // A session of the loaded plugin on an in-process line, its printer quiet.
+    std::unique_ptr<Session> quietSession(bool frames = false);
     void startDrive(const QByteArray &scenario, const FaultOptions &faults = FaultOptions());
 
     std::unique_ptr<BoxLine> m_line;
@@ -147,24 +152,76 @@ void tst_EndToEnd::corruptedFramesAreRefusedOneForOne()
 
 // A head unit's session hears the line its plugin opened, and no other line of the process: here
 // a port opened before it on another device.
-void tst_EndToEnd::aSessionHearsOnlyItsPluginsLine()
+std::unique_ptr<Session> tst_EndToEnd::quietSession(bool frames)
 {
     // The loader hands out the plugin's one instance: the session's is a new one once this is gone.
     delete m_service;
     m_service = nullptr;
-    canservice::SerialPort other;
-    QVERIFY(other.open(QStringLiteral("virtual:other"), 38400));
-    tool::SessionOptions options;
+    SessionOptions options;
     options.pluginPath = QStringLiteral(SIMPLESERVICE_PLUGIN_PATH);
     options.printer.quiet = true;
-    tool::Session session(options);
-    QCOMPARE(session.load(QStringLiteral("virtual:session")), tool::Failure::None);
+    options.printer.frames = frames;
+    auto session = std::make_unique<Session>(options);
+    if (session->load(QStringLiteral("virtual:session")) != Failure::None)
+        return nullptr;
+    return session;
+}
+
+void tst_EndToEnd::aSessionHearsOnlyItsPluginsLine()
+{
+    canservice::SerialPort other;
+    QVERIFY(other.open(QStringLiteral("virtual:other"), 38400));
+    const std::unique_ptr<Session> session = quietSession();
+    QVERIFY(session);
 
     const QByteArray speed = QByteArray::fromHex("2ef603001001f5");
     other.virtualLine()->deliver(speed + speed);
-    session.port()->virtualLine()->deliver(speed);
-    QCOMPARE(session.model()->health().bytesReceived, qint64(speed.size()));
-    QCOMPARE(session.service()->getSpeed(), 256.0f);
+    session->port()->virtualLine()->deliver(speed);
+    QCOMPARE(session->model()->health().bytesReceived, qint64(speed.size()));
+    QCOMPARE(session->service()->getSpeed(), 256.0f);
+}
+
+// Each frame is told before the acknowledgement that answers it, and what follows the last frame
+// of a chunk once the plugin is done with the chunk.
+void tst_EndToEnd::theModelTellsItemsAsThePluginActsOnThem()
+{
+    const std::unique_ptr<Session> session = quietSession(true);
+    QVERIFY(session);
+    QStringList told;
+    connect(session->model(), &SessionModel::itemReceived, this, [&told](const canbox::ReceiveModel::Item &item) {
+        told << QLatin1String(EventPrinter::kindName(item.kind));
+    });
+    connect(session->model(), &SessionModel::headUnitSent, this,
+            [&told](const QByteArray &bytes) { told << QLatin1String(bytes.toHex()); });
+    const QByteArray speed = QByteArray::fromHex("2ef603001001f5");
+    session->port()->virtualLine()->deliver(speed + QByteArray::fromHex("0011") + speed + QByteArray::fromHex("22"));
+    QCOMPARE(told, QStringList({"frame", "ff", "noise", "frame", "ff", "noise"}));
+}
+
+void tst_EndToEnd::theModelCountsChangesOfTheLink_data()
+{
+    QTest::addColumn<QList<int>>("reports");
+    QTest::addColumn<QStringList>("told");
+    QTest::addColumn<int>("losses");
+    QTest::newRow("up with every frame") << QList<int>{3, 3, 3} << QStringList{"up"} << 0;
+    QTest::newRow("lost before it was ever up") << QList<int>{0} << QStringList{"lost"} << 1;
+    QTest::newRow("lost twice") << QList<int>{3, 0, 0, 3, 3, 0} << QStringList{"up", "lost", "up", "lost"} << 2;
+}
+
+// The service reports the link with every frame; the model tells and counts only changes.
+void tst_EndToEnd::theModelCountsChangesOfTheLink()
+{
+    QFETCH(QList<int>, reports);
+    const std::unique_ptr<Session> session = quietSession();
+    QVERIFY(session);
+    SessionModel *model = session->model();
+    QCOMPARE(model->linkText(), QStringLiteral("not up yet"));
+    QStringList told;
+    connect(model, &SessionModel::linkChanged, this, [&told, model] { told << model->linkText(); });
+    for (const int status : reports)
+        emit session->service()->notifyCanbusStatus(status);
+    QTEST(told, "told");
+    QTEST(model->health().linkLosses, "losses");
 }
 
 QTEST_GUILESS_MAIN(tst_EndToEnd)
