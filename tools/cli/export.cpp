@@ -15,8 +15,7 @@ int exportCapture(const QStringList &arguments)
             "A capture that says when it started (monitor --record writes '# start TIME') is "
             "dated from then; one that does not, from 1970-01-01.\n\n"
             "Example: canservice export run.cap --pcapng run.pcapng"));
-    parser.addOption({QStringLiteral("plugin"), QStringLiteral("The CAN service plugin to load."),
-                      QStringLiteral("path")});
+    parser.addOption(pluginOption());
     parser.addOption({QStringLiteral("pcapng"), QStringLiteral("The pcapng file to write."),
                       QStringLiteral("file")});
     parser.addPositionalArgument(QStringLiteral("CAPTURE"), QStringLiteral("The capture, or - for standard input."));

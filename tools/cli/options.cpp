@@ -10,12 +10,17 @@
 
 namespace tool {
 
+QCommandLineOption pluginOption()
+{
+    return {QStringLiteral("plugin"),
+            QStringLiteral("The CAN service plugin to load (default: the one installed next to this "
+                           "tool, or $CANSERVICE_PLUGIN)."),
+            QStringLiteral("path")};
+}
+
 void addPluginOptions(QCommandLineParser &parser)
 {
-    parser.addOption({QStringLiteral("plugin"),
-                      QStringLiteral("The CAN service plugin to load (default: the one built "
-                                     "next to this tool, or $CANSERVICE_PLUGIN)."),
-                      QStringLiteral("path")});
+    parser.addOption(pluginOption());
     parser.addOption({QStringLiteral("json"),
                       QStringLiteral("JSON Lines: one record a line, named values with units "
                                      "(see the README for the schema).")});

@@ -13,6 +13,8 @@ namespace tool {
 // Command-line pieces the commands share.
 
 // The options of every command that loads the plugin: --plugin, --json, --verbose.
+// --plugin, as every command that loads the plugin takes it.
+QCommandLineOption pluginOption();
 void addPluginOptions(QCommandLineParser &parser);
 SessionOptions sessionOptions(const QCommandLineParser &parser);
 // --frames and --changes, for the commands that watch a line.

@@ -51,8 +51,7 @@ int plot(const QStringList &arguments)
             "unit: the values the plugin decodes as replay shows them, each held until it changes; "
             "no reading leaves a gap. Needs no display.\n\nExample: canservice plot drive.cap "
             "--signals Vehicle.Speed,Vehicle.Powertrain.CombustionEngine.Speed --png drive.png"));
-    parser.addOption({QStringLiteral("plugin"), QStringLiteral("The CAN service plugin to load."),
-                      QStringLiteral("path")});
+    parser.addOption(pluginOption());
     parser.addOption({QStringLiteral("signals"),
                       QStringLiteral("The signals to draw, by the names of 'canservice signals', "
                                      "separated by commas: numbers or flags."),

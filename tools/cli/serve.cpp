@@ -41,10 +41,7 @@ int serve(const QStringList &arguments)
     parser.addOption({QStringLiteral("scenario"),
                       QStringLiteral("With --sim: a JSON timeline instead of the built-in drive."),
                       QStringLiteral("file")});
-    parser.addOption({QStringLiteral("plugin"),
-                      QStringLiteral("The CAN service plugin to load (default: the one installed "
-                                     "next to this tool, or $CANSERVICE_PLUGIN)."),
-                      QStringLiteral("path")});
+    parser.addOption(pluginOption());
     parser.addOption({QStringLiteral("verbose"),
                       QStringLiteral("Also show the plugin's own log lines, on standard error.")});
     parser.addPositionalArgument(QStringLiteral("DEVICE"),

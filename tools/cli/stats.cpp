@@ -103,8 +103,7 @@ int stats(const QStringList &arguments)
             "them, checksum errors and cut frames; then noise bytes, receive time-outs and link "
             "losses. The capture runs through the plugin on its own clock, as in replay, so the "
             "figures are replay's.\n\nExample: canservice stats drive.cap --json"));
-    parser.addOption({QStringLiteral("plugin"), QStringLiteral("The CAN service plugin to load."),
-                      QStringLiteral("path")});
+    parser.addOption(pluginOption());
     parser.addOption({QStringLiteral("json"), QStringLiteral("One JSON object instead of the table.")});
     parser.addPositionalArgument(QStringLiteral("CAPTURE"), QStringLiteral("The capture, or - for standard input."));
     if (const int exit = parseArguments(parser, arguments, 1, QStringLiteral("one CAPTURE")); exit >= 0)
