@@ -399,15 +399,19 @@ void tst_Tool::aCutFrameIsShownLostReplayedAndLive()
 }
 
 // Every timer of the plugin at exactly its time after the capture's chunks, the same in every
-// run, at full speed or paced: the long press 1.5 s after the press, the probe 30 s after the last
-// answer, the link lost 1.2 s later, then the retries every 2 s.
+// run, at full speed or paced (then at the speed's pace): the long press 1.5 s after the press,
+// the probe 30 s after the last answer, the link lost 1.2 s later, then the retries every 2 s.
 void tst_Tool::replayRunsExactlyOnTheCapturesClock()
 {
     const QString capture = DataDir + "/silence.cap";
     const Run first = run({"replay", "--json", "--frames", capture});
     QCOMPARE(first.exitCode, 0);
     QCOMPARE(run({"replay", "--json", "--frames", capture}).out, first.out);
+    // Paced, the capture's 40 s take 2 s of the wall's, plus the start (a tenth of a second here).
+    QElapsedTimer wall;
+    wall.start();
     QCOMPARE(run({"replay", "--json", "--frames", "--speed", "20", capture}).out, first.out);
+    QVERIFY2(wall.elapsed() >= 2000 && wall.elapsed() < 3600, qPrintable(QString::number(wall.elapsed())));
     QStringList timers;
     for (const QString &line : first.out.split(QLatin1Char('\n'))) {
         const QJsonObject r = QJsonDocument::fromJson(line.toUtf8()).object();

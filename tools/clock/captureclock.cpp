@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <ctime>
+#include <limits>
+#include <vector>
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -76,20 +78,19 @@ bool CaptureClock::processEvents(QEventLoop::ProcessEventsFlags flags)
         return events > 0;
 
     emit aboutToBlock();
-    const int next = timers ? nextDue() : -1;
-    if (m_stopAtMs >= 0 && timers && (next < 0 || m_timers[size_t(next)].dueMs > m_stopAtMs)) {
+    const qint64 dueMs = timers ? nextDueMs() : -1;
+    if (m_stopAtMs >= 0 && timers && (dueMs < 0 || dueMs > m_stopAtMs)) {
         // Everything up to the stop has happened.
         m_stopped = true;
         m_nowMs = qMax(m_nowMs, m_stopAtMs);
         emit stopped();
         return true;
     }
-    if (next < 0) {
+    if (dueMs < 0) {
         // Nothing will ever fall due: wait for a socket or a wake-up, as any event loop does.
         events += pollSockets(-1);
         return events > 0;
     }
-    const qint64 dueMs = m_timers[size_t(next)].dueMs;
     if (m_speed > 0) {
         // Paced: the clock may not run ahead of the wall's time times the speed.
         const qint64 reachable = m_paceClockMs + qint64((wallMs() - m_paceWallMs) * m_speed);
@@ -107,57 +108,46 @@ bool CaptureClock::processEvents(QEventLoop::ProcessEventsFlags flags)
     return events > 0;
 }
 
-int CaptureClock::nextDue() const
+qint64 CaptureClock::nextDueMs() const
 {
-    int best = -1;
-    for (size_t i = 0; i < m_timers.size(); ++i) {
-        const Timer &t = m_timers[i];
-        if (t.firing)
-            continue;
-        if (best < 0 || t.dueMs < m_timers[size_t(best)].dueMs
-            || (t.dueMs == m_timers[size_t(best)].dueMs && t.order < m_timers[size_t(best)].order))
-            best = int(i);
-    }
-    return best;
+    return m_queue.empty() ? -1 : m_queue.begin()->first.dueMs;
 }
 
 // Every timer due now fires once, earliest first; one started or restarted meanwhile waits for
-// the next pass, as with Qt's own dispatcher.
+// the next pass, as with Qt's own dispatcher, behind what was posted meanwhile. Those that may
+// fire in this pass were all in the queue when it began and keep their places, so each is found
+// after the one fired before it; one started meanwhile is due now or later and comes after them
+// (a nested loop that moved the clock aside), hence the scan rarely passes over any.
 int CaptureClock::fireDueTimers()
 {
     const quint64 passOrder = m_order;
+    DueKey from{std::numeric_limits<qint64>::min(), 0};
     int fired = 0;
     for (;;) {
-        int index = -1;
-        for (size_t i = 0; i < m_timers.size(); ++i) {
-            const Timer &t = m_timers[i];
-            if (t.firing || t.dueMs > m_nowMs || t.order >= passOrder)
-                continue;
-            if (index < 0 || t.dueMs < m_timers[size_t(index)].dueMs
-                || (t.dueMs == m_timers[size_t(index)].dueMs
-                    && t.order < m_timers[size_t(index)].order))
-                index = int(i);
-        }
-        if (index < 0)
+        auto next = m_queue.lower_bound(from);
+        while (next != m_queue.end() && next->first.dueMs <= m_nowMs && next->first.order >= passOrder)
+            ++next;
+        if (next == m_queue.end() || next->first.dueMs > m_nowMs)
             return fired;
-        Timer &t = m_timers[size_t(index)];
-        const int id = t.id;
+        from = next->first;
+        const int id = next->second;
+        m_queue.erase(next);
+        Timer &t = m_timers.at(id);
         QObject *object = t.object;
-        qint64 next = t.dueMs + t.interval;
-        if (next < m_nowMs)
-            next = m_nowMs + t.interval;
-        t.dueMs = next;
+        qint64 due = t.dueMs + t.interval;
+        if (due < m_nowMs)
+            due = m_nowMs + t.interval;
+        t.dueMs = due;
         t.order = m_order++;
         t.firing = true;
         QTimerEvent event(id);
         QCoreApplication::sendEvent(object, &event);
         ++fired;
-        // The handler may have stopped the timer, or others: find it again.
-        for (Timer &after : m_timers) {
-            if (after.id == id) {
-                after.firing = false;
-                break;
-            }
+        // The handler may have stopped the timer, or stopped it and started another under its id.
+        const auto after = m_timers.find(id);
+        if (after != m_timers.end() && after->second.firing) {
+            after->second.firing = false;
+            m_queue.emplace(DueKey{after->second.dueMs, after->second.order}, id);
         }
         if (m_interrupted)
             return fired;
@@ -216,46 +206,58 @@ void CaptureClock::unregisterSocketNotifier(QSocketNotifier *notifier)
 
 void CaptureClock::registerTimer(int timerId, int interval, Qt::TimerType timerType, QObject *object)
 {
-    m_timers.push_back({timerId, interval, timerType, object, m_nowMs + interval, m_order++, false});
+    const quint64 order = m_order++;
+    m_timers[timerId] = {interval, timerType, object, m_nowMs + interval, order, order, false};
+    m_queue.emplace(DueKey{m_nowMs + interval, order}, timerId);
+    m_byObject.emplace(std::make_pair(quintptr(object), order), timerId);
+}
+
+void CaptureClock::remove(std::unordered_map<int, Timer>::iterator timer)
+{
+    const Timer &t = timer->second;
+    if (!t.firing)
+        m_queue.erase(DueKey{t.dueMs, t.order});
+    m_byObject.erase(std::make_pair(quintptr(t.object), t.registered));
+    m_timers.erase(timer);
 }
 
 bool CaptureClock::unregisterTimer(int timerId)
 {
-    for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
-        if (it->id == timerId) {
-            m_timers.erase(it);
-            return true;
-        }
-    }
-    return false;
+    const auto timer = m_timers.find(timerId);
+    if (timer == m_timers.end())
+        return false;
+    remove(timer);
+    return true;
 }
 
 bool CaptureClock::unregisterTimers(QObject *object)
 {
-    const auto before = m_timers.size();
-    m_timers.erase(std::remove_if(m_timers.begin(), m_timers.end(),
-                                  [object](const Timer &t) { return t.object == object; }),
-                   m_timers.end());
-    return m_timers.size() != before;
+    const auto first = m_byObject.lower_bound(std::make_pair(quintptr(object), quint64(0)));
+    bool any = false;
+    for (auto it = first; it != m_byObject.end() && it->first.first == quintptr(object);) {
+        const int id = it->second;
+        ++it;
+        remove(m_timers.find(id));
+        any = true;
+    }
+    return any;
 }
 
 QList<QAbstractEventDispatcher::TimerInfo> CaptureClock::registeredTimers(QObject *object) const
 {
     QList<TimerInfo> list;
-    for (const Timer &t : m_timers) {
-        if (t.object == object)
-            list.append(TimerInfo(t.id, t.interval, t.type));
+    for (auto it = m_byObject.lower_bound(std::make_pair(quintptr(object), quint64(0)));
+         it != m_byObject.end() && it->first.first == quintptr(object); ++it) {
+        const Timer &t = m_timers.at(it->second);
+        list.append(TimerInfo(it->second, t.interval, t.type));
     }
     return list;
 }
 
 int CaptureClock::remainingTime(int timerId)
 {
-    for (const Timer &t : m_timers) {
-        if (t.id == timerId)
-            return int(qMax<qint64>(0, t.dueMs - m_nowMs));
-    }
-    return -1;
+    const auto timer = m_timers.find(timerId);
+    return timer == m_timers.end() ? -1 : int(qMax<qint64>(0, timer->second.dueMs - m_nowMs));
 }
 
 void CaptureClock::wakeUp()

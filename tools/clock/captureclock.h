@@ -4,7 +4,9 @@
 #include <QList>
 
 #include <atomic>
-#include <vector>
+#include <map>
+#include <unordered_map>
+#include <utility>
 
 class QSocketNotifier;
 
@@ -58,22 +60,35 @@ signals:
 private:
     struct Timer
     {
-        int id;
         int interval;
         Qt::TimerType type;
         QObject *object;
         qint64 dueMs;
         quint64 order; // when it was (re)started, for timers due at the same time
+        quint64 registered; // when it was registered, for registeredTimers()
         bool firing;
     };
-    int nextDue() const; // index of the timer due first, or -1
+    // A timer's place in the queue: by time due, then by when it was (re)started. Unique.
+    struct DueKey
+    {
+        qint64 dueMs;
+        quint64 order;
+        bool operator<(const DueKey &other) const
+        {
+            return dueMs != other.dueMs ? dueMs < other.dueMs : order < other.order;
+        }
+    };
+    qint64 nextDueMs() const; // the time of the timer due first, or -1
     int fireDueTimers();
+    void remove(std::unordered_map<int, Timer>::iterator timer);
     // Waits on the sockets for at most timeoutMs (-1: until one is ready or a wake-up), and
     // activates those that are ready. The number activated.
     int pollSockets(int timeoutMs);
     qint64 wallMs() const;
 
-    std::vector<Timer> m_timers;
+    std::unordered_map<int, Timer> m_timers; // by id
+    std::map<DueKey, int> m_queue; // the ids of the timers not firing, the one due first first
+    std::map<std::pair<quintptr, quint64>, int> m_byObject; // by object, in registration order
     QList<QSocketNotifier *> m_notifiers;
     qint64 m_nowMs = 0;
     quint64 m_order = 0;
