@@ -14,6 +14,20 @@ namespace tool {
 namespace {
 // Gathered records leave in writes of about this size.
 const int WriteBytes = 64 * 1024;
+
+// The process's file mode mask, read without setting it (umask() would change it for a moment, for
+// every thread).
+mode_t currentUmask()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            if (line.startsWith("Umask:"))
+                return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+        }
+    }
+    return 022;
+}
 } // namespace
 
 OutputFile::OutputFile(const QString &target) : m_target(target) { }
@@ -29,10 +43,26 @@ bool OutputFile::open()
     // A device or a pipe (/dev/stdout, a FIFO) is written as it is: it cannot be replaced.
     struct stat node = {};
     m_direct = ::stat(QFile::encodeName(m_target).constData(), &node) == 0 && !S_ISREG(node.st_mode);
-    const QByteArray path = QFile::encodeName(m_direct ? m_target : partialName());
-    m_fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | (m_direct ? 0 : O_TRUNC), 0666);
+    if (m_direct) {
+        // Opened without waiting: a FIFO with no reader would hold the open for ever, deaf to
+        // Ctrl-C. Writes then wait for the reader as they would on any pipe.
+        m_fd = ::open(QFile::encodeName(m_target).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (m_fd < 0 && errno == ENXIO) {
+            m_error = QStringLiteral("it is a pipe that nobody reads; start its reader first");
+            return false;
+        }
+        if (m_fd < 0)
+            return fail(errno);
+        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+        return true;
+    }
+    QByteArray path = QFile::encodeName(m_target) + ".XXXXXX.partial";
+    m_fd = ::mkostemps(path.data(), 8, O_CLOEXEC);
     if (m_fd < 0)
         return fail(errno);
+    m_partial = QFile::decodeName(path);
+    // Made for this user alone; the file it becomes is as any other the user writes.
+    ::fchmod(m_fd, 0666 & ~currentUmask());
     return true;
 }
 

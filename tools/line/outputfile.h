@@ -6,12 +6,14 @@
 
 namespace tool {
 
-// A file the tool writes (a capture, a pcapng file), never left half-written: it is written to
-// TARGET.partial beside the target and renamed over the target only when complete, so an earlier
-// file of that name stays whole until then. It is written in whole records (a capture line, a
-// pcapng block): when a write fails, a full disk or a file size limit, the partial file is cut
-// back to its last whole record and kept, a valid file, under the name partialName() gives. A
-// target that is a device or a pipe is written in place.
+// A file the tool writes (a capture, a pcapng file), never left half-written: it is written to a
+// file of its own made beside the target, TARGET.XXXXXX.partial (created exclusively, so two runs
+// never share one), and renamed over the target only when complete, so an earlier file of that
+// name stays whole until then, and of two runs to one target the target is one run's whole output.
+// It is written in whole records (a capture line, a pcapng block): when a write fails, a full disk
+// or a file size limit, the partial file is cut back to its last whole record and kept, a valid
+// file, under the name partialName() gives. A target that is a device or a pipe is written in
+// place; a pipe nobody reads is refused rather than waited for.
 class OutputFile
 {
 public:
@@ -35,7 +37,8 @@ public:
     void discard();
 
     QString target() const { return m_target; }
-    QString partialName() const { return m_direct ? m_target : m_target + QStringLiteral(".partial"); }
+    // Known once open() has made it.
+    QString partialName() const { return m_direct ? m_target : m_partial; }
     QString errorString() const { return m_error; }
     bool failed() const { return !m_error.isEmpty(); }
 
@@ -43,6 +46,7 @@ private:
     bool fail(int error);
 
     QString m_target;
+    QString m_partial;
     int m_fd = -1;
     QByteArray m_buffer;
     QVector<int> m_recordEnds; // where each record in the buffer ends
