@@ -23,6 +23,8 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <algorithm>
+
 namespace canbox {
 
 class ReceiveModel
@@ -58,6 +60,14 @@ public:
 
         quint8 id() const { return bytes.size() > 1 ? quint8(bytes.at(1)) : 0; }
         bool isFrame() const { return kind == Accepted || kind == Refused; }
+        // Bytes outside frames that are all the box's acknowledgements (FF, F0), every one of them
+        // kept: what the receiver drops as noise when they share a chunk with other bytes.
+        bool isAcknowledgements() const
+        {
+            return kind == Noise && size == bytes.size()
+                    && std::all_of(bytes.cbegin(), bytes.cend(),
+                                   [](char c) { return quint8(c) == canbox::Accepted || quint8(c) == canbox::Refused; });
+        }
         // A frame cut off by the receive time-out: completed late by a later chunk, dropped
         // part-way, or still open at the end.
         bool isCut() const { return resumed || (kind == TimedOut && size > 0) || kind == Open; }

@@ -139,6 +139,11 @@ void TestBenchTools::statsColumns_data()
                                                << "-" << "cutFrames" << 1.0;
     QTest::newRow("noise bytes") << QStringLiteral("0.000 01 02 03\n0.100 2e 30 02 41 42 4a\n0.200 77\n")
                                  << "" << "noiseBytes" << 4.0;
+    // The box's acknowledgements are its answers, not noise: beside a frame, in a chunk of their
+    // own, or two in one chunk.
+    const QString answers = QStringLiteral("0.000 ff 2e 30 02 41 42 4a f0\n0.100 ff\n0.200 ff ff\n0.300 ff 01\n");
+    QTest::newRow("acknowledgements are not noise") << answers << "" << "noiseBytes" << 2.0;
+    QTest::newRow("acknowledgements counted") << answers << "" << "boxAcknowledgements" << 5.0;
     QTest::newRow("receive time-out") << QStringLiteral("0.000 2e f6 03\n0.100 20\n1.000 2e 30 02 41 42 4a\n")
                                       << "" << "receiveTimeouts" << 1.0;
     QTest::newRow("dropped by the time-out") << QStringLiteral("0.000 2e f6 03\n0.100 20\n1.000 2e 30 02 41 42 4a\n")

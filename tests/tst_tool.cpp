@@ -360,7 +360,7 @@ void tst_Tool::aCutFrameIsShownLostReplayedAndLive()
     for (const Run &r : {debugOn, verbose})
         QVERIFY2(r.out.endsWith(QLatin1String(
                          "{\"type\":\"health\",\"framesAccepted\":1,\"checksumErrors\":1,\"receiveTimeouts\":1,"
-                         "\"cutFrames\":1,\"noiseBytes\":4,\"linkLosses\":0,\"lineLosses\":0,\"droppedWrites\":0}\n")),
+                         "\"cutFrames\":1,\"noiseBytes\":4,\"boxAcknowledgements\":0,\"linkLosses\":0,\"lineLosses\":0,\"droppedWrites\":0}\n")),
                  qPrintable(r.out));
 
     // Live on a pseudo-terminal, with the same gaps.

@@ -61,6 +61,7 @@ QJsonObject toJson(const MessageTally &tally, const QString &name, const Session
             {"checksumErrors", refused},
             {"cutFrames", cut},
             {"noiseBytes", model.health().noiseBytes},
+            {"boxAcknowledgements", model.health().boxAcknowledgements},
             {"receiveTimeouts", model.health().receiveTimeouts},
             {"linkLosses", model.health().linkLosses}};
 }
@@ -89,7 +90,8 @@ void printText(const QJsonObject &o)
     }
     s << "\nframes accepted " << o.value("framesAccepted").toInt() << ", checksum errors "
       << o.value("checksumErrors").toInt() << ", cut frames " << o.value("cutFrames").toInt()
-      << ", noise bytes " << qint64(o.value("noiseBytes").toDouble()) << ", receive time-outs "
+      << ", noise bytes " << qint64(o.value("noiseBytes").toDouble()) << ", box acknowledgements "
+      << qint64(o.value("boxAcknowledgements").toDouble()) << ", receive time-outs "
       << o.value("receiveTimeouts").toInt() << ", link losses " << o.value("linkLosses").toInt() << '\n';
 }
 } // namespace

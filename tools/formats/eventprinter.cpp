@@ -295,7 +295,7 @@ void EventPrinter::printHealth()
     const QJsonObject health = m_model.health().toJson();
     QString line = QLatin1Char('{') + member("type", QStringLiteral("health"));
     for (const char *key : {"framesAccepted", "checksumErrors", "receiveTimeouts", "cutFrames",
-                            "noiseBytes", "linkLosses", "lineLosses", "droppedWrites"})
+                            "noiseBytes", "boxAcknowledgements", "linkLosses", "lineLosses", "droppedWrites"})
         line += QLatin1Char(',') + member(key, health.value(QLatin1String(key)));
     end(line);
 }

@@ -8,8 +8,6 @@
 
 #include <QJsonArray>
 
-#include <algorithm>
-
 namespace tool {
 
 namespace {
@@ -49,10 +47,7 @@ QString EventPrinter::describe(const canbox::ReceiveModel::Item &item)
     case M::Noise: {
         // The box acknowledges the head unit's frames with FF (F0 for a bad one); one that shares
         // its chunk with other bytes is dropped like any byte between frames.
-        const bool acknowledgements = std::all_of(item.bytes.cbegin(), item.bytes.cend(), [](char c) {
-            return quint8(c) == canbox::Accepted || quint8(c) == canbox::Refused;
-        });
-        return acknowledgements && item.size == item.bytes.size()
+        return item.isAcknowledgements()
                 ? QStringLiteral("noise, dropped: the box's acknowledgements, not alone in their chunk")
                 : QStringLiteral("noise, dropped");
     }

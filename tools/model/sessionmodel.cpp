@@ -13,12 +13,14 @@ namespace tool {
 QString LinkHealth::text() const
 {
     return QStringLiteral("frames accepted %1, checksum errors %2, receive time-outs %3, "
-                          "cut frames %4, noise bytes %5, link losses %6, line losses %7, dropped writes %8")
+                          "cut frames %4, noise bytes %5, box acknowledgements %6, link losses %7, line losses %8, "
+                          "dropped writes %9")
             .arg(framesAccepted)
             .arg(checksumErrors)
             .arg(receiveTimeouts)
             .arg(cutFrames)
             .arg(noiseBytes)
+            .arg(boxAcknowledgements)
             .arg(linkLosses)
             .arg(lineLosses)
             .arg(droppedWrites);
@@ -28,7 +30,8 @@ QJsonObject LinkHealth::toJson() const
 {
     return {{"framesAccepted", framesAccepted}, {"checksumErrors", checksumErrors},
             {"receiveTimeouts", receiveTimeouts}, {"cutFrames", cutFrames},
-            {"noiseBytes", noiseBytes},           {"linkLosses", linkLosses},
+            {"noiseBytes", noiseBytes},           {"boxAcknowledgements", boxAcknowledgements},
+            {"linkLosses", linkLosses},
             {"lineLosses", lineLosses},         {"droppedWrites", droppedWrites}};
 }
 
@@ -175,7 +178,10 @@ void SessionModel::take(const Item &item)
         ++m_health.checksumErrors;
         break;
     case M::Noise:
-        m_health.noiseBytes += item.size;
+        (item.isAcknowledgements() ? m_health.boxAcknowledgements : m_health.noiseBytes) += item.size;
+        break;
+    case M::BoxAnswer:
+        ++m_health.boxAcknowledgements;
         break;
     case M::TimedOut:
         ++m_health.receiveTimeouts;

@@ -26,7 +26,10 @@ struct LinkHealth
     int checksumErrors = 0;
     int receiveTimeouts = 0;
     int cutFrames = 0; // frames that stopped arriving for longer than the receive time-out
-    qint64 noiseBytes = 0; // bytes dropped outside frames
+    qint64 noiseBytes = 0; // bytes dropped outside frames, the box's acknowledgements aside
+    // The box's acknowledgements of the head unit's frames (FF, F0 for one it refused): alone in
+    // their chunk, or beside frames, where the receiver drops them as it drops noise.
+    qint64 boxAcknowledgements = 0;
     int linkLosses = 0;
     int lineLosses = 0;
     qint64 droppedWrites = 0;
