@@ -116,8 +116,8 @@ qint64 CaptureClock::nextDueMs() const
 // Every timer due now fires once, earliest first; one started or restarted meanwhile waits for
 // the next pass, as with Qt's own dispatcher, behind what was posted meanwhile. Those that may
 // fire in this pass were all in the queue when it began and keep their places, so each is found
-// after the one fired before it; one started meanwhile is due now or later and comes after them
-// (a nested loop that moved the clock aside), hence the scan rarely passes over any.
+// after the one fired before it. One started meanwhile is due now or later, hence after them: the
+// scan passes over such ones at the pass's end only (or after a nested loop moved the clock on).
 int CaptureClock::fireDueTimers()
 {
     const quint64 passOrder = m_order;
