@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix, checks what its headers promise, builds a head-unit
 # project and every installed header on its own against it with find_package(CanService) and
-# warnings as errors, runs the project, then moves the prefix and runs the installed tool from there.
+# warnings as errors (the prefix's include/ the one include root), runs the project, then moves the
+# prefix and runs the installed tool from there.
 # Usage: install_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
@@ -12,22 +13,27 @@ trap 'rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/prefix" > "$work/install.log"
 
 # The installed headers are a promise: nothing internal, nothing only the tests reach, and no
-# class with private state keeps it in a header (a member there breaks every program built
-# against the library when it changes). A data member is a line of a private or protected part
-# ending in ';' that declares no function; the one allowed is the private pointer.
+# class of the library with private state keeps it in a header (a member there breaks every program
+# built against the library when it changes; the codec's header-only classes are compiled into the
+# program whole). A data member is a line of a private or protected part of a class the library
+# exports ending in ';' that declares no function; the one allowed is the private pointer.
 headers=$work/prefix/include/canservice
+# The headers the README gives a head-unit project, among them the codec and its receive model.
+for header in canboxframe.h canboxreceive.h canservicebase.h serialport.h virtualserialline.h configmanager.h; do
+    [ -f "$headers/$header" ] || { echo "$header is not installed"; exit 1; }
+done
 bad=$(cd "$headers" && ls | grep -E '_p\.h$|^serialbackend\.h$|^serialtap\.h$' || true)
 [ -z "$bad" ] || { echo "internal headers installed: $bad"; exit 1; }
 if grep -nwE 'lastOpened|bytesWritten|lineLosses|SerialBackend|SerialTap|CANSERVICE_HOST_AUTOTEST_EXPORT' "$headers"/*.h; then
     echo "test-only or internal names in the installed headers"; exit 1
 fi
 awk '
-    FNR == 1 { hidden = 0 }
-    /^(class|struct) [^;]*$/ { hidden = ($1 == "class") }
+    FNR == 1 { hidden = 0; exported = 0 }
+    /^(class|struct) [^;]*$/ { hidden = ($1 == "class"); exported = /CANSERVICE_HOST_EXPORT/ }
     /^[[:space:]]*(private|protected)( slots)?:/ { hidden = 1; next }
     /^[[:space:]]*(public( slots)?|signals|Q_SIGNALS):/ { hidden = 0; next }
     /^};/ { hidden = 0 }
-    hidden && /;[[:space:]]*$/ && !/\(/ && !/^[[:space:]]*(friend|class|struct|using|typedef|enum) / \
+    exported && hidden && /;[[:space:]]*$/ && !/\(/ && !/^[[:space:]]*(friend|class|struct|using|typedef|enum) / \
         && !/^[[:space:]]*std::unique_ptr<[A-Za-z_:]+> const d;$/ { print FILENAME ":" FNR ": " $0; bad = 1 }
     END { exit bad }
 ' "$headers"/*.h || { echo "data members of classes with private state in the installed headers"; exit 1; }
