@@ -2,9 +2,10 @@
 """A capture exported as pcapng, read by a real tshark with the project's Lua dissector: frame by
 frame the same directions, kinds and identifiers as the tool's own frame view, the same speeds as
 its decode, the bad checksum flagged, noise and the cut frame kept.
-With DISSECTOR given as installed:BUILD_DIR, the build is installed into a fresh /usr-shaped prefix
-and tshark runs without -X, its global Lua plugins folder replaced by the prefix's in a mount
-namespace of its own: the dissector must be where the package puts it for tshark to find it.
+With DISSECTOR given as installed:BUILD_DIR, the build is installed into a fresh prefix and tshark
+runs without -X, its global Lua plugins folder replaced in a mount namespace of its own by the one
+the install put the dissector in (the library folder's wireshark/plugins; that this is tshark's own
+folder for the prefix /usr is checked where the package is built, by scripts/package.sh).
 Every catalogue value that replay reports must also be a field of the dissector, with the values
 replay gave it.
 Usage: wireshark_test.py TOOL DISSECTOR CAPTURE... Exits 77 (skipped) without tshark."""
@@ -31,9 +32,10 @@ def tshark_command(work):
                        check=True, capture_output=True, timeout=120)
     folders = subprocess.run([tshark, "-G", "folders"], capture_output=True, text=True, check=True).stdout
     global_lua = [l.split(":", 1)[1].strip() for l in folders.splitlines() if l.startswith("Global Lua Plugins")][0]
-    installed = os.path.join(prefix, os.path.relpath(global_lua, "/usr"), "canbox.lua")
-    if not os.path.isfile(installed):
-        sys.exit("the install put no canbox.lua in %s, tshark's global Lua plugins folder" % installed)
+    found = [os.path.join(d, "canbox.lua") for d, _, files in os.walk(prefix) if "canbox.lua" in files]
+    if len(found) != 1 or not found[0].endswith("/wireshark/plugins/canbox.lua"):
+        sys.exit("the install put canbox.lua in %s, not once in a wireshark/plugins folder" % found)
+    installed = found[0]
     wrapper = ["unshare", "-m", "sh", "-c", 'mount --bind "$1" "$2" && shift 2 && exec "$@"', "sh",
                os.path.dirname(installed), global_lua, tshark]
     if subprocess.run(wrapper + ["-v"], capture_output=True).returncode != 0:
