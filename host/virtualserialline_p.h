@@ -1,6 +1,5 @@
 #pragma once
 
-#include "canservice_host_p.h"
 #include "serialport_p.h"
 #include "virtualserialline.h"
 
