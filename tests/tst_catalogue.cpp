@@ -1,5 +1,6 @@
 // The signal catalogue against the release of the COVESA Vehicle Signal Specification it follows.
 #include "jsontext.h"
+#include "printable.h"
 #include "signalcatalogue.h"
 #include "vehiclesnapshot.h"
 
@@ -62,9 +63,15 @@ QTEST_GUILESS_MAIN(tst_Catalogue)
 void tst_Catalogue::valuesAreWrittenAsQtWritesThem()
 {
     QRandomGenerator random(7);
+    // As Qt writes it, but for the characters a terminal would obey or that turn text around,
+    // which Qt leaves bare and the tool escapes.
     const auto viaDocument = [](const QJsonValue &v) {
         const QByteArray array = QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact);
-        return QString::fromUtf8(array.mid(1, array.size() - 2));
+        QString written;
+        for (const QChar c : QString::fromUtf8(array.mid(1, array.size() - 2)))
+            written += c.unicode() >= 0x20 && tool::needsEscape(c.unicode())
+                    ? QString::asprintf("\\u%04x", c.unicode()) : QString(c);
+        return written;
     };
     QList<QJsonValue> values = {QJsonValue(), true, false, 0, -0.0, 1e300, 1e6, -120, 1e15, 0.5, -2.5e-7, 12345.6, 9007199254740993.0,
                                 QStringLiteral("°C \" \\ \b\f\n\r\t\x01\x0b\x1f\x7f"), QString(QChar(0xD800)),

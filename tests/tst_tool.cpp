@@ -1,4 +1,5 @@
 // The canservice tool as a person runs it: its commands, its errors and its exit codes.
+#include "canboxframe.h"
 #include "canservicebase.h"
 #include "pty.h"
 
@@ -146,6 +147,8 @@ private slots:
     void endlessInputIsReadInBoundedMemory();
     void nothingLostNothingStuck_data();
     void nothingLostNothingStuck();
+    void theBoxsTextsAreShownNotObeyed_data();
+    void theBoxsTextsAreShownNotObeyed();
 };
 
 void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode_data()
@@ -785,6 +788,43 @@ void tst_Tool::nothingLostNothingStuck()
     holder.terminate();
     if (!holder.waitForFinished(5000))
         holder.kill();
+}
+
+// A version string is the box's to choose: one that would retitle a terminal and clear it, turn
+// text around or run in a spreadsheet is shown as what it is.
+void tst_Tool::theBoxsTextsAreShownNotObeyed_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("version");
+    QTest::addColumn<QString>("shown");
+    const QByteArray title("\x1b]0;owned\x07\x1b[2J");
+    QTest::newRow("text view") << QStringList() << title << R"("\x1b]0;owned\x07\x1b[2J")";
+    QTest::newRow("text view, DEL and C1") << QStringList() << QByteArray("a\x7f\xc2\x9b" "2J") << R"("a\x7f\u009b2J")";
+    QTest::newRow("text view, text turned around") << QStringList() << QByteArray("ab\xe2\x80\xae" "cd\xe2\x81\xa9")
+                                                   << R"("ab\u202ecd\u2069")";
+    QTest::newRow("frame view") << QStringList{"--frames"} << title << R"("\x1b]0;owned\x07\x1b[2J")";
+    QTest::newRow("JSON") << QStringList{"--json"} << QByteArray("\x1b\xc2\x9b\xe2\x80\xae")
+                          << R"("value":"\u001b\u009b\u202e")";
+    QTest::newRow("CSV, a formula") << QStringList{"--csv", "--signals", "CanBox.Version"} << QByteArray("=1+2")
+                                    << ",'=1+2\r\n";
+    QTest::newRow("CSV, a tab") << QStringList{"--csv", "--signals", "CanBox.Version"} << QByteArray("\tx")
+                                << ",'\tx\r\n";
+    QTest::newRow("CSV, a minus") << QStringList{"--csv", "--signals", "CanBox.Version"} << QByteArray("-1")
+                                  << ",'-1\r\n";
+}
+
+void tst_Tool::theBoxsTextsAreShownNotObeyed()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, version);
+    QFETCH(QString, shown);
+    const QByteArray capture = "0.000 " + canbox::frame(canbox::in::Version, version).toHex(' ') + '\n';
+    const Run r = run(QStringList{"replay", "-"} + options, 20000, capture);
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.out.contains(shown), qPrintable(r.out));
+    // Nothing a terminal obeys reaches it, but the line ends CSV's records have.
+    QVERIFY2(!r.out.contains(QRegularExpression(QStringLiteral("[\\x00-\\x08\\x0b-\\x0c\\x0e-\\x1f\\x7f-\\x9f\\x{202e}]"))),
+             qPrintable(r.out));
 }
 
 QTEST_GUILESS_MAIN(tst_Tool)

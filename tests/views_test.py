@@ -117,12 +117,13 @@ with tempfile.TemporaryDirectory() as folder:
     expected = "".join(f"{i}.000,{written}\r\n" for i, (_, written) in enumerate(QUOTING))
     check(out == "time (s),CanBox.Version\r\n" + expected, f"quoted as {out!r}")
     check([r[1] for r in read_csv(out)[1:]] == [text for text, _ in QUOTING], "read back")
-    # The table shows the box's control characters as '?', never as themselves.
+    # The table shows the box's control characters as escapes, never as themselves.
     with open(crafted, "w", encoding="ascii") as f:
         f.write(f"0.500 {frame(0x30, b'x' + bytes([13, 10]) + b'y').hex(' ')}\n"
                 f"1.500 {frame(0x30, bytes([27]) + b'[2J').hex(' ')}\n")
     out = run("replay", "--table", "--signals", "CanBox.Version", crafted)[1]
-    check(not any(c in out for c in "\x1b\r") and '"x??y"' in out and '"?[2J"' in out, f"the table shows {out!r}")
+    check(not any(c in out for c in "\x1b\r") and '"x\\x0d\\x0ay"' in out and '"\\x1b[2J"' in out,
+          f"the table shows {out!r}")
 
 drive = os.path.join(data_dir, "drive.cap")
 for args, says in [(["--csv", "--signals", "Vehicle.Speed,Nope"], '"Nope"'),

@@ -1,6 +1,7 @@
 #include "csvwriter.h"
 
 #include "jsontext.h"
+#include "printable.h"
 #include "sessionmodel.h"
 #include "vehiclestate.h"
 
@@ -8,13 +9,15 @@
 
 namespace tool {
 
-CsvWriter::CsvWriter(SessionModel &session, const QVector<int> &columns, QTextStream &out, QObject *parent)
+CsvWriter::CsvWriter(SessionModel &session, const QVector<int> &columns, QTextStream &out, bool terminal,
+                     QObject *parent)
     : QObject(parent),
       m_session(session),
       m_state(session.vehicle()),
       m_columns(columns),
       m_columnOf(SignalCatalogue::vehicleSignals().size(), -1),
-      m_out(out)
+      m_out(out),
+      m_terminal(terminal)
 {
     const QVector<Reading> &now = m_state->readings();
     for (int entry : columns)
@@ -55,18 +58,21 @@ QString CsvWriter::columnName(int entry)
     return info.unit.isEmpty() ? info.name : info.name + QStringLiteral(" (") + info.unit + QLatin1Char(')');
 }
 
-QString CsvWriter::cell(int entry, const Reading &reading)
+QString CsvWriter::cell(int entry, const Reading &reading, bool terminal)
 {
     if (reading.isNull())
         return QString();
     QString text;
-    if (reading.value.type() == QVariant::String)
+    if (reading.value.type() == QVariant::String) {
         text = reading.value.toString();
-    else
+        if (!text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text.at(0)))
+            text.prepend(QLatin1Char('\''));
+    } else {
         json::appendValue(text, reading.value);
+    }
     if (!reading.unit.isEmpty() && reading.unit != SignalCatalogue::vehicleSignals().at(entry).unit)
         text += QLatin1Char(' ') + reading.unit;
-    return text;
+    return terminal ? printable(text) : text;
 }
 
 void CsvWriter::changed(const QVector<int> &entries)
@@ -94,7 +100,7 @@ void CsvWriter::writeRow()
     // The values of that instant: the state may already hold the next one's.
     QString row = QString::number(m_pendingMs / 1000.0, 'f', 3);
     for (int c = 0; c < m_columns.size(); ++c)
-        row += QLatin1Char(',') + field(cell(m_columns.at(c), m_values.at(c)));
+        row += QLatin1Char(',') + field(cell(m_columns.at(c), m_values.at(c), m_terminal));
     m_out << row << "\r\n";
     m_pendingMs = -1;
     // Whoever reads a live run gets each row as it is made; a replay's reader gets them in blocks.

@@ -21,8 +21,10 @@ class CsvWriter : public QObject
     Q_OBJECT
 
 public:
-    // columns: places in the catalogue's vehicle signals, in the order they are written.
-    CsvWriter(SessionModel &session, const QVector<int> &columns, QTextStream &out, QObject *parent = nullptr);
+    // columns: places in the catalogue's vehicle signals, in the order they are written. To a
+    // terminal, the box's texts are shown with their control characters escaped.
+    CsvWriter(SessionModel &session, const QVector<int> &columns, QTextStream &out, bool terminal = false,
+              QObject *parent = nullptr);
     // Writes the row of the last instant, if it is not written yet (at the end of a run).
     void finish() { writeRow(); }
 
@@ -31,9 +33,11 @@ public:
     static QString field(const QString &text);
     // The header's name of a column: "Vehicle.Speed (km/h)", or the name alone.
     static QString columnName(int entry);
-    // What a reading's cell holds: a number as JSON writes it, true or false, a text as it is.
-    // A unit other than the column's (a trip value's, which varies) follows the number.
-    static QString cell(int entry, const Reading &reading);
+    // What a reading's cell holds: a number as JSON writes it, true or false, a text as it is,
+    // except that a text a spreadsheet would take for a formula (one that starts with = + - @, a
+    // tab or a carriage return) starts with ' instead. A unit other than the column's (a trip
+    // value's, which varies) follows the number.
+    static QString cell(int entry, const Reading &reading, bool terminal = false);
 
 private:
     void changed(const QVector<int> &entries);
@@ -45,6 +49,7 @@ private:
     QVector<int> m_columnOf; // by catalogue place: the column, or -1
     QVector<Reading> m_values; // by column, as of the pending row's instant
     QTextStream &m_out;
+    bool m_terminal;
     qint64 m_pendingMs = -1; // the instant of the row not written yet, or -1
     QTimer m_rowDone; // writes the pending row once its instant has passed
 };

@@ -3,6 +3,7 @@
 #include "canservicebase.h"
 #include "vehiclesnapshot.h"
 #include "jsontext.h"
+#include "printable.h"
 #include "sessionmodel.h"
 #include "vehiclestate.h"
 
@@ -124,6 +125,8 @@ void EventPrinter::write(QString &line)
         return;
     if (m_options.json)
         line += QLatin1Char('}');
+    else if (needsEscapes(line)) // a text of the box's, or a file name
+        line = printable(line);
     line += QLatin1Char('\n');
     m_out << line;
     // Written in blocks: a person at a terminal sees every line at once, a program reading a live
@@ -279,7 +282,7 @@ void EventPrinter::printSummary()
         return;
     m_out << "\nFinal vehicle state\n";
     for (int i = 0; i < now.size(); ++i)
-        m_out << "  " << catalogue.at(i).name.leftJustified(NameWidth) << ' ' << now.at(i).text() << '\n';
+        m_out << "  " << catalogue.at(i).name.leftJustified(NameWidth) << ' ' << printable(now.at(i).text()) << '\n';
     m_out.flush();
 }
 

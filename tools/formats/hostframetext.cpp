@@ -1,4 +1,5 @@
 #include "hostframetext.h"
+#include "printable.h"
 
 #include "canboxframe.h"
 
@@ -53,7 +54,7 @@ QString describeTrackText(const QByteArray &data)
     return QStringLiteral("box <- %1 text \"%2\"")
             .arg(dataByte(data, 1) == canbox::tracktext::Song ? QLatin1String("song")
                                                               : QLatin1String("album"),
-                 text);
+                 printable(text));
 }
 } // namespace
 

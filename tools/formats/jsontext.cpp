@@ -1,5 +1,7 @@
 #include "jsontext.h"
 
+#include "printable.h"
+
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -40,7 +42,7 @@ void appendString(QString &out, const QString &text)
     bool plain = true;
     for (const QChar c : text) {
         const ushort u = c.unicode();
-        if (u < 0x20 || u == '"' || u == '\\' || c.isSurrogate()) {
+        if (u < 0x20 || u == '"' || u == '\\' || c.isSurrogate() || needsEscape(u)) {
             plain = false;
             break;
         }
@@ -67,6 +69,10 @@ void appendString(QString &out, const QString &text)
             } else {
                 out += QString::asprintf("\\u%04x", u);
             }
+        } else if (needsEscape(u)) {
+            // C1 controls and the controls that reorder text: the same text, harmless on a
+            // terminal that shows the line.
+            out += QString::asprintf("\\u%04x", u);
         } else if (c.isSurrogate()
                    && !(c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())) {
             // A lone half of a pair has no UTF-8 form.

@@ -1,5 +1,7 @@
 #include "capture.h"
 
+#include "printable.h"
+
 #include <QDateTime>
 
 #include <cmath>
@@ -128,7 +130,7 @@ bool CaptureReader::line(const char *p, const char *end)
         if (parsedTo != firstWord.constData() + firstWord.size() || !std::isfinite(time) || time < 0
             || time > MaxSeconds) {
             fail(n, QStringLiteral("\"%1\" is not a time in seconds from 0 to %2")
-                            .arg(QString::fromLatin1(firstWord))
+                            .arg(printable(firstWord))
                             .arg(MaxSeconds, 0, 'g', 12));
             return false;
         }
@@ -158,7 +160,7 @@ bool CaptureReader::line(const char *p, const char *end)
                 --from;
             while (to < end && !isBlank(*to))
                 ++to;
-            fail(n, QStringLiteral("\"%1\" is not hexadecimal").arg(QString::fromLatin1(from, int(to - from))));
+            fail(n, QStringLiteral("\"%1\" is not hexadecimal").arg(printable(QByteArray(from, int(to - from)))));
             return false;
         }
         if (high < 0) {

@@ -1,5 +1,6 @@
 #include "tableview.h"
 
+#include "printable.h"
 #include "sessionmodel.h"
 #include "signalcatalogue.h"
 #include "vehiclestate.h"
@@ -21,16 +22,6 @@ QString cut(const QString &text, int width, bool keepEnd = false)
     if (width <= 1)
         return text.left(width);
     return keepEnd ? QLatin1Char('~') + text.right(width - 1) : text.left(width - 1) + QLatin1Char('~');
-}
-
-// A text from the box (a version) or a file name may hold control characters: on a terminal they
-// would move the cursor or clear the screen. Each shows as one '?' instead.
-QString printable(QString text)
-{
-    for (QChar &c : text)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || (c.unicode() >= 0x80 && c.unicode() < 0xa0))
-            c = QLatin1Char('?');
-    return text;
 }
 
 // cells in columns of `rows` lines under a header, as many columns as given; what does not fit

@@ -19,6 +19,7 @@ Rectangle {
     color: Theme.warning
     radius: Theme.px(6)
     Text {
+        textFormat: Text.PlainText
         id: caption
         objectName: "banner.text"
         anchors.centerIn: parent

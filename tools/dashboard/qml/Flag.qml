@@ -11,6 +11,7 @@ Rectangle {
     color: lit ? Theme.accent : "transparent"
     border.color: on === undefined ? Theme.noReading : Theme.accent
     Text {
+        textFormat: Text.PlainText
         id: caption
         anchors.centerIn: parent
         text: parent.label

@@ -8,6 +8,8 @@ Item {
     readonly property real highest: Math.max(1, ...figures.filter(f => Theme.has(f)))
 
     Text {
+
+        textFormat: Text.PlainText
         id: heading
         width: parent.width
         text: "Past fuel figures (no unit given)"
@@ -49,6 +51,7 @@ Item {
                     color: Theme.accent
                 }
                 Text {
+                    textFormat: Text.PlainText
                     anchors.bottom: bar.top
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: Theme.shown(figure)
@@ -56,6 +59,7 @@ Item {
                     font.pixelSize: Theme.px(12)
                 }
                 Text {
+                    textFormat: Text.PlainText
                     anchors.bottom: parent.bottom
                     anchors.horizontalCenter: parent.horizontalCenter
                     text: ["1st", "2nd", "3rd"][index]

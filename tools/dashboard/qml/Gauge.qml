@@ -43,6 +43,7 @@ Panel {
         }
     }
     Text {
+        textFormat: Text.PlainText
         id: valueText
         objectName: panel.objectName + ".text"
         anchors.horizontalCenter: parent.horizontalCenter

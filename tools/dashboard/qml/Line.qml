@@ -3,6 +3,7 @@ import QtQuick.Layouts 1.15
 
 // Text that stays in its width: cut with an ellipsis rather than drawn past its panel.
 Text {
+    textFormat: Text.PlainText
     property real size: 14
     color: Theme.text
     font.pixelSize: Theme.px(size)

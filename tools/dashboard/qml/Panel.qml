@@ -11,6 +11,8 @@ Rectangle {
     radius: Theme.px(8)
 
     Text {
+
+        textFormat: Text.PlainText
         id: heading
         text: parent.title
         color: Theme.dim

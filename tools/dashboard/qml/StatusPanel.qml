@@ -34,7 +34,7 @@ Panel {
         }
         RowLayout {
             Layout.fillWidth: true
-            Text { text: "Ambient light"; color: Theme.text; font.pixelSize: Theme.px(14) }
+            Text { textFormat: Text.PlainText; text: "Ambient light"; color: Theme.text; font.pixelSize: Theme.px(14) }
             Rectangle {
                 objectName: "ambientSwatch"
                 width: Theme.px(36)

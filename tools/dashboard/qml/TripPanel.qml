@@ -43,6 +43,7 @@ Panel {
             Repeater {
                 model: rows.length * 2
                 Text {
+                    textFormat: Text.PlainText
                     text: rows[Math.floor(index / 2)][index % 2]
                     color: index % 2 ? Theme.text : Theme.dim
                     font.pixelSize: Theme.px(14)
