@@ -226,7 +226,7 @@ void tst_LineTools::errors_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
     const QString drive = DataDir + "/drive.cap";
-    QTest::newRow("no capture") << QStringList{"sim", "--play", "/nonexistent.cap"} << 8 << "cannot read the capture /nonexistent.cap";
+    QTest::newRow("no capture") << QStringList{"sim", "--play", "/nonexistent.cap"} << 13 << "cannot read the capture /nonexistent.cap";
     QTest::newRow("malformed capture") << QStringList{"sim", "--play", DataDir + "/malformed.cap"} << 8 << "malformed.cap:";
     QTest::newRow("a scenario with --play") << QStringList{"sim", "--play", drive, "--scenario", "x"} << 2 << "--scenario is for the simulated box";
     QTest::newRow("playback, no device") << QStringList{"sim", "--play", drive, "/dev/ttyNONE9"} << 3 << "There is no serial device /dev/ttyNONE9";

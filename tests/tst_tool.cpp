@@ -187,8 +187,12 @@ void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode_data()
     QTest::newRow("a library that is not a plugin")
             << QStringList({"replay", "--plugin", HostLibrary, DataDir + "/drive.cap"}) << 6
             << "is not a Qt plugin";
-    QTest::newRow("capture not found") << QStringList({"replay", "/nonexistent.cap"}) << 8
+    // A file that is not there, or not readable, is not taken for a malformed one.
+    QTest::newRow("capture not found") << QStringList({"replay", "/nonexistent.cap"}) << 13
                                        << "cannot read the capture /nonexistent.cap";
+    QTest::newRow("a folder as the capture") << QStringList({"stats", "/"}) << 13 << "cannot read the capture /";
+    QTest::newRow("scenario not found") << QStringList({"sim", "--scenario", "/nonexistent.json"}) << 13
+                                        << "cannot read the scenario /nonexistent.json";
     QTest::newRow("malformed capture") << QStringList({"replay", DataDir + "/malformed.cap"}) << 8
                                        << "malformed.cap:4: \"2g\" is not hexadecimal.";
     QTest::newRow("bad scenario") << QStringList({"sim", "--scenario", DataDir + "/malformed.cap"})

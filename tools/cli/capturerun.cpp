@@ -19,7 +19,7 @@ int runCaptureQuietly(const QString &name, const QString &pluginPath,
     QString error;
     if (!openCapture(name, file, reader, &error)) {
         tool::err() << "canservice: " << error << '\n';
-        return exitcode::BadCapture;
+        return exitcode::CannotRead;
     }
     SessionOptions options;
     options.pluginPath = pluginPath;

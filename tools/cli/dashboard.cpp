@@ -96,7 +96,7 @@ int dashboard(const QStringList &arguments)
         QString error;
         if (!openCapture(name, *capture, reader, &error)) {
             tool::err() << "canservice: " << error << '\n';
-            return exitcode::BadCapture;
+            return exitcode::CannotRead;
         }
         device = QStringLiteral("virtual:dashboard");
         options.printer.source = name;

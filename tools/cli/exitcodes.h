@@ -19,6 +19,9 @@ enum : int {
     CannotWrite = 10,
     NoPseudoTerminal = 11,
     NoDataFromBox = 12,
+    // A file to read that is not there, or not readable (no permission, a folder): said as such,
+    // not taken for a malformed one.
+    CannotRead = 13,
     // Ctrl-C or SIGTERM: the command ended early, after its summary, as shells count it.
     Interrupted = 130,
 };

@@ -158,7 +158,7 @@ bool loadScenario(const QCommandLineParser &parser, Scenario *scenario, int *exi
     if (!file.open(QIODevice::ReadOnly)) {
         tool::err() << "canservice: cannot read the scenario " << path << ": "
                     << file.errorString() << '\n';
-        *exit = exitcode::BadScenario;
+        *exit = exitcode::CannotRead;
         return false;
     }
     QString error;

@@ -72,7 +72,7 @@ int replayCapture(const QString &name, SessionOptions options, double speed,
     QString error;
     if (!openCapture(name, file, capture, &error)) {
         tool::err() << "canservice: " << error << '\n';
-        return exitcode::BadCapture;
+        return exitcode::CannotRead;
     }
     CaptureReader &reader = *capture;
     // A capture that says when it began is exported with its real dates.

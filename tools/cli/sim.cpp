@@ -62,8 +62,11 @@ int sim(const QStringList &arguments)
     QString error;
     // A capture that cannot be read, or is malformed in its first block, ends the run before a
     // byte is played.
-    if (play && (!openCapture(parser.value(QStringLiteral("play")), captureFile, capture, &error)
-                 || !(error = capture->error()).isEmpty())) {
+    if (play && !openCapture(parser.value(QStringLiteral("play")), captureFile, capture, &error)) {
+        tool::err() << "canservice: " << error << '\n';
+        return exitcode::CannotRead;
+    }
+    if (play && !(error = capture->error()).isEmpty()) {
         tool::err() << "canservice: " << error << '\n';
         return exitcode::BadCapture;
     }
