@@ -101,6 +101,19 @@ enum Distance : quint8 {
     Kilometres = 0x0E,
     Miles = 0x0F,
 };
+
+// The head unit's unit entries (places in its unit table) that have a command; the others have none.
+enum UnitEntry : int {
+    CycledEntry0 = 0, // UnitEntry0
+    DistanceEntry = 1, // DistanceUnit
+    TemperatureEntry = 3, // TemperatureUnit
+    CycledEntry5 = 5, // UnitEntry5
+};
+
+constexpr bool hasUnitCommand(int entry)
+{
+    return entry == CycledEntry0 || entry == DistanceEntry || entry == TemperatureEntry || entry == CycledEntry5;
+}
 } // namespace setting
 
 // The trip computer's items (message in::DrivingData): the item code in its byte 0 says what the
@@ -141,6 +154,8 @@ enum KeyCode : quint8 {
 // in manual mode, or none.
 constexpr int NoKeyCode = -1;
 constexpr int LastKey = 34;
+// Its codes step the front wind mode (WindModeSteps below), whatever the climate mode.
+constexpr int WindModeKey = 31;
 constexpr int KeyCodes[LastKey + 1] = {
     0x01, 0x11, 0x02, 0x04, 0x18, 0x17, 0x03, 0x03, 0x29, NoKeyCode, // 0-9
     0x2C, 0x2E, NoKeyCode, NoKeyCode, NoKeyCode, 0x28, 0x27, 0x28, 0x27, TemperatureUp, // 10-19
@@ -159,6 +174,12 @@ constexpr KeySequence WindModeSteps[8] = {
     {1, {0x22}}, {2, {0x22, 0x21}}, {2, {0x21, 0x20}}, {2, {0x21, 0x20}},
     {3, {0x20, 0x21, 0x22}}, {2, {0x21, 0x22}}, {1, {0x22}}, {3, {0x22, 0x20, 0x21}},
 };
+
+// Whether the key sends anything in some mode: the others send nothing in any.
+constexpr bool keySends(int key)
+{
+    return key >= 0 && key <= LastKey && (KeyCodes[key] != NoKeyCode || key == WindModeKey);
+}
 } // namespace climate
 
 // The radio frame's band byte; the frequency follows in units of the band.
@@ -184,6 +205,7 @@ constexpr Status Statuses[] = {
     {true, 0x0B, 0x10}, {true, 0x07, 0x30}, {false, 0, 0},      {false, 0, 0},
     {false, 0, 0},      {true, 0x00, 0x00}, {true, 0x0B, 0x40},
 };
+constexpr int TypeCount = int(sizeof(Statuses) / sizeof(Statuses[0]));
 } // namespace source
 
 // The track text frame: Tag, the kind, then a field of UTF-16 units, low byte first.
@@ -194,6 +216,8 @@ enum Kind : quint8 {
     Album = 0x05,
 };
 constexpr int FieldBytes = 32;
+// The head unit's information texts that reach the box: the song title (or the frequency) and the album.
+constexpr int Texts = 2;
 } // namespace tracktext
 
 enum class Direction { FromBox, ToBox };

@@ -47,6 +47,8 @@ QString describe(const canbox::ReceiveModel::Item &item)
         text += QStringLiteral(" resumed:%1+%2").arg(item.stoppedMs).arg(item.lastBytes);
     if (item.swallowedHeader())
         text += QStringLiteral(" swallowed");
+    if (item.size != item.bytes.size())
+        text += QStringLiteral(" kept:%1/%2").arg(item.bytes.size()).arg(item.size);
     return text;
 }
 
@@ -230,9 +232,9 @@ void tst_ReceiveModel::describesWhatTheReceiverDid_data()
     QTest::newRow("a frame split by a short gap is whole")
             << "0:2ef6 100:03200300 150:e3"
             << QStringList{"150 accepted 2ef603200300e3"};
-    QTest::newRow("a frame resumed after a long gap by its own rest")
-            << "0:2ef60320 2000:0300e3"
-            << QStringList{"2000 accepted 2ef603200300e3 resumed:0+3"};
+    QTest::newRow("a frame whose rest comes exactly a time-out later is whole; a millisecond later, resumed")
+            << "0:2ef60320 500:0300e3 600:2ef60320 1101:0300e3"
+            << QStringList{"500 accepted 2ef603200300e3", "1101 accepted 2ef603200300e3 resumed:600+3"};
     QTest::newRow("a length of 0 swallows all until the time-out, which comes before a chunk due then")
             << "0:2ef6000102 100:0304 600:2ef603200300e3"
             << QStringList{"600 timeout 2ef60001020304", "600 accepted 2ef603200300e3"};
@@ -248,6 +250,10 @@ void tst_ReceiveModel::describesWhatTheReceiverDid_data()
     QTest::newRow("FF: alone while idle an answer, else noise, or frame content")
             << "0:ff 10:00ff 20:2ef601 30:ff 40:09"
             << QStringList{"0 answer ff", "10 noise 00ff", "40 accepted 2ef601ff09"};
+    QTest::newRow("a frame that never ends, and noise, keep their first bytes and count them all")
+            << "0:2ef600 10:" + QString(10000, QLatin1Char('0')) + " 600:" + QStringLiteral("01").repeated(5000)
+            << QStringList{"510 timeout 2ef600" + QString(2 * 4093, QLatin1Char('0')) + " kept:4096/5003",
+                           "600 noise " + QStringLiteral("01").repeated(4096) + " kept:4096/5000"};
     QTest::newRow("noise around frames, and a frame open at the end")
             << "0:0102f02ef603200300e3f0 5:2e"
             << QStringList{"0 noise 0102f0", "0 accepted 2ef603200300e3", "0 noise f0", "5 open 2e"};

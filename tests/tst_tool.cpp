@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSerialPort>
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -129,6 +131,7 @@ class tst_Tool : public QObject
 private slots:
     void errorsHaveOneSentenceAndTheirOwnCode_data();
     void errorsHaveOneSentenceAndTheirOwnCode();
+    void busyDevice_data();
     void busyDevice();
     void deviceWithoutPermission();
     void replayMatchesTheReviewedOutput_data();
@@ -238,14 +241,47 @@ void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode()
         QVERIFY2(r.err.trimmed().count(QLatin1Char('\n')) == 0, qPrintable(r.err));
 }
 
+void tst_Tool::busyDevice_data()
+{
+    QTest::addColumn<bool>("otherUser");
+    QTest::newRow("open in another program") << false;
+    QTest::newRow("locked by a live program of another user") << true;
+}
+
 void tst_Tool::busyDevice()
 {
+    QFETCH(bool, otherUser);
     Pty pty;
     QSerialPort holder(pty.slave);
-    QVERIFY(holder.open(QIODevice::ReadWrite));
-    const Run r = run({"monitor", pty.slave});
-    QCOMPARE(r.exitCode, 5);
-    QVERIFY2(r.err.contains(QLatin1String("is busy")), qPrintable(r.err));
+    QProcess owner;
+    const QString lock = lockFileOf(pty.slave);
+    const auto removeLock = qScopeGuard([&] {
+        if (otherUser)
+            owner.kill(), owner.waitForFinished(), QFile::remove(lock);
+    });
+    QStringList command{Tool, "monitor", pty.slave};
+    if (!otherUser) {
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+    } else {
+        const passwd *nobody = ::getpwnam("nobody");
+        if (::geteuid() != 0 || !nobody)
+            QSKIP("needs root and the user nobody, to hold a device's lock as another user");
+        // The lock as Qt writes it (process and program), by its owner, who lives on.
+        owner.start(QStringLiteral("setpriv"),
+                    {QStringLiteral("--reuid=%1").arg(nobody->pw_uid), QStringLiteral("--regid=%1").arg(nobody->pw_gid),
+                     "--clear-groups", "--", "sh", "-c", "printf '%s\\nsleep\\n' $$ > \"$0\"; exec sleep 30", lock});
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(lock).endsWith("sleep\n"), 5000);
+        // As a confined service runs: root without the right to signal other users' programs, so
+        // that asking whether the owner lives is refused, and the lock could still be removed.
+        command = QStringList{"setpriv", "--bounding-set=-kill", "--"} + command;
+    }
+    QProcess tool;
+    tool.start(command.first(), command.mid(1));
+    const bool ended = tool.waitForFinished(10000);
+    const QString err = QString::fromUtf8(tool.readAllStandardError());
+    QVERIFY2(ended && tool.exitCode() == 5 && err.contains(QLatin1String("is busy")), qPrintable(err));
+    if (otherUser)
+        QCOMPARE(readFile(lock), QByteArray::number(owner.processId()) + "\nsleep\n");
 }
 
 void tst_Tool::deviceWithoutPermission()
@@ -701,9 +737,17 @@ void tst_Tool::nothingLostNothingStuck()
     Pty box;
     QProcess holder;
     QString command;
+    QByteArray whole; // what a disk that fills keeps
     if (fault == QLatin1String("full")) {
         writeFile(cap, capture);
-        command = QStringLiteral("ulimit -f 32; exec \"$0\" export %1 --pcapng %2").arg(cap, target);
+        // The size limit falls exactly on the end of a block: that block is whole, and kept.
+        QCOMPARE(run({"export", cap, "--pcapng", dir.filePath("whole.pcapng")}).exitCode, 0);
+        whole = readFile(dir.filePath("whole.pcapng"));
+        qint64 end = 0;
+        for (int block = 0; block < 1000; ++block)
+            end += qFromLittleEndian<quint32>(whole.constData() + end + 4);
+        whole.truncate(int(end));
+        command = QStringLiteral("exec prlimit --fsize=%3 \"$0\" export %1 --pcapng %2").arg(cap, target).arg(end);
     } else if (fault == QLatin1String("latebad")) {
         writeFile(cap, capture + "10.500 2e zz\n");
         command = QStringLiteral("exec \"$0\" export %1 --pcapng %2").arg(cap, target);
@@ -780,6 +824,8 @@ void tst_Tool::nothingLostNothingStuck()
         QVERIFY2(blocks > 2, qPrintable(QString::number(blocks)));
         if (fault == QLatin1String("latebad"))
             QCOMPARE(blocks, 2 + 2 * 5000); // every good frame and its acknowledgement
+        else
+            QCOMPARE(readFile(target + ".partial"), whole);
     }
     if (fault == QLatin1String("bytes")) {
         QFile written;

@@ -106,7 +106,7 @@ check_csv(os.path.join(data_dir, "drive.cap"), ["CanBox.Version", "Vehicle.Speed
 
 # Version texts that need quoting, each as RFC 4180 writes it and as a CSV reader reads it back.
 QUOTING = [("CB 3,1", '"CB 3,1"'), ('say "hi"', '"say ""hi"""'), ('a,"b"', '"a,""b"""'),
-           ("x\r\ny", '"x\r\ny"'), ('"', '""""'), ("\x1b[2J", "\x1b[2J"), ("plain 1.0", "plain 1.0")]
+           ("x\ry", '"x\ry"'), ("x\ny", '"x\ny"'), ('"', '""""'), ("\x1b[2J", "\x1b[2J"), ("plain 1.0", "plain 1.0")]
 with tempfile.TemporaryDirectory() as folder:
     crafted = os.path.join(folder, "versions.cap")
     with open(crafted, "w", encoding="ascii") as f:
@@ -189,6 +189,18 @@ def check_table(capture):
 
 for name in ("drive.cap", "cut.cap", "recorded.cap"):
     check_table(os.path.join(data_dir, name))
+# The rate counts a message's frames of the last five seconds: one exactly five seconds old is out,
+# one a millisecond younger in, also right after a frame that let older ones go; none at the first
+# frame's instant, with nothing to divide by.
+with tempfile.TemporaryDirectory() as folder:
+    crafted = os.path.join(folder, "rates.cap")
+    with open(crafted, "w", encoding="ascii") as f:
+        f.writelines(f"{t:.3f} {frame(0xF6, bytes([0x20, 0x03, 0])).hex(' ')}\n" for t in (2, 2.001, 6.5, 7.001, 12))
+    snapshots = run("replay", "--table", crafted)[1].split(f"{crafted}  at ")[1:]
+    rates = [(s.split()[0], next(line.split()[2] for line in s.splitlines() if line.startswith("0xf6")))
+             for s in snapshots]
+    check(rates == [("2.000", "-"), ("3.000", "2.0"), ("7.000", "0.4"), ("8.000", "0.4"), ("12.000", "0.4"),
+                    ("12.500", "0.2")], f"rates at the snapshots: {rates}")
 print("table: snapshots checked against the events and stats")
 
 

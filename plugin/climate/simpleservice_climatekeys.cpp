@@ -23,7 +23,7 @@ enum ClimateKey {
     TemperatureDown = 20,
     Unsupported28 = 28,
     Unsupported30 = 30,
-    WindMode = 31,
+    WindMode = canbox::climate::WindModeKey,
 };
 } // namespace
 

@@ -10,7 +10,7 @@ namespace canservice {
 
 namespace {
 using canbox::source::Status;
-const int SourceTypeCount = int(sizeof(canbox::source::Statuses) / sizeof(Status));
+const int SourceTypeCount = canbox::source::TypeCount;
 const int RadioSourceType = 0;
 } // namespace
 

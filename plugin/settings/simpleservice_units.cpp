@@ -8,12 +8,10 @@
 namespace canservice {
 
 namespace {
-enum UnitEntry {
-    CycledEntry0 = 0,
-    DistanceEntry = 1,
-    TemperatureEntry = 3,
-    CycledEntry5 = 5,
-};
+using canbox::setting::CycledEntry0;
+using canbox::setting::CycledEntry5;
+using canbox::setting::DistanceEntry;
+using canbox::setting::TemperatureEntry;
 } // namespace
 
 void SimpleService::initUnitMaxLevel()

@@ -1,5 +1,6 @@
 #include "vehicleservice.h"
 
+#include "canboxframe.h"
 #include "canservicebase.h"
 #include "vehicle1adaptor.h"
 #include "vehiclesnapshot.h"
@@ -166,25 +167,32 @@ bool VehicleService::check(bool ok, const QString &message)
 
 void VehicleService::SendClimateKey(int key, int value)
 {
-    // The plugin's keys 0 to 34; these send nothing in any mode.
-    static const QList<int> silent = {9, 12, 13, 14, 28, 30, 32, 33};
-    if (check(key >= 0 && key <= 34, QStringLiteral("climate key %1 is out of range: the keys are 0 to 34").arg(key))
-        && check(!silent.contains(key), QStringLiteral("climate key %1 has no command: nothing would be sent").arg(key)))
+    using namespace canbox::climate;
+    if (check(key >= 0 && key <= LastKey,
+              QStringLiteral("climate key %1 is out of range: the keys are 0 to %2").arg(key).arg(LastKey))
+        && check(keySends(key), QStringLiteral("climate key %1 has no command: nothing would be sent").arg(key)))
         m_service->sendAcKey(key, value);
 }
 
 void VehicleService::SwitchUnit(int entry)
 {
-    if (check(entry == 0 || entry == 1 || entry == 3 || entry == 5,
-              QStringLiteral("unit entry %1 has no command: the entries are 0, 1 (distance), 3 (temperature) and 5")
-                      .arg(entry)))
+    using namespace canbox::setting;
+    if (check(hasUnitCommand(entry),
+              QStringLiteral("unit entry %1 has no command: the entries are %2, %3 (distance), %4 (temperature) and %5")
+                      .arg(entry)
+                      .arg(CycledEntry0)
+                      .arg(DistanceEntry)
+                      .arg(TemperatureEntry)
+                      .arg(CycledEntry5)))
         m_service->setUnitCmd(entry);
 }
 
 void VehicleService::SetMediaSource(const QString &name, const QStringList &information, int type)
 {
-    if (check(type >= 0 && type <= 10, QStringLiteral("source type %1 is out of range: the types are 0 to 10").arg(type))
-        && check(information.size() <= 2,
+    const int types = canbox::source::TypeCount;
+    if (check(type >= 0 && type < types,
+              QStringLiteral("source type %1 is out of range: the types are 0 to %2").arg(type).arg(types - 1))
+        && check(information.size() <= canbox::tracktext::Texts,
                  QStringLiteral("%1 information texts: the box takes two, the frequency or song title and the album")
                          .arg(information.size())))
         m_service->onRadioSourceInformation(name, information, type);
