@@ -10,6 +10,7 @@
 // linking each other.
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 #include <initializer_list>
@@ -189,6 +190,21 @@ enum Band : quint8 {
     Fm2 = 0x02, // FM3 too
     Other = 0x10, // any other source: the frequency in kHz
 };
+// The frequency travels in two bytes, low first.
+constexpr int MaxUnits = 0xFFFF;
+
+// The band of a source by its name ("FM1", "FM2", "FM3" anywhere in it), and the frame's units in
+// one unit of the frequency text's number: 10 kHz steps of a text in MHz on FM, kHz otherwise.
+inline Band bandOf(const QString &name)
+{
+    if (name.contains(QLatin1String("FM1")))
+        return Fm1;
+    return name.contains(QLatin1String("FM2")) || name.contains(QLatin1String("FM3")) ? Fm2 : Other;
+}
+constexpr int unitsPerNumber(Band band)
+{
+    return band == Other ? 1 : 100;
+}
 } // namespace radio
 
 // The source status (out::SourceStatus) for each of the head unit's source types, in type order;
@@ -206,6 +222,8 @@ constexpr Status Statuses[] = {
     {false, 0, 0},      {true, 0x00, 0x00}, {true, 0x0B, 0x40},
 };
 constexpr int TypeCount = int(sizeof(Statuses) / sizeof(Statuses[0]));
+// The type whose frequency goes to the box in a radio frame.
+constexpr int RadioType = 0;
 } // namespace source
 
 // The track text frame: Tag, the kind, then a field of UTF-16 units, low byte first.

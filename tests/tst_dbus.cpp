@@ -163,6 +163,16 @@ void tst_DBus::aMethodPutsItsCommandOnTheLine_data()
     row("source type beyond the table", "SetMediaSource FM1 [] 11",
         {"InvalidArgs: source type 11 is out of range: the types are 0 to 10"});
     row("three source texts", "SetMediaSource USB ['a','b','c'] 1", {"InvalidArgs: 3 information texts"});
+    // The frequency travels in two bytes, up to 655.35 MHz on FM (taken as the plugin takes it, in
+    // whole 10 kHz steps below the text) and 65535 kHz otherwise.
+    row("the last FM frequency", "SetMediaSource FM2 ['655.35MHz'] 0",
+        {"2ec00201013b/false", "2ec20402feff003a/false",
+         "2ecb2211033600350035002e00330035004d0048007a000000000000000000000000000000b9/false",
+         "2ecb2211050000000000000000000000000000000000000000000000000000000000000000fc/false"});
+    row("an FM frequency beyond two bytes", "SetMediaSource FM1 ['700MHz'] 0",
+        {"InvalidArgs: the frequency 700MHz is out of range: the box takes 0 to 655.35 MHz on FM"});
+    row("an AM frequency beyond two bytes", "SetMediaSource AM ['65536kHz'] 0",
+        {"InvalidArgs: the frequency 65536kHz is out of range: the box takes 0 to 65535 kHz"});
     row("climate request", "RequestClimate", {"2e900229ff45/false"});
     row("parking request", "RequestParkAssist", {"2e900223ff4b/false", "2e900222ff4c/false"});
     row("vehicle request", "RequestVehicleInfo", {"2e900224ff4a/false"});

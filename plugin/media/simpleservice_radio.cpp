@@ -11,7 +11,7 @@ namespace canservice {
 namespace {
 using canbox::source::Status;
 const int SourceTypeCount = canbox::source::TypeCount;
-const int RadioSourceType = 0;
+const int RadioSourceType = canbox::source::RadioType;
 } // namespace
 
 void SimpleService::onRadioSourceInformation(QString name, QStringList information, int type)
@@ -37,15 +37,8 @@ void SimpleService::sendRadioData(QString name, QStringList information, int typ
 {
     SS_DBG("--", "src type-->", type, name);
 
-    unsigned char band = canbox::radio::Other;
-    int multiplier = 1;
-    if (name.contains(QLatin1String("FM1"))) {
-        band = canbox::radio::Fm1;
-        multiplier = 100;
-    } else if (name.contains(QLatin1String("FM2")) || name.contains(QLatin1String("FM3"))) {
-        band = canbox::radio::Fm2;
-        multiplier = 100;
-    }
+    const canbox::radio::Band band = canbox::radio::bandOf(name);
+    const int multiplier = canbox::radio::unitsPerNumber(band);
 
     int frequency = 0;
     if (!information.isEmpty()) {
@@ -62,7 +55,7 @@ void SimpleService::sendRadioData(QString name, QStringList information, int typ
     }
 
     const QByteArray frame = canbox::frame(canbox::out::Radio,
-                                           {band, static_cast<unsigned char>(frequency & 0xFF),
+                                           {quint8(band), static_cast<unsigned char>(frequency & 0xFF),
                                             static_cast<unsigned char>((frequency >> 8) & 0xFF), 0x00});
     if (type == RadioSourceType)
         mSerialPort.writeData(frame, false);

@@ -190,12 +190,27 @@ void VehicleService::SwitchUnit(int entry)
 void VehicleService::SetMediaSource(const QString &name, const QStringList &information, int type)
 {
     const int types = canbox::source::TypeCount;
-    if (check(type >= 0 && type < types,
-              QStringLiteral("source type %1 is out of range: the types are 0 to %2").arg(type).arg(types - 1))
-        && check(information.size() <= canbox::tracktext::Texts,
-                 QStringLiteral("%1 information texts: the box takes two, the frequency or song title and the album")
-                         .arg(information.size())))
-        m_service->onRadioSourceInformation(name, information, type);
+    if (!check(type >= 0 && type < types,
+               QStringLiteral("source type %1 is out of range: the types are 0 to %2").arg(type).arg(types - 1))
+        || !check(information.size() <= canbox::tracktext::Texts,
+                  QStringLiteral("%1 information texts: the box takes two, the frequency or song title and the album")
+                          .arg(information.size())))
+        return;
+    // A radio's frequency must fit the frame's two bytes, or the box would be sent another one.
+    if (type == canbox::source::RadioType && !information.isEmpty()) {
+        const canbox::radio::Band band = canbox::radio::bandOf(name);
+        const int perNumber = canbox::radio::unitsPerNumber(band);
+        const double units = double(information.at(0).chopped(qMin(3, int(information.at(0).size()))).toFloat())
+                * perNumber;
+        const bool fm = band != canbox::radio::Other;
+        if (!check(units >= 0 && units <= canbox::radio::MaxUnits,
+                   QStringLiteral("the frequency %1 is out of range: the box takes 0 to %2 %3")
+                           .arg(information.at(0))
+                           .arg(fm ? canbox::radio::MaxUnits / double(perNumber) : canbox::radio::MaxUnits)
+                           .arg(fm ? QStringLiteral("MHz on FM") : QStringLiteral("kHz"))))
+            return;
+    }
+    m_service->onRadioSourceInformation(name, information, type);
 }
 
 void VehicleService::RequestClimate() { m_service->requsetClimate(); }
