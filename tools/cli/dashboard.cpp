@@ -5,6 +5,7 @@
 #include "dashboardmodel.h"
 #include "exitcodes.h"
 #include "options.h"
+#include "simoptions.h"
 #include "sessionmodel.h"
 #include "replayer.h"
 #include "screenshot.h"

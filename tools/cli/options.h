@@ -1,6 +1,5 @@
 #pragma once
 
-#include "boxsimulator.h"
 #include "session.h"
 
 #include <QCommandLineParser>
@@ -30,16 +29,5 @@ int parseArguments(QCommandLineParser &parser, const QStringList &arguments, int
 constexpr double LongestRunSeconds = 7 * 86400.0;
 // A finite number from low to high.
 bool parseNumber(const QString &text, double low, double high, double *value);
-
-// The simulated box's options: --scenario and the faults.
-void addFaultOptions(QCommandLineParser &parser);
-bool parseFaults(const QCommandLineParser &parser, FaultOptions *faults, QString *error);
-// The scenario named by --scenario, or the built-in drive; false with the exit code set, already
-// explained, when it cannot be read.
-bool loadScenario(const QCommandLineParser &parser, Scenario *scenario, int *exit);
-// The simulated box behind --sim: the scenario of --scenario (else the built-in drive) on a new
-// pseudo-terminal. -1 when it runs, else the exit code, already explained.
-int startSimulatedBox(const QCommandLineParser &parser, std::unique_ptr<BoxLine> *line,
-                      std::unique_ptr<BoxSimulator> *box, QString *scenarioName = nullptr);
 
 } // namespace tool

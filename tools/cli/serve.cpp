@@ -5,6 +5,7 @@
 #include "canservicebase.h"
 #include "exitcodes.h"
 #include "options.h"
+#include "simoptions.h"
 #include "sessionmodel.h"
 #include "vehicleservice.h"
 

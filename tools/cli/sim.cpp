@@ -5,6 +5,7 @@
 #include "exitcodes.h"
 #include "interrupt.h"
 #include "options.h"
+#include "simoptions.h"
 #include "replayer.h"
 
 #include <QCoreApplication>
