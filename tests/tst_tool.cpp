@@ -719,6 +719,8 @@ void tst_Tool::nothingLostNothingStuck_data()
     QTest::newRow("Ctrl-C caught before the plugin is loaded") << "early" << 6 << "is not a shared library";
     QTest::newRow("a pipe with no reader as the output") << "fifo" << 10 << "a pipe that nobody reads";
     QTest::newRow("two runs to one file at once") << "two" << 0 << "";
+    // Whoever started the tool closed its output: what it writes is lost, not taken for Ctrl-C.
+    QTest::newRow("standard output closed") << "closedout" << 0 << "";
 }
 
 void tst_Tool::nothingLostNothingStuck()
@@ -770,6 +772,9 @@ void tst_Tool::nothingLostNothingStuck()
         const QString fifo = dir.filePath("out.pcapng");
         QVERIFY(::mkfifo(qPrintable(fifo), 0600) == 0);
         command = QStringLiteral("exec \"$0\" export %1/drive.cap --pcapng %2").arg(DataDir, fifo);
+    } else if (fault == QLatin1String("closedout")) {
+        writeFile(cap, capture);
+        command = QStringLiteral("exec \"$0\" replay %1 --json --frames >&-").arg(cap);
     } else if (fault == QLatin1String("two")) {
         // Each run writes a file of its own and renames it: the target is one run's whole output.
         writeFile(cap, capture);

@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -122,8 +123,27 @@ int run(const QString &command, const QStringList &arguments, bool gui)
 }
 } // namespace
 
+namespace {
+// Standard input, output and error closed by whoever started the tool are opened on /dev/null, as
+// daemons do, before anything else is opened: otherwise the first descriptor the tool makes (the
+// signal socket, a device) would take the number 1 or 2, and a warning would be written into it.
+void keepStandardDescriptors()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
+}
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    keepStandardDescriptors();
     // From the first instruction: Ctrl-C and SIGTERM wait for the run to end them properly, and
     // a file that reaches the size limit fails its write instead of killing the tool.
     tool::Interrupt::catchSignals();
