@@ -21,6 +21,7 @@ private slots:
     void configurationPrefersTheHostOverTheEnvironment();
     void virtualLineKeepsWritesAndDeliversChunksAsGiven();
     void closedPortDropsWritesAndReceivesNothing();
+    void theWatcherIsHandedPortsOnTheConfiguredDevice();
 };
 
 
@@ -102,6 +103,26 @@ void tst_Host::closedPortDropsWritesAndReceivesNothing()
     line->deliver(QByteArray::fromHex("ff"));
     QCOMPARE(written.count(), 0);
     QCOMPARE(read.count(), 0);
+}
+
+// The head unit hears the port its service opens on the configured device, open or waiting for
+// its device; a port opened by name is its opener's own.
+void tst_Host::theWatcherIsHandedPortsOnTheConfiguredDevice()
+{
+    QList<SerialPort *> handed;
+    ConfigManager::instance()->setPortWatcher([&handed](SerialPort *port) { handed << port; });
+    ConfigManager::instance()->setSerialDevice(QStringLiteral("virtual:configured"));
+    SerialPort named, configured, missing;
+    QVERIFY(named.open(QStringLiteral("virtual:named"), 38400));
+    QVERIFY(configured.open(QString(), 38400));
+    ConfigManager::instance()->setSerialDevice(QStringLiteral("/dev/ttyUSB-canservice-none"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot open serial device")));
+    QVERIFY(!missing.open(QString(), 38400));
+    ConfigManager::instance()->setPortWatcher(nullptr);
+    QCOMPARE(handed, (QList<SerialPort *>{&configured, &missing}));
+    QCOMPARE(missing.error(), SerialPort::DeviceNotFoundError);
+    QCOMPARE(configured.virtualLine()->name(), QStringLiteral("configured"));
+    QCOMPARE(missing.virtualLine(), nullptr);
 }
 
 QTEST_GUILESS_MAIN(tst_Host)
