@@ -20,7 +20,6 @@ class tst_Simulator : public QObject
     Q_OBJECT
 
 private slots:
-    void framesCarryTheirChecksum();
     void messagesDecodeToTheModel();
     void scenarioErrorsNameThePlace_data();
     void scenarioErrorsNameThePlace();
@@ -50,12 +49,6 @@ QString reading(CanServiceBase &service, const QString &name)
     return QStringLiteral("no such name");
 }
 } // namespace
-
-void tst_Simulator::framesCarryTheirChecksum()
-{
-    QCOMPARE(canbox::frame(0x41, hex("0300")), hex("2e41020300b9"));
-    QCOMPARE(canbox::frame(0x81, hex("01")), hex("2e8101017c"));
-}
 
 void tst_Simulator::messagesDecodeToTheModel()
 {
