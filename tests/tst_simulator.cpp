@@ -4,6 +4,7 @@
 #include "canboxframe.h"
 #include "hostframetext.h"
 #include "servicefixture.h"
+#include "simpleservice_access.h"
 #include "signalcatalogue.h"
 #include "translator.h"
 #include "vehiclesnapshot.h"
@@ -19,7 +20,6 @@ class tst_Simulator : public QObject
     Q_OBJECT
 
 private slots:
-    void framesCarryTheirChecksum();
     void messagesDecodeToTheModel();
     void scenarioErrorsNameThePlace_data();
     void scenarioErrorsNameThePlace();
@@ -31,8 +31,10 @@ private slots:
     void theReadmeScenarioIsClean();
     void theReportSaysWhatTheHeadUnitSent_data();
     void theReportSaysWhatTheHeadUnitSent();
-    void aRequestIsAnsweredWithTheMessageAskedFor_data();
-    void aRequestIsAnsweredWithTheMessageAskedFor();
+    void theBoxAnswersRequestsAndCommands_data();
+    void theBoxAnswersRequestsAndCommands();
+    void theFaultyLineSpoilsWhatItIsAskedTo_data();
+    void theFaultyLineSpoilsWhatItIsAskedTo();
 };
 
 namespace {
@@ -47,12 +49,6 @@ QString reading(CanServiceBase &service, const QString &name)
     return QStringLiteral("no such name");
 }
 } // namespace
-
-void tst_Simulator::framesCarryTheirChecksum()
-{
-    QCOMPARE(canbox::frame(0x41, hex("0300")), hex("2e41020300b9"));
-    QCOMPARE(canbox::frame(0x81, hex("01")), hex("2e8101017c"));
-}
 
 void tst_Simulator::messagesDecodeToTheModel()
 {
@@ -123,7 +119,7 @@ void tst_Simulator::scenarioErrorsNameThePlace_data()
 {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QString>("error");
-    const auto event = [](const char *members) {
+    const auto event = [](const QByteArray &members) {
         return QByteArray("{\"events\": [\n  {\"at\": 0},\n  {\"at\": 1, ") + members + "}\n]}";
     };
     QTest::newRow("not JSON") << QByteArray("{\"events\": [\n  {\"at\": 0,}\n]}")
@@ -165,6 +161,11 @@ void tst_Simulator::scenarioErrorsNameThePlace_data()
                                    << "s.json:3: event 2, key \"speed\": \"fast\" is not a number";
     QTest::newRow("door as number") << event("\"doors\": {\"left-front\": 1}")
                                     << "s.json:3: event 2, key \"doors\": left-front: 1 is not true or false.";
+    QTest::newRow("the last of every range is taken")
+            << event("\"climate\": {\"fan\": 7}, \"speed\": 4095.9375, \"version\": \"" + QByteArray(255, 'v')
+                     + "\", \"mileage\": {\"total\": 1677721.5, \"second\": 1677721.5}")
+                       .replace("\"at\": 1", "\"at\": 604800")
+            << QString();
 }
 
 void tst_Simulator::scenarioErrorsNameThePlace()
@@ -173,7 +174,7 @@ void tst_Simulator::scenarioErrorsNameThePlace()
     QFETCH(QString, error);
     Scenario scenario;
     QString message;
-    QVERIFY(!scenario.parse(json, QStringLiteral("s.json"), &message));
+    QCOMPARE(scenario.parse(json, QStringLiteral("s.json"), &message), error.isEmpty());
     QVERIFY2(message.startsWith(error), qPrintable(message));
 }
 
@@ -329,30 +330,39 @@ void tst_Simulator::theReportSaysWhatTheHeadUnitSent()
     QCOMPARE(describeHostFrame(id, data), line);
 }
 
-void tst_Simulator::aRequestIsAnsweredWithTheMessageAskedFor_data()
+void tst_Simulator::theBoxAnswersRequestsAndCommands_data()
 {
-    QTest::addColumn<int>("id");
-    QTest::addColumn<QString>("answer");
-    QTest::newRow("climate") << 0x29 << "box -> climate: 2e 29 08";
-    QTest::newRow("front radar") << 0x23 << "box -> front radar: 2e 23 06";
-    QTest::newRow("rear radar") << 0x22 << "box -> rear radar: 2e 22 04";
-    QTest::newRow("doors") << 0x24 << "box -> doors and units: 2e 24 05";
-    QTest::newRow("ambient") << 0x48 << "box -> vehicle settings: 2e 48 05";
-    QTest::newRow("parking assist") << 0x25 << "box -> parking assist: 2e 25";
-    QTest::newRow("driving data") << 0x50 << "box -> driving data: 2e 50";
-    QTest::newRow("speed") << 0xF6 << "box -> speed: 2e f6 03";
-    QTest::newRow("version") << 0x30 << "box -> version: 2e 30";
+    QTest::addColumn<QByteArray>("command"); // the head unit's frame: identifier and data
+    QTest::addColumn<QString>("answer"); // the box's next reports, or "stopped"
+    const auto request = [](int id) { return QByteArray(1, char(canbox::out::DataRequest)) + char(id) + char(0xFF); };
+    QTest::newRow("climate") << request(0x29) << "box -> climate: 2e 29 08";
+    QTest::newRow("front radar") << request(0x23) << "box -> front radar: 2e 23 06";
+    QTest::newRow("rear radar") << request(0x22) << "box -> rear radar: 2e 22 04";
+    QTest::newRow("doors") << request(0x24) << "box -> doors and units: 2e 24 05";
+    QTest::newRow("ambient") << request(0x48) << "box -> vehicle settings: 2e 48 05";
+    QTest::newRow("parking assist") << request(0x25) << "box -> parking assist: 2e 25";
+    QTest::newRow("every trip item") << request(0x50)
+                                     << "box -> driving data: 2e 50 06 20 00 0f 00 00 00 7a\n"
+                                        "box -> driving data: 2e 50 06 30 01 01 00 00 00 77";
+    QTest::newRow("speed") << request(0xF6) << "box -> speed: 2e f6 03";
+    QTest::newRow("version") << request(0x30) << "box -> version: 2e 30";
+    // Commands answered with the state they made: a level that cannot go below 0.
+    QTest::newRow("temperature down at 0") << hex("c6ac23") << "box -> climate: 2e 29 08 00 00 00";
+    QTest::newRow("temperature level") << hex("c6ae1e") << "box -> climate: 2e 29 08 00 00 1e";
+    QTest::newRow("ambient colour") << hex("c6bd07") << "box -> vehicle settings: 2e 48 05 07 00 00 00 00 ab";
+    QTest::newRow("stop") << hex("8100") << "stopped";
 }
 
-// The line after the request's report is the answer, sent at once (the heartbeat's speed may
-// come before the request).
-void tst_Simulator::aRequestIsAnsweredWithTheMessageAskedFor()
+// The line after the command's report is the answer, sent at once (the heartbeat's speed may
+// come before the command).
+void tst_Simulator::theBoxAnswersRequestsAndCommands()
 {
-    QFETCH(int, id);
+    QFETCH(QByteArray, command);
     QFETCH(QString, answer);
     Scenario scenario;
     QString error;
-    QVERIFY(scenario.parse(R"({"events": [{"at": 0.0, "trip": {"item": 32, "unit": 0, "value": 1.5}}]})",
+    QVERIFY(scenario.parse(R"({"events": [{"at": 0.0, "climate": {"level": 0},
+        "trip": [{"item": 32, "unit": 0, "value": 1.5}, {"item": 48, "unit": 1, "value": 0.1}]}]})",
                            QStringLiteral("trip.json"), &error));
     QString ptyError;
     std::unique_ptr<BoxLine> line(BoxLine::createPty(&ptyError));
@@ -367,11 +377,69 @@ void tst_Simulator::aRequestIsAnsweredWithTheMessageAskedFor()
     service.start();
     QTRY_VERIFY_WITH_TIMEOUT(reports.contains(QStringLiteral("box <- radar start")), 5000);
     reports.clear();
-    service.request(id, 0xFF);
-    const QRegularExpression request(QStringLiteral("box <- request .*"));
-    QTRY_VERIFY_WITH_TIMEOUT(reports.indexOf(request) >= 0 && reports.indexOf(request) + 1 < reports.size(), 5000);
-    const QString heard = reports.at(reports.indexOf(request) + 1);
-    QVERIFY2(heard.startsWith(answer), qPrintable(heard));
+    Access::serialPort(service).writeData(canbox::frame(quint8(command.at(0)), command.mid(1)), false);
+    const QString said = describeHostFrame(quint8(command.at(0)), command.mid(1));
+    const int lines = answer == QLatin1String("stopped") ? 0 : answer.count(QLatin1Char('\n')) + 1;
+    QTRY_VERIFY_WITH_TIMEOUT(reports.indexOf(said) >= 0 && reports.indexOf(said) + lines < reports.size(), 5000);
+    const QString answered = reports.mid(reports.indexOf(said) + 1, lines).join(QLatin1Char('\n'));
+    QVERIFY2(lines > 0 ? answered.startsWith(answer) : !box.running(), qPrintable(answered));
+}
+
+void tst_Simulator::theFaultyLineSpoilsWhatItIsAskedTo_data()
+{
+    QTest::addColumn<double>("noise");
+    QTest::addColumn<double>("corrupt");
+    QTest::addColumn<bool>("split");
+    QTest::newRow("a clean line, a chunk a frame") << 0.0 << 0.0 << false;
+    QTest::newRow("noise before some frames") << 0.3 << 0.0 << false;
+    QTest::newRow("wrong checksums on some") << 0.0 << 0.3 << false;
+    QTest::newRow("cut into pieces") << 0.0 << 0.0 << true;
+}
+
+// Two hundred frames through the faults to a head unit in the process, read by its receive rules:
+// each fault about as often as asked and no other, every frame still there.
+void tst_Simulator::theFaultyLineSpoilsWhatItIsAskedTo()
+{
+    QFETCH(double, noise);
+    QFETCH(double, corrupt);
+    QFETCH(bool, split);
+    ServiceOnLine headUnit;
+    std::unique_ptr<BoxLine> line(BoxLine::attach(headUnit.line));
+    QList<QByteArray> chunks;
+    connect(&Access::serialPort(*headUnit.service), &SerialPort::received,
+            [&chunks](const QByteArray &c) { chunks << c; });
+    FaultOptions faults;
+    faults.noiseRate = noise;
+    faults.corruptRate = corrupt;
+    faults.splitChunks = split;
+    FaultyLine output(line.get(), faults);
+    for (int i = 0; i < 200; ++i)
+        output.send(canbox::frame(canbox::in::Speed, hex("200300")));
+    QMap<int, int> items; // by kind
+    qint64 noiseBytes = 0;
+    const auto read = [&] {
+        canbox::ReceiveModel model;
+        items.clear();
+        noiseBytes = 0;
+        model.feed(QByteArrayList(chunks).join(), 0, [&](const canbox::ReceiveModel::Item &item) {
+            ++items[item.kind];
+            noiseBytes += item.kind == canbox::ReceiveModel::Noise ? item.size : 0;
+        });
+        return items.value(canbox::ReceiveModel::Accepted) + items.value(canbox::ReceiveModel::Refused);
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(read(), 200, 5000);
+    QCOMPARE(items.value(canbox::ReceiveModel::Refused), output.framesCorrupted());
+    const int noisy = items.value(canbox::ReceiveModel::Noise);
+    for (const auto &[rate, count] : {qMakePair(noise, noisy), qMakePair(corrupt, output.framesCorrupted())})
+        QVERIFY2(rate > 0 ? count > 30 && count < 90 : count == 0, qPrintable(QString::number(count)));
+    QVERIFY(noiseBytes <= 3 * noisy);
+    // Cut: pieces of at most 16 bytes, some beginning inside a frame; else a chunk a frame.
+    const auto any = [&chunks](auto test) { return std::any_of(chunks.cbegin(), chunks.cend(), test); };
+    if (split)
+        QVERIFY(!any([](const QByteArray &c) { return c.size() > 16; })
+                && any([](const QByteArray &c) { return c.at(0) != char(canbox::Header); }));
+    else
+        QCOMPARE(chunks.size(), 200);
 }
 
 #include "tst_simulator.moc"

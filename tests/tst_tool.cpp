@@ -255,10 +255,7 @@ void tst_Tool::busyDevice()
     QSerialPort holder(pty.slave);
     QProcess owner;
     const QString lock = lockFileOf(pty.slave);
-    const auto removeLock = qScopeGuard([&] {
-        if (otherUser)
-            owner.kill(), owner.waitForFinished(), QFile::remove(lock);
-    });
+    const auto cleanUp = qScopeGuard([&] { owner.kill(), owner.waitForFinished(), otherUser && QFile::remove(lock); });
     QStringList command{Tool, "monitor", pty.slave};
     if (!otherUser) {
         QVERIFY(holder.open(QIODevice::ReadWrite));
@@ -277,9 +274,9 @@ void tst_Tool::busyDevice()
     }
     QProcess tool;
     tool.start(command.first(), command.mid(1));
-    const bool ended = tool.waitForFinished(10000);
+    const bool done = tool.waitForFinished(10000);
     const QString err = QString::fromUtf8(tool.readAllStandardError());
-    QVERIFY2(ended && tool.exitCode() == 5 && err.contains(QLatin1String("is busy")), qPrintable(err));
+    QVERIFY2(done && tool.exitCode() == 5 && err.contains(QLatin1String("is busy")), qPrintable(err));
     if (otherUser)
         QCOMPARE(readFile(lock), QByteArray::number(owner.processId()) + "\nsleep\n");
 }
