@@ -82,7 +82,7 @@ void CsvWriter::changed(const QVector<int> &entries)
     if (!chosen)
         return;
     const qint64 now = m_session.ms();
-    if (m_pendingMs >= 0 && m_pendingMs != now)
+    if (m_pendingMs != now) // a row pending of another instant (none pending: -1, nothing to write)
         writeRow();
     m_pendingMs = now;
     const QVector<Reading> &readings = m_state->readings();
