@@ -56,9 +56,9 @@ void tst_Clock::eventsDueTogetherComeInTheOrderTheyWereStarted()
     zero.setSingleShot(true);
     connect(&zero, &QTimer::timeout, this, [&note] { note(QStringLiteral("Z")); });
     const QRegularExpression form(QStringLiteral("^(\\w)@(\\d+)\\+(\\d+)(\\*?)(!?)(\\^?)$"));
-    for (const QString &spec : qAsConst(timers)) {
-        const QRegularExpressionMatch m = form.match(spec);
-        QVERIFY2(m.hasMatch(), qPrintable(spec));
+    for (const QString &entry : qAsConst(timers)) {
+        const QRegularExpressionMatch m = form.match(entry);
+        QVERIFY2(m.hasMatch(), qPrintable(entry));
         if (const qint64 wait = m.captured(2).toInt() - (clock->nowMs() - start); wait > 0)
             runFor(int(wait));
         started.push_back(std::make_unique<QTimer>());
