@@ -45,6 +45,8 @@ public:
         DeviceLostError,
         WriteError,
         UnknownError,
+        // Its lock was left by a program that is gone, and this user may not remove it.
+        StaleLockError,
     };
     Q_ENUM(Error)
 

@@ -4,7 +4,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QLoggingCategory>
+#include <QSysInfo>
 
 #include <cerrno>
 #include <csignal>
@@ -17,37 +19,69 @@ namespace canservice {
 Q_LOGGING_CATEGORY(lcSerialLock, "canservice.serial.lock")
 
 namespace {
-// Where programs that share serial devices leave their lock files, as QSerialPort looks for them.
+// Where programs that share serial devices leave their lock files, in the order QSerialPort
+// looks: the first folder this user can read that holds the device's lock or takes new files.
 const char *const LockDirectories[] = {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
                                        "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"};
 
-// A lock file that names no running program (empty, unreadable as a number, or a process that
-// is gone, as after a crash or a power cut) holds the device for nobody: it is taken over, with
-// one warning, instead of keeping the device busy for ever.
-void removeStaleLocks(const QString &canonicalDevice)
+QString lockPathOf(const QString &canonicalDevice)
 {
     QString name = canonicalDevice;
     if (name.startsWith(QLatin1String("/dev/")))
         name.remove(0, 5);
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
     for (const char *dir : LockDirectories) {
-        const QString path = QString::fromLatin1(dir) + QStringLiteral("/LCK..") + name;
-        QFile lock(path);
-        if (!lock.open(QIODevice::ReadOnly))
-            continue;
-        bool ok = false;
-        const qint64 pid = lock.read(64).trimmed().split('\n').value(0).trimmed().toLongLong(&ok);
-        lock.close();
-        const bool alive = ok && pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
-        if (alive)
-            continue;
-        if (QFile::remove(path))
-            qCWarning(lcSerialLock).noquote()
-                    << QStringLiteral("canservice: the lock file %1 named no running program (%2); "
-                                      "it was removed and the device is taken")
-                               .arg(path, ok ? QStringLiteral("process %1 is gone").arg(pid)
-                                             : QStringLiteral("it is empty or unreadable"));
+        const QFileInfo folder(QString::fromLatin1(dir));
+        const QString path = folder.filePath() + QStringLiteral("/LCK..") + name;
+        if (folder.isReadable() && (QFileInfo::exists(path) || folder.isWritable()))
+            return path;
     }
+    return QString();
+}
+
+// Who a device's lock file names. QSerialPort takes the lock with QLockFile, which removes a lock
+// whose program is gone when this user may; the rest is for telling the user who holds the device.
+struct LockHolder
+{
+    bool named = false; // the lock names a process on this machine
+    qint64 pid = 0;
+    QString program;    // empty in the older form, which holds only the process number
+    QString user;
+
+    // Whether the process the lock names still runs: a process of another user that may not be
+    // signalled runs too.
+    bool alive() const { return named && (::kill(pid_t(pid), 0) == 0 || errno == EPERM); }
+    // As QLockFile judges it: the process is gone, or its number now belongs to another program.
+    bool gone() const
+    {
+        if (!named)
+            return false;
+        if (!alive())
+            return true;
+        const QString running = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+        return !program.isEmpty() && !running.isEmpty()
+                && QFileInfo(running).fileName() != QFileInfo(program).fileName();
+    }
+    QString describe() const
+    {
+        return QStringLiteral("process %1%2 of user %3")
+                .arg(pid)
+                .arg(program.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(program),
+                     user.isEmpty() ? QStringLiteral("unknown") : user);
+    }
+};
+
+LockHolder holderOf(const QString &lockPath)
+{
+    LockHolder holder;
+    if (lockPath.isEmpty() || !QFileInfo::exists(lockPath))
+        return holder;
+    QString host;
+    const QLockFile lock(lockPath);
+    holder.named = lock.getLockInfo(&holder.pid, &host, &holder.program)
+            && (host.isEmpty() || host == QSysInfo::machineHostName());
+    holder.user = QFileInfo(lockPath).owner();
+    return holder;
 }
 
 QString systemText(int error)
@@ -90,12 +124,24 @@ bool RealSerialLine::open(const QString &device, int baudRate)
     // is followed again at every open, as udev moves it when an adapter comes back.
     const QFileInfo node(device);
     const QString canonical = node.exists() ? node.canonicalFilePath() : device;
-    removeStaleLocks(canonical);
+    m_lockPath = lockPathOf(canonical);
+    const LockHolder before = holderOf(m_lockPath);
+    // QLockFile takes a lock in the older form (a process number alone) for stale even while its
+    // process runs, since it cannot compare program names: such a lock is never taken over.
+    if (before.named && before.program.isEmpty() && before.alive()) {
+        m_error = SerialPort::BusyError;
+        m_errorString = QStringLiteral("%1 holds its lock %2").arg(before.describe(), m_lockPath);
+        return false;
+    }
     m_port.setPortName(canonical);
     if (!m_port.open(QIODevice::ReadWrite)) {
         failOpen(m_port.error());
         return false;
     }
+    if (before.gone())
+        qCWarning(lcSerialLock).noquote()
+                << QStringLiteral("canservice: the lock file %1 named %2, which is gone; the device is taken over")
+                           .arg(m_lockPath, before.describe());
     // Settings after open: QSerialPort applies them to the open descriptor. A pseudo-terminal
     // accepts them like a UART does.
     const bool configured = m_port.setBaudRate(baudRate) && m_port.setDataBits(QSerialPort::Data8)
@@ -128,9 +174,18 @@ void RealSerialLine::failOpen(QSerialPort::SerialPortError error)
         m_error = SerialPort::PermissionError;
         m_errorString = systemText(reason);
     } else if (error == QSerialPort::PermissionError) {
-        // Allowed to open it, yet refused: another program holds the device.
-        m_error = SerialPort::BusyError;
-        m_errorString = systemText(EBUSY);
+        // Allowed to open it, yet refused: its lock is held, or was left by a program that is gone
+        // and may not be removed by this user (another user's, in a sticky folder).
+        const LockHolder holder = holderOf(m_lockPath);
+        if (holder.gone()) {
+            m_error = SerialPort::StaleLockError;
+            m_errorString = QStringLiteral("its lock %1 names %2, which is gone, and this user may not remove it")
+                                    .arg(m_lockPath, holder.describe());
+        } else {
+            m_error = SerialPort::BusyError;
+            m_errorString = holder.named ? QStringLiteral("%1 holds its lock %2").arg(holder.describe(), m_lockPath)
+                                         : QStringLiteral("another program has it open");
+        }
     } else if (error == QSerialPort::UnsupportedOperationError) {
         m_error = SerialPort::NotSerialDeviceError;
         m_errorString = systemText(ENOTTY);

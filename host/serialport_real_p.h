@@ -32,6 +32,7 @@ private:
     bool m_holding = false;
     QByteArray m_held;
     QString m_device;
+    QString m_lockPath;
     SerialPort::Error m_error = SerialPort::NoError;
     QString m_errorString;
 };

@@ -17,8 +17,10 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -93,7 +95,17 @@ int pcapngBlocks(const QByteArray &file)
 // The lock file a program holding DEVICE leaves, where this system keeps them.
 QString lockFileOf(const QString &device)
 {
-    return QStringLiteral("/run/lock/LCK..") + QString(device).remove(0, 5).replace(QLatin1Char('/'), QLatin1Char('_'));
+    return QStringLiteral("/var/lock/LCK..") + QString(device).remove(0, 5).replace(QLatin1Char('/'), QLatin1Char('_'));
+}
+
+// The number of a process that has ended, as a killed run leaves in its lock.
+pid_t deadProcess()
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
 }
 
 QByteArray readFile(const QString &path)
@@ -241,44 +253,82 @@ void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode()
         QVERIFY2(r.err.trimmed().count(QLatin1Char('\n')) == 0, qPrintable(r.err));
 }
 
+// Who holds a device, as the tool finds it: a program with the device open, a lock of a live
+// program (of another user, or in the older form with a process number only, which Qt alone takes
+// for stale), and a stale lock of another user that this one may not remove.
 void tst_Tool::busyDevice_data()
 {
-    QTest::addColumn<bool>("otherUser");
-    QTest::newRow("open in another program") << false;
-    QTest::newRow("locked by a live program of another user") << true;
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("open in another program") << "open" << 5 << "(tst_tool) of user";
+    QTest::newRow("held alone without a lock") << "exclusive" << 5 << "is busy: another program has it open.";
+    QTest::newRow("locked by a live program of another user") << "live" << 5 << "(sleep) of user nobody holds its lock";
+    QTest::newRow("locked in the older form by a live program") << "older" << 5 << "of user root holds its lock";
+    QTest::newRow("a stale lock of another user") << "stale" << 14 << "(canservice) of user root, which is gone, and this user may not remove it";
 }
 
 void tst_Tool::busyDevice()
 {
-    QFETCH(bool, otherUser);
+    QFETCH(QString, holder);
+    QFETCH(int, exitCode);
+    QFETCH(QString, says);
     Pty pty;
-    QSerialPort holder(pty.slave);
+    QSerialPort port(pty.slave);
     QProcess owner;
     const QString lock = lockFileOf(pty.slave);
-    const auto cleanUp = qScopeGuard([&] { owner.kill(), owner.waitForFinished(), otherUser && QFile::remove(lock); });
+    QByteArray lockText;
+    const auto cleanUp = qScopeGuard([&] { owner.kill(), owner.waitForFinished(), !lockText.isEmpty() && QFile::remove(lock); });
     QStringList command{Tool, "monitor", pty.slave};
-    if (!otherUser) {
-        QVERIFY(holder.open(QIODevice::ReadWrite));
-    } else {
-        const passwd *nobody = ::getpwnam("nobody");
-        if (::geteuid() != 0 || !nobody)
-            QSKIP("needs root and the user nobody, to hold a device's lock as another user");
+    const passwd *nobody = ::getpwnam("nobody");
+    int exclusive = -1;
+    const auto closeExclusive = qScopeGuard([&] { exclusive >= 0 && ::close(exclusive); });
+    if ((holder == QLatin1String("live") || holder == QLatin1String("older") || holder == QLatin1String("stale"))
+        && (::geteuid() != 0 || !nobody))
+        QSKIP("needs root and the user nobody, to hold a device's lock as another user");
+    const QStringList asNobody{QStringLiteral("--reuid=%1").arg(nobody ? nobody->pw_uid : 0),
+                               QStringLiteral("--regid=%1").arg(nobody ? nobody->pw_gid : 0), "--clear-groups", "--"};
+    if (holder == QLatin1String("open")) {
+        QVERIFY(port.open(QIODevice::ReadWrite));
+    } else if (holder == QLatin1String("exclusive")) {
+        exclusive = ::open(qPrintable(pty.slave), O_RDWR | O_NOCTTY);
+        QVERIFY(exclusive >= 0 && ::ioctl(exclusive, TIOCEXCL) == 0);
+        // Root passes over a terminal held alone; another user does not.
+        if (::geteuid() == 0 && nobody) {
+            QVERIFY(::chmod(qPrintable(pty.slave), 0666) == 0);
+            command = QStringList{"setpriv"} + asNobody + command;
+        }
+    } else if (holder == QLatin1String("live")) {
         // The lock as Qt writes it (process and program), by its owner, who lives on.
         owner.start(QStringLiteral("setpriv"),
-                    {QStringLiteral("--reuid=%1").arg(nobody->pw_uid), QStringLiteral("--regid=%1").arg(nobody->pw_gid),
-                     "--clear-groups", "--", "sh", "-c", "printf '%s\\nsleep\\n' $$ > \"$0\"; exec sleep 30", lock});
+                    asNobody + QStringList{"sh", "-c", "printf '%s\\nsleep\\n' $$ > \"$0\"; exec sleep 30", lock});
         QTRY_VERIFY_WITH_TIMEOUT(readFile(lock).endsWith("sleep\n"), 5000);
+        lockText = QByteArray::number(owner.processId()) + "\nsleep\n";
         // As a confined service runs: root without the right to signal other users' programs, so
         // that asking whether the owner lives is refused, and the lock could still be removed.
         command = QStringList{"setpriv", "--bounding-set=-kill", "--"} + command;
+    } else if (holder == QLatin1String("older")) {
+        owner.start(QStringLiteral("sleep"), {"30"});
+        QVERIFY(owner.waitForStarted());
+        lockText = QByteArray::number(owner.processId()).rightJustified(10, ' ') + "\n";
+        writeFile(lock, lockText);
+    } else {
+        // Left by root's run that was killed: its process is gone, and nobody may not remove it
+        // from the sticky folder.
+        lockText = QByteArray::number(deadProcess()) + "\ncanservice\n" + QSysInfo::machineHostName().toUtf8() + "\n";
+        writeFile(lock, lockText);
+        QVERIFY(::chmod(qPrintable(pty.slave), 0666) == 0);
+        command = QStringList{"setpriv"} + asNobody + command;
     }
     QProcess tool;
     tool.start(command.first(), command.mid(1));
     const bool done = tool.waitForFinished(10000);
     const QString err = QString::fromUtf8(tool.readAllStandardError());
-    QVERIFY2(done && tool.exitCode() == 5 && err.contains(QLatin1String("is busy")), qPrintable(err));
-    if (otherUser)
-        QCOMPARE(readFile(lock), QByteArray::number(owner.processId()) + "\nsleep\n");
+    QVERIFY2(done && tool.exitCode() == exitCode && err.contains(says), qPrintable(err));
+    if (!lockText.isEmpty()) {
+        QVERIFY2(err.contains(lock), qPrintable(err));
+        QCOMPARE(readFile(lock), lockText);
+    }
 }
 
 void tst_Tool::deviceWithoutPermission()
@@ -710,7 +760,7 @@ void tst_Tool::nothingLostNothingStuck_data()
     QTest::newRow("a malformed line after 5000 good ones") << "latebad" << 8 << ":5001: \"zz\" is not hexadecimal.";
     QTest::newRow("a line longer than the limit") << "longline" << 8 << ":1: a line longer than 1048576 bytes";
     // Ended by Ctrl-C with nothing received: the monitor's own code for a silent box.
-    QTest::newRow("a stale lock") << "stalelock" << 12 << "named no running program";
+    QTest::newRow("a stale lock") << "stalelock" << 12 << "which is gone; the device is taken over";
     QTest::newRow("a link to a device in use") << "link" << 5 << "is busy";
     QTest::newRow("file names that are not UTF-8") << "bytes" << 0 << "";
     QTest::newRow("Ctrl-C caught before the plugin is loaded") << "early" << 6 << "is not a shared library";
@@ -754,9 +804,11 @@ void tst_Tool::nothingLostNothingStuck()
         writeFile(cap, "0.000 " + QByteArray(2 << 20, '2') + "\n");
         command = QStringLiteral("exec \"$0\" replay %1").arg(cap);
     } else if (fault == QLatin1String("stalelock")) {
+        // Left by a run that was killed: its process is gone.
         QFile lock(lockFileOf(box.slave));
         if (!lock.open(QIODevice::WriteOnly))
             QSKIP("the lock folder takes no writing here; the tool's test runs as root in CI");
+        lock.write(QByteArray::number(deadProcess()) + "\ncanservice\n" + QSysInfo::machineHostName().toUtf8() + "\n");
         lock.close();
         command = QStringLiteral("exec \"$0\" monitor %1").arg(box.slave);
     } else if (fault == QLatin1String("bytes")) {

@@ -22,6 +22,8 @@ enum : int {
     // A file to read that is not there, or not readable (no permission, a folder): said as such,
     // not taken for a malformed one.
     CannotRead = 13,
+    // A device's lock left by a program that is gone, which this user may not remove.
+    StaleLock = 14,
     // Ctrl-C or SIGTERM: the command ended early, after its summary, as shells count it.
     Interrupted = 130,
 };
@@ -38,6 +40,8 @@ constexpr int of(tool::Failure failure)
         return DevicePermission;
     case tool::Failure::DeviceBusy:
         return DeviceBusy;
+    case tool::Failure::StaleLock:
+        return StaleLock;
     case tool::Failure::PluginNotLoaded:
         return PluginNotLoaded;
     case tool::Failure::PluginNotAService:

@@ -54,7 +54,8 @@ Run 'canservice COMMAND --help' for the options of a command.
 Exit codes: 0 ok, 1 failure, 2 bad usage, 3 no such device, 4 no permission for the device,
 5 device busy, 6 plugin not found or not loadable, 7 plugin is not a CAN service,
 8 malformed capture, 9 malformed scenario, 10 cannot write a file, 11 no pseudo-terminal,
-12 the box sent nothing (monitor), 130 ended by Ctrl-C or SIGTERM (after the summary).
+12 the box sent nothing (monitor), 13 cannot read a file, 14 a stale device lock this user
+may not remove, 130 ended by Ctrl-C or SIGTERM (after the summary).
 )";
 }
 

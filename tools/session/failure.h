@@ -10,6 +10,7 @@ enum class Failure {
     DeviceNotFound,
     DevicePermission,
     DeviceBusy,
+    StaleLock,
     PluginNotLoaded,
     PluginNotAService,
     CannotWrite,

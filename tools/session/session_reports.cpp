@@ -38,8 +38,11 @@ QString describeDeviceError(const QString &device, canservice::SerialPort::Error
                 .arg(device);
     case SerialPort::BusyError:
         *failure = Failure::DeviceBusy;
-        return QStringLiteral("The serial device %1 is busy: another program has it open.")
-                .arg(device);
+        return QStringLiteral("The serial device %1 is busy: %2.").arg(device, reason);
+    case SerialPort::StaleLockError:
+        *failure = Failure::StaleLock;
+        return QStringLiteral("The serial device %1 cannot be taken: %2; its owner or root can remove it.")
+                .arg(device, reason);
     default:
         *failure = Failure::Other;
         return QStringLiteral("Cannot open the serial device %1: %2.").arg(device, reason);
