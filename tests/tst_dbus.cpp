@@ -8,6 +8,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -59,6 +60,7 @@ private slots:
     void aMethodPutsItsCommandOnTheLine_data();
     void aMethodPutsItsCommandOnTheLine();
     void changesComeBatchedByName();
+    void aCommandThatCannotGoOutFails();
 
 private:
     // Runs gdbus with the arguments, the event loop going meanwhile; its output, or its errors
@@ -237,6 +239,53 @@ void tst_DBus::changesComeBatchedByName()
     canservice::Access::sendTimeoutCount(*m_box->service) = 3;
     canservice::Access::sendTimeout(*m_box->service);
     QCOMPARE(link(), QStringLiteral("(<'lost'>,)"));
+}
+
+// A command the car cannot get now fails and sends nothing: while the line is down, and beyond a
+// second of the line's time queued, however fast the calls come.
+void tst_DBus::aCommandThatCannotGoOutFails()
+{
+    m_vehicle->paceBy(&canservice::SimpleServiceTestAccess::serialPort(*m_box->service));
+    m_box->takeWrites();
+    m_vehicle->setLine(false, QStringLiteral("No such device"));
+    const QString answer = gdbus({QStringLiteral("org.canservice.Vehicle1.SwitchUnit"), QStringLiteral("1")});
+    QVERIFY2(answer.contains(QLatin1String(
+                     "org.canservice.Vehicle1.Error.LineDown: the line to the box is down (No such device)")),
+             qPrintable(answer));
+    QCOMPARE(m_box->takeWrites(), QStringList());
+    m_vehicle->setLine(true, QString());
+
+    // Every call of a burst is sent before the first is answered. The second burst comes after
+    // the line had time to send the first: idle time is not saved up for later.
+    QDBusConnection client = QDBusConnection::connectToBus(m_address, QStringLiteral("client"));
+    for (int round = 0; round < 2; ++round) {
+        QTest::qWait(1200 * round);
+        QList<QDBusPendingCall> calls;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const int burst = 2000;
+        for (int i = 0; i < burst; ++i)
+            calls << client.asyncCall(QDBusMessage::createMethodCall(Iface, Path, Iface, QStringLiteral("SwitchUnit")) << 1);
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(calls.begin(), calls.end(), [](const QDBusPendingCall &c) { return c.isFinished(); }),
+                                 30000);
+        const qint64 ms = elapsed.elapsed();
+        int taken = 0;
+        int refused = 0;
+        QString refusal;
+        for (const QDBusPendingCall &call : calls) {
+            taken += !call.isError();
+            if (call.isError() && call.error().type() == QDBusError::LimitsExceeded)
+                refused++, refusal = call.error().message();
+        }
+        QCOMPARE(taken + refused, burst);
+        QVERIFY2(refusal.contains(QRegularExpression(QStringLiteral(
+                         "^the line has 10[0-9][0-9] ms of writes queued, more than 1000 ms: nothing was sent; try again in [0-9]+ ms$"))),
+                 qPrintable(refusal));
+        // Six bytes a command, each 1.5625 ms of the line: what one second and the burst's own time carry.
+        QCOMPARE(m_box->takeWrites().size(), taken);
+        QVERIFY2(refused > 0 && taken * 6 <= (1000 + ms) * 3840 / 1000 + 6 && taken * 6 >= 3840,
+                 qPrintable(QStringLiteral("%1 taken, %2 refused in %3 ms").arg(taken).arg(refused).arg(ms)));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_DBus)

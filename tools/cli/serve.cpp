@@ -78,6 +78,7 @@ int serve(const QStringList &arguments)
         return exitcode::of(failure);
 
     VehicleService vehicle(session.service());
+    vehicle.paceBy(session.port());
     QString error;
     if (!vehicle.publish(busName == QLatin1String("system") ? QDBusConnection::SystemBus
                                                             : QDBusConnection::SessionBus,

@@ -2,6 +2,7 @@
 
 #include "canboxframe.h"
 #include "canservicebase.h"
+#include "serialport.h"
 #include "vehicle1adaptor.h"
 #include "vehiclesnapshot.h"
 
@@ -12,6 +13,7 @@ namespace tool {
 
 const char VehicleService::ServiceName[] = "org.canservice.Vehicle1";
 const char VehicleService::ObjectPath[] = "/org/canservice/Vehicle1";
+const char VehicleService::LineDownError[] = "org.canservice.Vehicle1.Error.LineDown";
 
 namespace {
 const char ConnectionName[] = "canservice-vehicle";
@@ -21,6 +23,7 @@ const int BusRetryMs = 1000;
 VehicleService::VehicleService(CanServiceBase *service, QObject *parent)
     : QObject(parent), m_service(service), m_bus(QString())
 {
+    m_clock.start();
     new Vehicle1Adaptor(this);
     m_readings = SignalCatalogue::read(VehicleSnapshot::read(*service));
     m_batch.setSingleShot(true);
@@ -104,6 +107,19 @@ void VehicleService::setLine(bool up, const QString &reason)
     propertiesChanged({{QStringLiteral("Line"), line()}, {QStringLiteral("LineError"), lineError()}});
 }
 
+void VehicleService::paceBy(const canservice::SerialPort *port)
+{
+    connect(port, &canservice::SerialPort::written, this, [this](const QByteArray &bytes) {
+        const qint64 now = m_clock.nsecsElapsed() / 1000;
+        m_lineFreeAtUs = qMax(m_lineFreeAtUs, now) + bytes.size() * 1000000LL / LineBytesPerSecond;
+    });
+}
+
+qint64 VehicleService::queuedMs() const
+{
+    return qMax<qint64>(0, m_lineFreeAtUs - m_clock.nsecsElapsed() / 1000) / 1000;
+}
+
 void VehicleService::setHealth(const QJsonObject &health)
 {
     QVariantMap counters;
@@ -165,12 +181,35 @@ bool VehicleService::check(bool ok, const QString &message)
     return ok;
 }
 
+bool VehicleService::lineTakes()
+{
+    if (!calledFromDBus())
+        return true;
+    if (!m_lineUp) {
+        sendErrorReply(QLatin1String(LineDownError),
+                       QStringLiteral("the line to the box is down (%1): nothing was sent").arg(m_lineReason));
+        return false;
+    }
+    const qint64 queued = queuedMs();
+    if (queued > MaxQueuedMs) {
+        sendErrorReply(QDBusError::LimitsExceeded,
+                       QStringLiteral("the line has %1 ms of writes queued, more than %2 ms: nothing was sent; "
+                                      "try again in %3 ms")
+                               .arg(queued)
+                               .arg(MaxQueuedMs)
+                               .arg(queued - MaxQueuedMs));
+        return false;
+    }
+    return true;
+}
+
 void VehicleService::SendClimateKey(int key, int value)
 {
     using namespace canbox::climate;
     if (check(key >= 0 && key <= LastKey,
               QStringLiteral("climate key %1 is out of range: the keys are 0 to %2").arg(key).arg(LastKey))
-        && check(keySends(key), QStringLiteral("climate key %1 has no command: nothing would be sent").arg(key)))
+        && check(keySends(key), QStringLiteral("climate key %1 has no command: nothing would be sent").arg(key))
+        && lineTakes())
         m_service->sendAcKey(key, value);
 }
 
@@ -183,7 +222,8 @@ void VehicleService::SwitchUnit(int entry)
                       .arg(CycledEntry0)
                       .arg(DistanceEntry)
                       .arg(TemperatureEntry)
-                      .arg(CycledEntry5)))
+                      .arg(CycledEntry5))
+        && lineTakes())
         m_service->setUnitCmd(entry);
 }
 
@@ -210,16 +250,49 @@ void VehicleService::SetMediaSource(const QString &name, const QStringList &info
                            .arg(fm ? QStringLiteral("MHz on FM") : QStringLiteral("kHz"))))
             return;
     }
-    m_service->onRadioSourceInformation(name, information, type);
+    if (lineTakes())
+        m_service->onRadioSourceInformation(name, information, type);
 }
 
-void VehicleService::RequestClimate() { m_service->requsetClimate(); }
-void VehicleService::RequestParkAssist() { m_service->requsetParkAssist(); }
-void VehicleService::RequestVehicleInfo() { m_service->requsetVehicleInfo(); }
-void VehicleService::RequestCarSetting() { m_service->requsetCarSetting(); }
-void VehicleService::RequestUnitSettings() { m_service->requsetUnitSettings(); }
-void VehicleService::RequestOtherInfo() { m_service->requsetOtherInfo(); }
-void VehicleService::RequestSpeed() { m_service->requestSpeed(); }
-void VehicleService::RequestDrivingData() { m_service->requestDrivingData(); }
+void VehicleService::RequestClimate()
+{
+    if (lineTakes())
+        m_service->requsetClimate();
+}
+void VehicleService::RequestParkAssist()
+{
+    if (lineTakes())
+        m_service->requsetParkAssist();
+}
+void VehicleService::RequestVehicleInfo()
+{
+    if (lineTakes())
+        m_service->requsetVehicleInfo();
+}
+void VehicleService::RequestCarSetting()
+{
+    if (lineTakes())
+        m_service->requsetCarSetting();
+}
+void VehicleService::RequestUnitSettings()
+{
+    if (lineTakes())
+        m_service->requsetUnitSettings();
+}
+void VehicleService::RequestOtherInfo()
+{
+    if (lineTakes())
+        m_service->requsetOtherInfo();
+}
+void VehicleService::RequestSpeed()
+{
+    if (lineTakes())
+        m_service->requestSpeed();
+}
+void VehicleService::RequestDrivingData()
+{
+    if (lineTakes())
+        m_service->requestDrivingData();
+}
 
 } // namespace tool

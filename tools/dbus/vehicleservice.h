@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QDBusContext>
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QObject>
 #include <QStringList>
@@ -11,6 +12,9 @@
 #include <QVariantMap>
 
 class CanServiceBase;
+namespace canservice {
+class SerialPort;
+}
 
 namespace tool {
 
@@ -33,6 +37,12 @@ public:
     // second, and every subscriber would be woken for each.
     static constexpr int BatchMs = 50;
     static constexpr int BusRetries = 10;
+    // Commands are taken while at most this much of the line's time is queued before them; a
+    // burst beyond it is refused rather than kept waiting behind itself.
+    static constexpr int MaxQueuedMs = 1000;
+    // The line's pace: 38400 baud, ten bits a byte.
+    static constexpr int LineBytesPerSecond = 3840;
+    static const char LineDownError[];
 
     explicit VehicleService(CanServiceBase *service, QObject *parent = nullptr);
 
@@ -48,6 +58,10 @@ public:
     QVariantMap health() const { return m_health; }
 
     void setLine(bool up, const QString &reason);
+    // Every write the port takes counts against the line's time, acknowledgements included.
+    void paceBy(const canservice::SerialPort *port);
+    // The line time queued by what was written, in milliseconds from now.
+    qint64 queuedMs() const;
     // The counters as the session gives them; the caller says how often (once a second).
     void setHealth(const QJsonObject &health);
 
@@ -77,6 +91,9 @@ private:
     void propertiesChanged(const QVariantMap &changed);
     // False, with an InvalidArgs error to the caller, unless ok.
     bool check(bool ok, const QString &message);
+    // False, with an error to the caller, when a command cannot go out now: the line is down, or
+    // more than MaxQueuedMs of it is queued.
+    bool lineTakes();
 
     CanServiceBase *m_service;
     QVector<Reading> m_readings;
@@ -89,6 +106,8 @@ private:
     bool m_lineUp = true;
     QString m_lineReason;
     QVariantMap m_health;
+    QElapsedTimer m_clock;
+    qint64 m_lineFreeAtUs = 0; // when the line has sent what was written, on m_clock
 };
 
 } // namespace tool
