@@ -66,6 +66,7 @@ private slots:
     void plotSeriesAreReplayEvents_data();
     void plotSeriesAreReplayEvents();
     void plotWritesThePicture();
+    void plotShowsEveryValueAPixelHolds();
     void plotErrors_data();
     void plotErrors();
 };
@@ -245,6 +246,45 @@ void TestBenchTools::plotWritesThePicture()
     QCOMPARE(plot.out, QByteArray());
     QImage image(png);
     QCOMPARE(image.size(), QSize(640, 300));
+}
+
+// Far more changes than pixels: speed holds at 100 km/h with a dip to 0 and a peak at 200 every
+// ten frames, many of each within every pixel column. Each column shows the whole span, not only
+// its first and last values.
+void TestBenchTools::plotShowsEveryValueAPixelHolds()
+{
+    QTemporaryDir dir;
+    QByteArray capture;
+    for (int i = 0; i < 20000; ++i) {
+        const int kmh16 = (i % 10 == 3 ? 0 : i % 10 == 7 ? 200 : 100) * 16;
+        const QByteArray body = QByteArray::fromHex("f603") + char(kmh16 & 0xFF) + char(kmh16 >> 8) + '\0';
+        int sum = 0;
+        for (const char c : body)
+            sum += quint8(c);
+        capture += QByteArray::number(i * 0.002, 'f', 3) + ' ' + (QByteArray("\x2e") + body + char(~sum & 0xFF)).toHex(' ') + '\n';
+    }
+    QFile file(dir.filePath(QStringLiteral("spikes.cap")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(capture) == capture.size());
+    file.close();
+    const QString png = dir.filePath(QStringLiteral("spikes.png"));
+    const Run plot = run({QStringLiteral("plot"), file.fileName(), QStringLiteral("--signals"), QStringLiteral("Vehicle.Speed"),
+                          QStringLiteral("--png"), png, QStringLiteral("--size"), QStringLiteral("640x240")});
+    QCOMPARE(plot.exitCode, 0);
+    const QImage image(png);
+    // The line's colour, in the columns of the plotted span away from its ends.
+    int full = 0, columns = 0;
+    for (int x = 120; x < 580; ++x, ++columns) {
+        int top = image.height(), bottom = -1;
+        for (int y = 0; y < image.height(); ++y) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.blue() > 150 && c.red() < 120) {
+                top = qMin(top, y);
+                bottom = qMax(bottom, y);
+            }
+        }
+        full += bottom - top > 120;
+    }
+    QVERIFY2(full == columns, qPrintable(QStringLiteral("%1 of %2 columns show the whole span").arg(full).arg(columns)));
 }
 
 void TestBenchTools::plotErrors_data()

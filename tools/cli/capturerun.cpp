@@ -40,10 +40,12 @@ int runCaptureQuietly(const QString &name, const QString &pluginPath,
         tool::err() << "canservice: " << replayer.error() << '\n';
         return exitcode::BadCapture;
     }
-    if (session.interrupted())
-        return exitcode::Interrupted;
+    // Ended early: what was read so far is summed up all the same, and said to be partial.
+    if (session.interrupted() || session.outputLost())
+        tool::err() << "canservice: ended at " << QString::number(replayer.now(), 'f', 3)
+                    << " s of the capture; what follows covers the capture up to there\n";
     done(session, replayer);
-    return exitcode::Ok;
+    return exitcode::ofEnd(session);
 }
 
 } // namespace tool

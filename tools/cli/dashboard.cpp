@@ -174,7 +174,7 @@ int dashboard(const QStringList &arguments)
             session.finish(false);
     });
     QCoreApplication::exec();
-    return session.interrupted() ? exitcode::Interrupted : result;
+    return session.interrupted() || session.outputLost() ? exitcode::ofEnd(session) : result;
 }
 
 } // namespace tool

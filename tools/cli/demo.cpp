@@ -80,7 +80,7 @@ int demo(const QStringList &arguments)
     session.start();
     box.begin();
     QCoreApplication::exec();
-    return session.interrupted() ? exitcode::Interrupted : exitcode::Ok;
+    return exitcode::ofEnd(session);
 }
 
 } // namespace tool

@@ -24,9 +24,19 @@ enum : int {
     CannotRead = 13,
     // A device's lock left by a program that is gone, which this user may not remove.
     StaleLock = 14,
-    // Ctrl-C or SIGTERM: the command ended early, after its summary, as shells count it.
+    // Ctrl-C, SIGTERM or SIGHUP: the command ended early, after its summary, as shells count it.
     Interrupted = 130,
+    // The reader of standard output went away (`| head`): the command ended early, its summary
+    // on standard error; as shells count an end by SIGPIPE.
+    BrokenPipe = 141,
 };
+
+// How a session that ran to its end, or was ended, leaves.
+template <typename Session>
+int ofEnd(const Session &session)
+{
+    return session.outputLost() ? BrokenPipe : session.interrupted() ? Interrupted : Ok;
+}
 
 // The exit code for a run that could not start.
 constexpr int of(tool::Failure failure)

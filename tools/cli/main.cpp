@@ -55,7 +55,8 @@ Exit codes: 0 ok, 1 failure, 2 bad usage, 3 no such device, 4 no permission for 
 5 device busy, 6 plugin not found or not loadable, 7 plugin is not a CAN service,
 8 malformed capture, 9 malformed scenario, 10 cannot write a file, 11 no pseudo-terminal,
 12 the box sent nothing (monitor), 13 cannot read a file, 14 a stale device lock this user
-may not remove, 130 ended by Ctrl-C or SIGTERM (after the summary).
+may not remove, 130 ended by Ctrl-C, SIGTERM or SIGHUP (after the summary), 141 the reader
+of standard output went away (the summary on standard error).
 )";
 }
 
@@ -145,8 +146,9 @@ void keepStandardDescriptors()
 int main(int argc, char *argv[])
 {
     keepStandardDescriptors();
-    // From the first instruction: Ctrl-C and SIGTERM wait for the run to end them properly, and
-    // a file that reaches the size limit fails its write instead of killing the tool.
+    // From the first instruction: Ctrl-C, SIGTERM and SIGHUP wait for the run to end them
+    // properly, a reader that goes away makes a write fail (EPIPE) rather than kill the tool
+    // unheard, and a file that reaches the size limit fails its write instead of killing the tool.
     tool::Interrupt::catchSignals();
     ::signal(SIGXFSZ, SIG_IGN);
     keepFileNamesAsBytes(argc, argv);
@@ -227,8 +229,11 @@ int main(int argc, char *argv[])
     arguments[0] = QStringLiteral("canservice ") + command;
 
     const int code = run(command, arguments, gui);
-    // What was printed must have reached its file: a full disk is a failure, not a success.
+    // What was printed must have reached its file: a full disk is a failure, not a success. A
+    // reader that went away (`| head`) is the end shells know, said by its own code.
     tool::out().flush();
+    if (code == exitcode::BrokenPipe || (tool::Interrupt::pipeBroke() && tool::Interrupt::outputGone()))
+        return exitcode::BrokenPipe;
     if (tool::out().status() == QTextStream::WriteFailed) {
         tool::err() << "canservice: the output could not be written (" << std::strerror(errno)
                     << "); it is incomplete.\n";

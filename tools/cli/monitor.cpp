@@ -81,7 +81,7 @@ int monitor(const QStringList &arguments)
         tool::err() << "canservice: the CAN box sent nothing on " << device << ".\n";
         return exitcode::NoDataFromBox;
     }
-    return session.interrupted() ? exitcode::Interrupted : exitcode::Ok;
+    return exitcode::ofEnd(session);
 }
 
 } // namespace tool

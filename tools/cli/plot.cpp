@@ -2,6 +2,7 @@
 
 #include "capturerun.h"
 #include "exitcodes.h"
+#include "interrupt.h"
 #include "options.h"
 #include "plotimage.h"
 #include "replayer.h"
@@ -159,13 +160,22 @@ int plot(const QStringList &arguments)
                 }
                 if (!png.isOpen())
                     return;
-                if (!drawPlot(series, start, end, width, height).save(&png, "PNG") || !png.commit()) {
+                const int requests = Interrupt::requests();
+                const QImage image = drawPlot(series, start, end, width, height);
+                // Ctrl-C while it drew: the picture is not wanted any more.
+                if (Interrupt::requests() != requests) {
+                    png.cancelWriting();
+                    tool::err() << "canservice: ended while drawing; no picture was written\n";
+                    exit = exitcode::Interrupted;
+                    return;
+                }
+                if (!image.save(&png, "PNG") || !png.commit()) {
                     tool::err() << "canservice: cannot write the picture " << png.fileName() << ": "
                                 << png.errorString() << '\n';
                     exit = exitcode::CannotWrite;
                 }
             });
-    return result != exitcode::Ok ? result : exit;
+    return exit != exitcode::Ok ? exit : result;
 }
 
 } // namespace tool

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QtMath>
 
 namespace tool {
 
@@ -87,6 +88,7 @@ void drawPane(QPainter &p, const PlotSeries &s, const QRect &pane, double start,
     // Each value holds until the next change; no reading leaves a gap.
     QPainterPath path;
     double value = s.initial, from = start;
+    const QVector<QPair<double, double>> points = thinForColumns(s.points, start, end, qCeil(area.width()));
     const auto hold = [&](double until) {
         if (!std::isfinite(value))
             return;
@@ -94,7 +96,7 @@ void drawPane(QPainter &p, const PlotSeries &s, const QRect &pane, double start,
             path.moveTo(x(from), y(value));
         path.lineTo(x(until), y(value));
     };
-    for (const auto &point : s.points) {
+    for (const auto &point : points) {
         hold(point.first);
         if (std::isfinite(value) && std::isfinite(point.second))
             path.lineTo(x(point.first), y(point.second));
@@ -108,6 +110,37 @@ void drawPane(QPainter &p, const PlotSeries &s, const QRect &pane, double start,
     p.setRenderHint(QPainter::Antialiasing, false);
 }
 } // namespace
+
+// Within one pixel column a run of changes shows as its span: the first change, the lowest and
+// highest values, the last, in their order. The rest cannot be seen, and drawing them made a long
+// capture's picture take minutes.
+QVector<QPair<double, double>> thinForColumns(const QVector<QPair<double, double>> &points, double start,
+                                             double end, int columns)
+{
+    QVector<QPair<double, double>> kept;
+    const double span = end > start ? end - start : 1.0;
+    const auto columnOf = [&](double t) { return qBound(0, int(std::floor((t - start) / span * columns)), columns); };
+    for (int first = 0; first < points.size();) {
+        const int column = columnOf(points.at(first).first);
+        int last = first, low = -1, high = -1;
+        for (int i = first; i < points.size() && columnOf(points.at(i).first) == column; last = i++) {
+            const double v = points.at(i).second;
+            if (std::isfinite(v) && (low < 0 || v < points.at(low).second))
+                low = i;
+            if (std::isfinite(v) && (high < 0 || v > points.at(high).second))
+                high = i;
+        }
+        int keep[] = {first, qMin(low, high), qMax(low, high), last};
+        for (int k = 0, previous = -1; k < 4; ++k) {
+            if (keep[k] > previous) {
+                kept << points.at(keep[k]);
+                previous = keep[k];
+            }
+        }
+        first = last + 1;
+    }
+    return kept;
+}
 
 QImage drawPlot(const QVector<PlotSeries> &series, double start, double end, int width, int height)
 {

@@ -24,4 +24,9 @@ struct PlotSeries
 // ticks, the time along the bottom of each pane, the name and unit above it.
 QImage drawPlot(const QVector<PlotSeries> &series, double start, double end, int width, int height);
 
+// The changes that can be seen in a drawing `columns` pixels wide over start..end: in each pixel
+// column at most the first, the lowest, the highest and the last, in their order.
+QVector<QPair<double, double>> thinForColumns(const QVector<QPair<double, double>> &points, double start,
+                                             double end, int columns);
+
 } // namespace tool

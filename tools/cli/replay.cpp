@@ -103,7 +103,7 @@ int replayCapture(const QString &name, SessionOptions options, double speed,
         tool::err() << "canservice: " << replayer.error() << '\n';
         return exitcode::BadCapture;
     }
-    return session.interrupted() ? exitcode::Interrupted : exitcode::Ok;
+    return exitcode::ofEnd(session);
 }
 
 } // namespace tool

@@ -116,7 +116,7 @@ int serve(const QStringList &arguments)
     if (box)
         box->begin();
     QCoreApplication::exec();
-    return busGone ? exitcode::Failure : session.interrupted() ? exitcode::Interrupted : exitcode::Ok;
+    return busGone ? exitcode::Failure : exitcode::ofEnd(session);
 }
 
 } // namespace tool

@@ -119,7 +119,7 @@ int tap(const QStringList &arguments)
     }
     if (session.writeFailed())
         return exitcode::CannotWrite;
-    return session.interrupted() ? exitcode::Interrupted : exitcode::Ok;
+    return exitcode::ofEnd(session);
 }
 
 } // namespace tool

@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,6 +11,13 @@
 namespace tool {
 
 int Interrupt::s_fds[2] = {-1, -1};
+
+namespace {
+volatile sig_atomic_t requestCount = 0;
+volatile sig_atomic_t brokenPipe = 0;
+const char RequestByte = 1;
+const char PipeByte = 2;
+} // namespace
 
 void Interrupt::catchSignals()
 {
@@ -25,11 +33,15 @@ void Interrupt::catchSignals()
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
+    // A reader that went away makes the write fail with EPIPE rather than end the tool unheard.
+    action.sa_handler = &Interrupt::pipeHandler;
+    ::sigaction(SIGPIPE, &action, nullptr);
     // Whatever the starter blocked, these are the tool's to take; one already pending comes now.
     sigset_t mine;
     sigemptyset(&mine);
-    sigaddset(&mine, SIGINT);
-    sigaddset(&mine, SIGTERM);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+        sigaddset(&mine, signal);
     ::sigprocmask(SIG_UNBLOCK, &mine, nullptr);
 }
 
@@ -43,8 +55,12 @@ Interrupt::Interrupt(QObject *parent) : QObject(parent)
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         m_notifier->setEnabled(false);
         char byte;
-        if (::read(s_fds[1], &byte, 1) == 1)
-            emit requested();
+        if (::read(s_fds[1], &byte, 1) == 1) {
+            if (byte == RequestByte)
+                emit requested();
+            else if (outputGone())
+                emit outputLost();
+        }
         m_notifier->setEnabled(true);
     });
 }
@@ -53,11 +69,33 @@ Interrupt::Interrupt(QObject *parent) : QObject(parent)
 // ends as it was ending.
 Interrupt::~Interrupt() = default;
 
+int Interrupt::requests()
+{
+    return requestCount;
+}
+
+bool Interrupt::pipeBroke()
+{
+    return brokenPipe != 0;
+}
+
+bool Interrupt::outputGone()
+{
+    pollfd out = {STDOUT_FILENO, POLLOUT, 0};
+    return ::poll(&out, 1, 0) == 1 && (out.revents & POLLERR);
+}
+
 void Interrupt::handler(int)
 {
-    const char byte = 1;
-    // Nothing but an async-signal-safe write here.
-    [[maybe_unused]] const ssize_t n = ::write(s_fds[0], &byte, 1);
+    // Nothing but async-signal-safe work here.
+    requestCount = requestCount + 1;
+    [[maybe_unused]] const ssize_t n = ::write(s_fds[0], &RequestByte, 1);
+}
+
+void Interrupt::pipeHandler(int)
+{
+    brokenPipe = 1;
+    [[maybe_unused]] const ssize_t n = ::write(s_fds[0], &PipeByte, 1);
 }
 
 } // namespace tool

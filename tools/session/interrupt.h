@@ -6,8 +6,8 @@ class QSocketNotifier;
 
 namespace tool {
 
-// SIGINT and SIGTERM turned into a Qt signal: the handler only writes a byte to a socket pair,
-// and a QSocketNotifier brings it into the event loop.
+// SIGINT, SIGTERM and SIGHUP, and SIGPIPE, turned into Qt signals: the handler only counts and
+// writes a byte to a socket pair, and a QSocketNotifier brings it into the event loop.
 class Interrupt : public QObject
 {
     Q_OBJECT
@@ -20,11 +20,24 @@ public:
     explicit Interrupt(QObject *parent = nullptr);
     ~Interrupt() override;
 
+    // How many of SIGINT, SIGTERM and SIGHUP came so far: long work that does not return to the
+    // event loop asks whether the number grew.
+    static int requests();
+    // Whether a write to a pipe or socket found no reader (SIGPIPE).
+    static bool pipeBroke();
+    // Whether standard output is a pipe or socket that nobody reads any more.
+    static bool outputGone();
+
 signals:
+    // Ctrl-C, SIGTERM or SIGHUP.
     void requested();
+    // Standard output's reader went away (`| head`). A write to an output file that found no
+    // reader fails where it was made instead.
+    void outputLost();
 
 private:
     static void handler(int);
+    static void pipeHandler(int);
     static int s_fds[2];
     QSocketNotifier *m_notifier = nullptr;
 };

@@ -78,7 +78,12 @@ void Session::finishOnInterrupt(bool withSummary)
     m_interrupt = std::make_unique<Interrupt>();
     connect(m_interrupt.get(), &Interrupt::requested, this, [this, withSummary] {
         m_interrupted = true;
-        finish(withSummary);
+        finish(withSummary, m_options.printer.live);
+    });
+    connect(m_interrupt.get(), &Interrupt::outputLost, this, [this, withSummary] {
+        m_outputLost = true;
+        dropOutput();
+        finish(withSummary, m_options.printer.live);
     });
 }
 
@@ -99,6 +104,8 @@ void Session::finish(bool withSummary, bool complete)
     // summary closes the output.
     QTimer::singleShot(m_started ? StopGraceMs : 0, this, [this, withSummary, complete] {
         m_model->finish();
+        if (m_outputLost)
+            sendOutputToError();
         closeOutputs(complete && !m_writeFailed);
         if (withSummary)
             m_printer->printSummary();

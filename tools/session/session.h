@@ -23,6 +23,10 @@ class SessionModel;
 
 QTextStream &out();
 QTextStream &err();
+// Standard output's reader went away: what the views still print is dropped, and then what the
+// run has left to say (its summary) goes to standard error.
+void dropOutput();
+void sendOutputToError();
 
 // Why a device cannot be opened, as one sentence, and the kind of failure it is.
 QString describeDeviceError(const QString &device, canservice::SerialPort::Error error,
@@ -64,9 +68,13 @@ public:
     void finish(bool withSummary, bool complete = true);
     // A file could not be written (a full disk): the run stopped, and the message said why.
     bool writeFailed() const { return m_writeFailed; }
-    // Ctrl-C and SIGTERM end the session like finish(withSummary); interrupted() then says so.
+    // Ctrl-C, SIGTERM and SIGHUP end the session like finish(withSummary), and so does standard
+    // output's reader going away (what is left to print then goes to standard error). A live
+    // session's files are complete up to that moment; a file-driven one's stay partial, and an
+    // earlier file of the same name stays as it was. interrupted() and outputLost() say which.
     void finishOnInterrupt(bool withSummary);
     bool interrupted() const { return m_interrupted; }
+    bool outputLost() const { return m_outputLost; }
     // What a head unit on a line the session only hears wrote: shown and recorded as the plugin's
     // writes are (a recording keeps it as a comment, "# head unit SECONDS HEX"); noise as noise.
     void headUnitWrote(const QByteArray &bytes, bool noise = false);
@@ -103,6 +111,7 @@ private:
     bool m_started = false;
     bool m_finishing = false;
     bool m_interrupted = false;
+    bool m_outputLost = false;
     std::unique_ptr<Interrupt> m_interrupt;
 };
 

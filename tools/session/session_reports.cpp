@@ -2,6 +2,8 @@
 // cannot be opened.
 #include "session.h"
 
+#include <QFile>
+
 namespace tool {
 
 QTextStream &out()
@@ -18,6 +20,31 @@ QTextStream &err()
     static const bool utf8 = (stream.setCodec("UTF-8"), true);
     Q_UNUSED(utf8)
     return stream;
+}
+
+namespace {
+// Where out() writes once standard output's reader went away: nowhere, then standard error.
+void redirectOutput(const QString &path, FILE *stream)
+{
+    static QFile file;
+    out().setDevice(nullptr); // what is still buffered goes to the old device, or is lost with it
+    file.close();
+    if (stream)
+        file.open(stream, QIODevice::WriteOnly);
+    else
+        file.setFileName(path), file.open(QIODevice::WriteOnly);
+    out().setDevice(&file);
+}
+} // namespace
+
+void dropOutput()
+{
+    redirectOutput(QStringLiteral("/dev/null"), nullptr);
+}
+
+void sendOutputToError()
+{
+    redirectOutput(QString(), stderr);
 }
 
 QString describeDeviceError(const QString &device, canservice::SerialPort::Error error,
