@@ -157,8 +157,8 @@ private slots:
     void outputToAFullDiskIsAFailure();
     void unwritableCaptureFailsAtOnce_data();
     void unwritableCaptureFailsAtOnce();
-    void signalsEndEveryCommandWithItsSummary_data();
-    void signalsEndEveryCommandWithItsSummary();
+    void everyEndingLeavesItsFilesAndCode_data();
+    void everyEndingLeavesItsFilesAndCode();
     void endlessInputIsReadInBoundedMemory();
     void nothingLostNothingStuck_data();
     void nothingLostNothingStuck();
@@ -679,55 +679,179 @@ void tst_Tool::unwritableCaptureFailsAtOnce()
         QCOMPARE(readFile(file), QByteArray("0.000 2e\n"));
 }
 
-void tst_Tool::signalsEndEveryCommandWithItsSummary_data()
+// Every way a run ends, for the commands that meet it: the end of its input, Ctrl-C, SIGTERM,
+// SIGHUP, a reader that goes away (`| head`) and one that stops reading. Each gives its code and
+// its summary (on standard error once standard output is gone); a file from a file-driven run is
+// complete only at the end, an earlier one of its name kept otherwise; a live recording is
+// complete up to the end, however it came; and a live box is acknowledged throughout and told to
+// stop.
+void tst_Tool::everyEndingLeavesItsFilesAndCode_data()
 {
-    QTest::addColumn<QStringList>("command");
-    QTest::addColumn<int>("signal");
+    QTest::addColumn<QStringList>("command"); // %out: the output file, %box: the box's line
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("summary");
-    QTest::newRow("demo, Ctrl-C") << QStringList{"demo"} << int(SIGINT) << "Final vehicle state";
-    QTest::newRow("replay, SIGTERM") << QStringList({"replay", "--speed", "1", DataDir + "/drive.cap"}) << int(SIGTERM)
-                                     << "Link health:";
-    QTest::newRow("sim, Ctrl-C") << QStringList{"sim"} << int(SIGINT) << "Box sent";
-    QTest::newRow("monitor, SIGTERM") << QStringList{"monitor"} << int(SIGTERM) << "Link health:";
+    QTest::addColumn<QString>("file"); // "", "complete" or "earlier"
+    const QString drive = DataDir + "/drive.cap";
+    const QStringList paced{"replay", "--speed", "1", drive, "--frames", "--pcapng", "%out"};
+    QTest::newRow("replay to its end") << QStringList{"replay", drive, "--pcapng", "%out"} << "end" << 0 << "Link health:" << "complete";
+    QTest::newRow("replay, SIGTERM") << paced << "SIGTERM" << 130 << "Link health:" << "earlier";
+    QTest::newRow("replay, its reader gone") << paced << "gone" << 141 << "Link health:" << "earlier";
+    QTest::newRow("replay, its reader stalled, then Ctrl-C") << QStringList{"replay", "%big", "--frames", "--pcapng", "%out"}
+                                                             << "stalled" << 130 << "lines of output were not written: the run was ended" << "earlier";
+    QTest::newRow("export, Ctrl-C") << QStringList{"export", "%big", "--pcapng", "%out"} << "SIGINT" << 130 << "" << "earlier";
+    QTest::newRow("stats, Ctrl-C") << QStringList{"stats", "%big"} << "SIGINT" << 130 << "frames accepted" << "";
+    QTest::newRow("signals, its reader gone before") << QStringList{"signals"} << "closed" << 141 << "" << "";
+    QTest::newRow("demo, Ctrl-C") << QStringList{"demo"} << "SIGINT" << 130 << "Final vehicle state" << "";
+    QTest::newRow("sim, Ctrl-C") << QStringList{"sim"} << "SIGINT" << 130 << "Box sent" << "";
+    const QStringList monitor{"monitor", "%box", "--frames", "--record", "%out"};
+    QTest::newRow("monitor, SIGTERM") << monitor << "SIGTERM" << 130 << "Link health:" << "complete";
+    QTest::newRow("monitor, SIGHUP") << monitor << "SIGHUP" << 130 << "Link health:" << "complete";
+    QTest::newRow("monitor, its reader gone") << monitor << "gone" << 141 << "Link health:" << "complete";
+    QTest::newRow("monitor, its reader stalled, then Ctrl-C") << monitor << "stalled" << 130
+                                                              << "lines of output were dropped while their reader did not keep up"
+                                                              << "complete";
     // A script's background job starts with Ctrl-C ignored; the tool still ends cleanly on it.
-    QTest::newRow("replay in a script's background")
-            << QStringList({"background", "replay", "--speed", "1", DataDir + "/drive.cap"}) << int(SIGINT)
-            << "Link health:";
+    QTest::newRow("replay in a script's background") << (QStringList{"background"} + paced) << "SIGINT" << 130
+                                                     << "Link health:" << "earlier";
 }
 
-void tst_Tool::signalsEndEveryCommandWithItsSummary()
+void tst_Tool::everyEndingLeavesItsFilesAndCode()
 {
     QFETCH(QStringList, command);
-    QFETCH(int, signal);
+    QFETCH(QString, ending);
+    QFETCH(int, exitCode);
     QFETCH(QString, summary);
+    QFETCH(QString, file);
+    QTemporaryDir dir;
     Pty box;
-    if (command == QStringList{"monitor"})
-        command << box.slave;
+    const bool live = command.contains(QLatin1String("%box"));
+    const QString target = dir.filePath(command.contains(QLatin1String("--record")) ? "out.cap" : "out.pcapng");
+    command.replaceInStrings(QStringLiteral("%out"), target).replaceInStrings(QStringLiteral("%box"), box.slave);
+    if (command.contains(QLatin1String("%big"))) {
+        // Long enough to be ended in its course: a second or more of work.
+        QByteArray big;
+        for (int i = 0; i < 600000; ++i)
+            big += QByteArray::number(i * 0.002, 'f', 3) + " 2e f6 03 08 10 00 ee\n";
+        writeFile(dir.filePath("big.cap"), big);
+        command.replaceInStrings(QStringLiteral("%big"), dir.filePath("big.cap"));
+    }
+    const QByteArray earlier = "an earlier file of this name\n";
+    writeFile(target, earlier);
+
+    // A reader that takes one byte and goes, or one that never reads, at the end of a pipe.
+    QProcess reader;
     QProcess process;
+    // Held open at both ends while the two start, as QProcess opens a redirection before it forks.
+    int bothEnds = -1;
+    if (ending == QLatin1String("gone") || ending == QLatin1String("stalled") || ending == QLatin1String("closed")) {
+        const QString fifo = dir.filePath(QStringLiteral("pipe"));
+        QVERIFY(::mkfifo(qPrintable(fifo), 0600) == 0);
+        bothEnds = ::open(qPrintable(fifo), O_RDWR | O_CLOEXEC);
+        reader.setStandardInputFile(fifo);
+        reader.start(ending == QLatin1String("gone") ? QStringLiteral("head") : QStringLiteral("sleep"),
+                     ending == QLatin1String("gone") ? QStringList{"-c", "1"}
+                                                     : QStringList{ending == QLatin1String("closed") ? "0" : "60"});
+        QVERIFY(reader.waitForStarted());
+        if (ending == QLatin1String("closed"))
+            QVERIFY(reader.waitForFinished());
+        process.setStandardOutputFile(fifo);
+    }
+    const auto cleanUp = qScopeGuard([&] { reader.kill(), reader.waitForFinished(); });
     if (command.first() == QLatin1String("background"))
-        process.start(QStringLiteral("/bin/sh"),
-                      QStringList{"-c", "trap '' INT; exec \"$0\" \"$@\"", Tool} + command.mid(1));
+        process.start(QStringLiteral("/bin/sh"), QStringList{"-c", "trap '' INT; exec \"$0\" \"$@\"", Tool} + command.mid(1));
     else
         process.start(Tool, command);
     QVERIFY(process.waitForStarted());
+    if (bothEnds >= 0)
+        ::close(bothEnds);
+
+    // A live box sends at the line's full rate until the run has ended, and counts what it is told.
+    QByteArray told;
+    const QByteArray stop = QByteArray::fromHex("2e8101007d");
+    int sent = 0, sentBeforeStop = -1;
+    bool sending = true;
+    QElapsedTimer running;
+    running.start();
+    const auto serve = [&] {
+        told += box.readAvailable();
+        if (sentBeforeStop < 0 && told.indexOf(stop, 5) > 0)
+            sentBeforeStop = sent;
+        // Once the head unit has started the box: about four times the line's rate, as this is called.
+        if (live && sending && !told.isEmpty() && process.state() == QProcess::Running) {
+            QByteArray frames;
+            for (int i = 0; i < 100; ++i, ++sent)
+                frames += QByteArray::fromHex("2ef603081000ee");
+            box.send(frames);
+        }
+        return process.state() == QProcess::NotRunning;
+    };
+    // The head unit's bytes: acknowledgements, and frames that begin 2e and say their length.
+    QByteArray lastFrame;
+    const auto acked = [&] {
+        int acks = 0;
+        for (int i = 0; i < told.size();) {
+            if (quint8(told.at(i)) == 0xFF) {
+                ++acks, ++i;
+            } else if (told.at(i) == 0x2E && i + 2 < told.size()) {
+                lastFrame = told.mid(i, 4 + quint8(told.at(i + 2)));
+                i += lastFrame.size();
+            } else {
+                ++i;
+            }
+        }
+        return acks;
+    };
     QString out;
-    // Once it runs: the monitor has written its handshake, the others their first line.
-    QByteArray heard;
-    QTRY_VERIFY_WITH_TIMEOUT(!(out += QString::fromUtf8(process.readAllStandardOutput())).isEmpty()
-                                     && (command.first() != QLatin1String("monitor")
-                                         || !(heard += box.readAvailable()).isEmpty()),
-                             5000);
-    if (command.first() == QLatin1String("monitor"))
-        QVERIFY(box.send(QByteArray::fromHex("2e3003413120") + char(~(0x30 + 3 + 0x41 + 0x31 + 0x20))));
-    QTest::qWait(300);
-    // A process that has ended has no id, and kill(0) would signal this whole process group.
-    QVERIFY(process.processId() > 0);
-    ::kill(pid_t(process.processId()), signal);
-    QVERIFY(process.waitForFinished(5000));
+    // Ended by a signal once it runs: it has written something, and a live box has heard from it.
+    if (ending.startsWith(QLatin1String("SIG")) || ending == QLatin1String("stalled")) {
+        QTRY_VERIFY_WITH_TIMEOUT((serve(), (!live || !told.isEmpty())
+                                          && (ending == QLatin1String("stalled")
+                                                      ? running.elapsed() > 1500
+                                                      : !(out += QString::fromUtf8(process.readAllStandardOutput())).isEmpty()
+                                                              || running.elapsed() > 400)),
+                                 10000);
+        const int signal = ending == QLatin1String("SIGTERM") ? SIGTERM : ending == QLatin1String("SIGHUP") ? SIGHUP : SIGINT;
+        // Every frame acknowledged, whoever reads the output, or not.
+        sending = false;
+        for (int i = 0; live && i < 10; ++i)
+            QTest::qWait(30), serve();
+        QVERIFY2(acked() == sent, qPrintable(QStringLiteral("%1 of %2 frames acknowledged").arg(acked()).arg(sent)));
+        QVERIFY(process.processId() > 0); // kill(0) would signal this whole process group
+        ::kill(pid_t(process.processId()), signal);
+        running.restart();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(serve(), 20000);
+    // Every wait ends within a second of the signal, a reader's included.
+    if (ending == QLatin1String("stalled"))
+        QVERIFY2(running.elapsed() < 1500, qPrintable(QString::number(running.elapsed())));
     out += QString::fromUtf8(process.readAllStandardOutput());
+    const QString err = QString::fromUtf8(process.readAllStandardError());
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 130);
-    QVERIFY2(out.contains(summary), qPrintable(out));
+    QVERIFY2(process.exitCode() == exitCode, qPrintable(QString::number(process.exitCode()) + QLatin1Char(' ') + err));
+    QVERIFY2((ending == QLatin1String("gone") ? err : out + err).contains(summary), qPrintable(out + err));
+
+    const QStringList partials = QDir(dir.path()).entryList({QFileInfo(target).fileName() + ".*.partial"}, QDir::Files);
+    if (file == QLatin1String("complete")) {
+        QVERIFY(readFile(target) != earlier);
+        QCOMPARE(partials, QStringList());
+    } else if (file == QLatin1String("earlier")) {
+        QCOMPARE(readFile(target), earlier);
+        QCOMPARE(partials.size(), 1);
+        QVERIFY2(err.contains(partials.first() + QLatin1Char('\n')), qPrintable(err));
+        // Held to its reader's pace, not run ahead with its lines kept in memory.
+        if (ending == QLatin1String("stalled"))
+            QVERIFY2(QFileInfo(dir.filePath(partials.first())).size() < (1 << 20), qPrintable(QStringLiteral("%1 bytes").arg(QFileInfo(dir.filePath(partials.first())).size())));
+    }
+    if (live) {
+        // Every frame sent until the head unit said stop (one batch on its way then, at most).
+        QVERIFY2(acked() >= sentBeforeStop - 100 && sentBeforeStop > 0,
+                 qPrintable(QStringLiteral("%1 of %2 frames acknowledged").arg(acked()).arg(sentBeforeStop)));
+        acked();
+        QCOMPARE(lastFrame.toHex(), stop.toHex());
+        QVERIFY(readFile(target).startsWith("# canservice capture"));
+    }
+    QVERIFY2(!QFile::exists(lockFileOf(box.slave)), "the lock is left behind");
 }
 
 void tst_Tool::endlessInputIsReadInBoundedMemory()

@@ -1,6 +1,7 @@
 // canservice: a command-line head unit for the CAN service plugin, and a simulated CAN box.
 #include "captureclock.h"
 #include "interrupt.h"
+#include "standardoutput.h"
 #include "exitcodes.h"
 #include "commands.h"
 #include "session.h"
@@ -232,10 +233,18 @@ int main(int argc, char *argv[])
     // What was printed must have reached its file: a full disk is a failure, not a success. A
     // reader that went away (`| head`) is the end shells know, said by its own code.
     tool::out().flush();
+    tool::StandardOutput &output = tool::StandardOutput::instance();
+    output.drain();
+    if (output.droppedLines() > 0)
+        tool::err() << "canservice: " << output.droppedLines() << " lines of output were dropped while their "
+                    << "reader did not keep up; the line was served all the same.\n";
+    if (output.unwrittenLines() > 0)
+        tool::err() << "canservice: " << output.unwrittenLines() << " lines of output were not written: the run "
+                    << "was ended before their reader took them.\n";
     if (code == exitcode::BrokenPipe || (tool::Interrupt::pipeBroke() && tool::Interrupt::outputGone()))
         return exitcode::BrokenPipe;
-    if (tool::out().status() == QTextStream::WriteFailed) {
-        tool::err() << "canservice: the output could not be written (" << std::strerror(errno)
+    if (tool::out().status() == QTextStream::WriteFailed || output.failed()) {
+        tool::err() << "canservice: the output could not be written (" << output.errorString()
                     << "); it is incomplete.\n";
         return code == exitcode::Ok || code == exitcode::Interrupted ? int(exitcode::CannotWrite) : code;
     }

@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include "standardoutput.h"
+
 #include "canservicebase.h"
 #include "capture.h"
 #include "sessionmodel.h"
@@ -17,6 +19,8 @@ const int StopGraceMs = 100;
 Session::Session(const SessionOptions &options, QObject *parent)
     : QObject(parent), m_options(options)
 {
+    // A live line never waits for the reader of the output; a file does.
+    StandardOutput::instance().setLive(options.printer.live);
     // The plugin's lines by the logging rules, never read: what it did to the bytes is the receive
     // model's to tell. QT_LOGGING_RULES still has the last word.
     if (!options.verbose)

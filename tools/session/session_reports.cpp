@@ -2,13 +2,15 @@
 // cannot be opened.
 #include "session.h"
 
+#include "standardoutput.h"
+
 #include <QFile>
 
 namespace tool {
 
 QTextStream &out()
 {
-    static QTextStream stream(stdout);
+    static QTextStream stream(&StandardOutput::instance());
     static const bool utf8 = (stream.setCodec("UTF-8"), true);
     Q_UNUSED(utf8)
     return stream;
