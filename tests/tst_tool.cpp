@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QSerialPort>
 #include <QTemporaryDir>
+#include <QTextCodec>
 #include <QtEndian>
 #include <QtTest>
 
@@ -160,6 +161,8 @@ private slots:
     void everyEndingLeavesItsFilesAndCode_data();
     void everyEndingLeavesItsFilesAndCode();
     void endlessInputIsReadInBoundedMemory();
+    void capturesAreReadByAStatedRule_data();
+    void capturesAreReadByAStatedRule();
     void nothingLostNothingStuck_data();
     void nothingLostNothingStuck();
     void theBoxsTextsAreShownNotObeyed_data();
@@ -852,6 +855,54 @@ void tst_Tool::everyEndingLeavesItsFilesAndCode()
         QVERIFY(readFile(target).startsWith("# canservice capture"));
     }
     QVERIFY2(!QFile::exists(lockFileOf(box.slave)), "the lock is left behind");
+}
+
+// Text as editors save it is text; forms no capture takes are refused with a sentence; the box's
+// raw bytes are binary. Never a file that held frames read as noise with exit 0.
+void tst_Tool::capturesAreReadByAStatedRule_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("says");
+    const QByteArray drive = readFile(DataDir + "/drive.cap");
+    QByteArray binary;
+    for (const QByteArray &line : drive.split('\n'))
+        if (!line.startsWith('#'))
+            binary += QByteArray::fromHex(line.mid(line.indexOf(' ') + 1));
+    QByteArray withNul = drive;
+    withNul.insert(withNul.indexOf('\n', withNul.indexOf('\n') + 1) + 1, QByteArray("0.100 2e\0 f6\n", 14));
+    QTest::newRow("as it is") << drive << 0 << "";
+    QTest::newRow("with a byte-order mark") << "\xef\xbb\xbf" + drive << 0 << "";
+    QTest::newRow("with a comment in UTF-8") << "# cabin at 21.5 \xc2\xb0" "C\n" + drive << 0 << "";
+    QTest::newRow("with CRLF line ends") << QByteArray(drive).replace("\n", "\r\n") << 0 << "";
+    QTest::newRow("the box's raw bytes") << binary << 0 << "";
+    // Every byte below 0x80, as UTF-8 text would be: the control bytes tell them apart.
+    QTest::newRow("the box's raw bytes, all ASCII") << QByteArray::fromHex("2e2002015e7e").repeated(100) << 0 << "";
+    QTest::newRow("a NUL in a line") << withNul << 8 << ":3: a NUL byte at column 9";
+    QTest::newRow("UTF-16 with its mark")
+            << QTextCodec::codecForName("UTF-16")->fromUnicode(QString::fromUtf8(drive)) << 8 << ": UTF-16 text";
+    QByteArray little, big; // UTF-16 as some editors save it, with no mark
+    for (const char c : drive)
+        little += QByteArray(1, c) + '\0', big += QByteArray(1, '\0') + c;
+    QTest::newRow("UTF-16, little-endian, without a mark") << little << 8 << ": UTF-16 text";
+    QTest::newRow("UTF-16, big-endian, without a mark") << big << 8 << ": UTF-16 text";
+    QTest::newRow("gzip") << QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00", 8) + drive << 8 << ": a gzip file";
+}
+
+void tst_Tool::capturesAreReadByAStatedRule()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, exitCode);
+    QFETCH(QString, says);
+    QTemporaryDir dir;
+    writeFile(dir.filePath("in.cap"), content);
+    const Run stats = run({"stats", dir.filePath("in.cap"), "--json"});
+    QVERIFY2(stats.exitCode == exitCode && stats.err.contains(says), qPrintable(stats.err));
+    if (exitCode == 0) {
+        // The frames a person would find by reading the file: 11, one cut by a pause in the text.
+        const int frames = QJsonDocument::fromJson(stats.out.toUtf8()).object().value("framesAccepted").toInt();
+        QVERIFY2(frames >= 11, qPrintable(stats.out));
+    }
 }
 
 void tst_Tool::endlessInputIsReadInBoundedMemory()

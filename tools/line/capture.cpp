@@ -14,16 +14,38 @@ namespace {
 // Enough of the start of a capture to tell text from binary.
 const int SniffBytes = 4096;
 
+// Text is UTF-8 (a comment may say "21.5 °C") with no control bytes but TAB, CR, LF, VT and FF;
+// a NUL is let through here and refused as part of its line. Anything else is the box's bytes.
 bool looksLikeText(const QByteArray &content)
 {
+    int continuation = 0; // bytes still owed by a multi-byte sequence
     for (const char c : content) {
         const auto u = static_cast<unsigned char>(c);
-        if (u == '\n' || u == '\r' || u == '\t')
-            continue;
-        if (u < 0x20 || u >= 0x7F)
+        if (continuation > 0) {
+            if ((u & 0xC0) != 0x80)
+                return false;
+            --continuation;
+        } else if (u >= 0x80) {
+            continuation = u >= 0xC2 && u <= 0xDF ? 1 : u >= 0xE0 && u <= 0xEF ? 2 : u >= 0xF0 && u <= 0xF4 ? 3 : -1;
+            if (continuation < 0)
+                return false;
+        } else if ((u < 0x20 && u != 0 && (u < '\t' || u > '\r')) || u == 0x7F) {
             return false;
+        }
     }
-    return true;
+    return true; // a sequence cut by the end of the sample is still text
+}
+
+// What the start of a file says it is, when it is a form no capture takes: a sentence, or empty.
+QString unreadableForm(const QByteArray &start)
+{
+    if (start.startsWith("\x1f\x8b"))
+        return QStringLiteral("a gzip file; unpack it first (zcat FILE | canservice replay -)");
+    const bool oddZeros = start.size() >= 4 && start.at(1) == 0 && start.at(3) == 0 && start.at(0) && start.at(2);
+    const bool evenZeros = start.size() >= 4 && start.at(0) == 0 && start.at(2) == 0 && start.at(1) && start.at(3);
+    if (start.startsWith("\xff\xfe") || start.startsWith("\xfe\xff") || oddZeros || evenZeros)
+        return QStringLiteral("UTF-16 text; a capture is UTF-8 or ASCII (iconv -f UTF-16 -t UTF-8)");
+    return QString();
 }
 
 bool isBlank(char c)
@@ -56,6 +78,15 @@ bool CaptureReader::feed(const QByteArray &data)
     if (m_mode == Undecided) {
         if (m_partial.size() < SniffBytes && !data.isEmpty())
             return true;
+        const QString form = unreadableForm(m_partial.left(4));
+        if (!form.isEmpty()) {
+            m_error = QStringLiteral("%1: %2.").arg(m_name, form);
+            m_partial.clear();
+            return false;
+        }
+        // A byte-order mark says UTF-8 text, as an editor saved it.
+        if (m_partial.startsWith("\xef\xbb\xbf"))
+            m_partial.remove(0, 3);
         m_mode = looksLikeText(m_partial.left(SniffBytes)) ? Text : Binary;
         if (m_mode == Binary) {
             const QByteArray all = m_partial;
@@ -110,6 +141,11 @@ void CaptureReader::fail(int lineNumber, const QString &what)
 bool CaptureReader::line(const char *p, const char *end)
 {
     const int n = ++m_lineNumber;
+    if (const void *nul = std::memchr(p, 0, size_t(end - p))) {
+        fail(n, QStringLiteral("a NUL byte at column %1, which no text capture holds")
+                        .arg(static_cast<const char *>(nul) - p + 1));
+        return false;
+    }
     if (m_timedLines + m_untimedLines == 0)
         readStart(p, end);
     if (const void *hash = std::memchr(p, '#', size_t(end - p)))

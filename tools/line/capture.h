@@ -12,7 +12,9 @@ namespace tool {
 // SECONDS has a decimal point (0.250); hex bytes may be spaced any way; '#' starts a comment.
 // A comment "# start 2026-12-06T06:44:39.123Z" before the first chunk says when second 0 was (an
 // ISO 8601 time with its zone); a capture without it has no date.
-// Anything that does not start as such text is raw binary, chunks without times.
+// Text is UTF-8 (with a byte-order mark or without, lines ending in LF or CRLF); anything whose
+// start is not such text is raw binary, chunks without times. A gzip file and UTF-16 text are
+// refused with a sentence, and so is a NUL byte in a text line (with its line).
 struct CaptureChunk
 {
     double time = -1.0; // seconds, or -1 when the capture has no times
