@@ -71,7 +71,9 @@ bool CaptureClock::processEvents(QEventLoop::ProcessEventsFlags flags)
     const bool sockets = !(flags & QEventLoop::ExcludeSocketNotifiers);
     const bool mayWait = (flags & QEventLoop::WaitForMoreEvents) && !m_woken && !m_interrupted;
 
-    int events = sockets && !m_notifiers.isEmpty() ? pollSockets(0) : 0;
+    // Sockets (the interrupt's, a slow reader's) are looked at every few milliseconds of the wall's
+    // time rather than at every turn of the loop, which a replay makes once a chunk.
+    int events = sockets && !m_notifiers.isEmpty() && wallMs() - m_socketsPolledMs >= SocketPollMs ? pollSockets(0) : 0;
     if (timers)
         events += fireDueTimers();
     if (events > 0 || !mayWait || m_woken || m_interrupted)
@@ -156,6 +158,7 @@ int CaptureClock::fireDueTimers()
 
 int CaptureClock::pollSockets(int timeoutMs)
 {
+    m_socketsPolledMs = wallMs();
     std::vector<pollfd> fds;
     fds.reserve(size_t(m_notifiers.size()) + 1);
     fds.push_back({m_wakeFd, POLLIN, 0});

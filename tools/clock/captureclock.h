@@ -4,6 +4,7 @@
 #include <QList>
 
 #include <atomic>
+#include <limits>
 #include <map>
 #include <unordered_map>
 #include <utility>
@@ -98,6 +99,8 @@ private:
     qint64 m_paceWallMs = 0; // the wall's time and the clock's when pacing last started
     qint64 m_paceClockMs = 0;
     int m_wakeFd = -1;
+    static constexpr qint64 SocketPollMs = 5;
+    qint64 m_socketsPolledMs = std::numeric_limits<qint64>::min() / 2; // the wall's time of the last look
     std::atomic<bool> m_woken{false};
     std::atomic<bool> m_interrupted{false};
 };
