@@ -687,7 +687,7 @@ void tst_Tool::signalsEndEveryCommandWithItsSummary_data()
     QTest::newRow("demo, Ctrl-C") << QStringList{"demo"} << int(SIGINT) << "Final vehicle state";
     QTest::newRow("replay, SIGTERM") << QStringList({"replay", "--speed", "1", DataDir + "/drive.cap"}) << int(SIGTERM)
                                      << "Link health:";
-    QTest::newRow("sim, Ctrl-C") << QStringList{"sim"} << int(SIGINT) << "Box sent";
+    QTest::newRow("sim, Ctrl-C") << QStringList{"sim"} << int(SIGINT) << "Box sent 0 frames, 0 of them corrupted on purpose;";
     QTest::newRow("monitor, SIGTERM") << QStringList{"monitor"} << int(SIGTERM) << "Link health:";
     // A script's background job starts with Ctrl-C ignored; the tool still ends cleanly on it.
     QTest::newRow("replay in a script's background")
