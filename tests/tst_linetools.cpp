@@ -10,7 +10,10 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 namespace {
 const QString Tool = QStringLiteral(CANSERVICE_TOOL);
@@ -92,6 +95,8 @@ class tst_LineTools : public QObject
 
 private slots:
     void playbackDrivesAHeadUnitAsReplayDoes();
+    void playbackCountsWhatTheLineTook_data();
+    void playbackCountsWhatTheLineTook();
     void tapShowsBothSidesInTimeOrder_data();
     void tapShowsBothSidesInTimeOrder();
     void exportDatesFromTheCapturesStart_data();
@@ -146,6 +151,77 @@ void tst_LineTools::playbackDrivesAHeadUnitAsReplayDoes()
     QVERIFY(runTool({"export", dir.filePath("r.cap"), "--pcapng", dir.filePath("r.pcapng")}).endsWith("exit 0"));
     QCOMPARE(pcapngPackets(dir.filePath("r.pcapng")).value(0).first,
              start.toMSecsSinceEpoch() * 1000 + qRound64(recorded.first().first * 1000) * 1000);
+}
+
+void tst_LineTools::playbackCountsWhatTheLineTook_data()
+{
+    QTest::addColumn<bool>("device"); // played onto the test's pseudo-terminal, else onto its own
+    QTest::addColumn<QByteArray>("capture");
+    QTest::addColumn<int>("readAfterMs");
+    QTest::addColumn<int>("hangUpAfter"); // bytes; -1: the head unit stays
+    QTest::addColumn<int>("heardBytes");
+    QTest::addColumn<QString>("played");
+    // More than the pseudo-terminal holds, at once: the rest goes out as the head unit reads it,
+    // and the line closes half a second after its last byte.
+    QByteArray burst;
+    for (int i = 0; i < 40; ++i)
+        burst += "0.000 " + QByteArray(1000, '\x55').toHex(' ') + '\n';
+    QTest::newRow("a head unit that reads late") << false << burst << 1500 << -1 << 40000
+                                                 << "Played 40 chunks (40000 bytes)";
+    const QByteArray speed = "2e f6 03 20 03 00 e3\n";
+    QTest::newRow("a head unit that hangs up")
+            << true << "0.000 " + speed + "0.400 " + speed + "0.800 " + speed + "1.200 " + speed << 0 << 14 << 14
+            << "Played 2 chunks (14 bytes)";
+}
+
+void tst_LineTools::playbackCountsWhatTheLineTook()
+{
+    QFETCH(bool, device);
+    QFETCH(QByteArray, capture);
+    QFETCH(int, readAfterMs);
+    QFETCH(int, hangUpAfter);
+    QFETCH(int, heardBytes);
+    QFETCH(QString, played);
+    QTemporaryDir dir;
+    QFile file(dir.filePath("c.cap"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(capture) == capture.size());
+    file.close();
+    testsupport::Pty headUnit;
+    QProcess box;
+    box.start(Tool, QStringList{"sim", "--play", file.fileName(), "--now"} + (device ? QStringList{headUnit.slave} : QStringList()));
+    QString seen;
+    QVERIFY(waitFor(box, seen, QStringLiteral("\n")));
+    const int fd = device ? headUnit.master
+                          : ::open(qPrintable(seen.section(QLatin1Char('\n'), 0, 0).mid(5)), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    QTest::qWait(readAfterMs);
+    QByteArray heard;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastByteMs = -1, closedMs = -1;
+    while (closedMs < 0 && clock.elapsed() < 20000 && (hangUpAfter < 0 || heard.size() < hangUpAfter)) {
+        char buffer[4096];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            heard.append(buffer, int(n));
+            lastByteMs = clock.elapsed();
+        } else if (n == 0 || errno != EAGAIN) {
+            closedMs = clock.elapsed();
+        } else {
+            QTest::qWait(2);
+        }
+    }
+    if (device)
+        headUnit.close();
+    else
+        ::close(fd);
+    QVERIFY(box.state() == QProcess::NotRunning || box.waitForFinished(10000));
+    seen += QString::fromUtf8(box.readAllStandardOutput());
+    QCOMPARE(box.exitCode(), 0);
+    QVERIFY2(seen.contains(played), qPrintable(seen));
+    QCOMPARE(heard.size(), heardBytes);
+    if (hangUpAfter < 0)
+        QVERIFY2(closedMs - lastByteMs >= 400, qPrintable(QStringLiteral("closed %1 ms after the last byte").arg(closedMs - lastByteMs)));
 }
 
 void tst_LineTools::tapShowsBothSidesInTimeOrder_data()
