@@ -227,14 +227,21 @@ void tst_LineTools::playbackCountsWhatTheLineTook()
 void tst_LineTools::tapShowsBothSidesInTimeOrder_data()
 {
     QTest::addColumn<bool>("json");
-    QTest::newRow("JSON Lines") << true;
-    // The text view ends with the head unit's counts, its frame with a wrong checksum among its frames.
-    QTest::newRow("text") << false;
+    QTest::addColumn<bool>("boxSideHangsUp");
+    QTest::addColumn<bool>("headSideHangsUp");
+    // Both end with both sides' counts, the head unit's frame with a wrong checksum among its
+    // frames; a side that hung up has a line loss in its counts.
+    QTest::newRow("JSON Lines") << true << false << false;
+    QTest::newRow("text") << false << false << false;
+    QTest::newRow("JSON Lines, the box's side hangs up") << true << true << false;
+    QTest::newRow("text, the head unit's side hangs up") << false << false << true;
 }
 
 void tst_LineTools::tapShowsBothSidesInTimeOrder()
 {
     QFETCH(bool, json);
+    QFETCH(bool, boxSideHangsUp);
+    QFETCH(bool, headSideHangsUp);
     testsupport::Pty box, headUnit;
     QTemporaryDir dir;
     QProcess tap;
@@ -258,21 +265,39 @@ void tst_LineTools::tapShowsBothSidesInTimeOrder()
         QTRY_VERIFY2_WITH_TIMEOUT((seen += QString::fromUtf8(tap.readAllStandardOutput())).count(frame) == shown,
                                   qPrintable(seen), 10000);
     }
+    for (testsupport::Pty *side : {boxSideHangsUp ? &box : nullptr, headSideHangsUp ? &headUnit : nullptr}) {
+        if (side) {
+            const QString down = side->slave + QStringLiteral(" is down (");
+            side->close();
+            QVERIFY2(waitFor(tap, seen, down), qPrintable(seen));
+        }
+    }
     QCOMPARE(interrupt(tap, seen), 130);
-    if (!json)
-        QVERIFY2(seen.contains(QLatin1String("Head unit: frames 2, acknowledgements 2, refusals 0, noise bytes 0")),
+    if (!json) {
+        QVERIFY2(seen.contains(QStringLiteral("line losses %1, dropped writes").arg(int(boxSideHangsUp))), qPrintable(seen));
+        QVERIFY2(seen.contains(QStringLiteral("Head unit: frames 2, acknowledgements 2, refusals 0, noise bytes 0, "
+                                              "line losses %1\n").arg(int(headSideHangsUp))),
                  qPrintable(seen));
+    }
     Said frames;
+    QJsonObject health, headUnitCounts;
     for (const QString &line : seen.split(QLatin1Char('\n'))) {
         const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
         if (o.value("type") == QLatin1String("frame"))
             frames.append({o.value("direction") == QLatin1String("in"), QByteArray::fromHex(o.value("bytes").toString().toLatin1())});
         if (o.value("bytes") == QLatin1String("2e8101017c"))
             QCOMPARE(o.value("name").toString(), QStringLiteral("start/stop"));
-        if (o.value("type") == QLatin1String("health")) // only the box's two frames reached the plugin
-            QCOMPARE(o.value("framesAccepted").toInt(), 2);
+        if (o.value("type") == QLatin1String("health"))
+            health = o;
+        if (o.value("type") == QLatin1String("headUnit"))
+            headUnitCounts = o;
     }
     if (json) {
+        // Only the box's two frames reached the plugin.
+        QCOMPARE(health.value("framesAccepted").toInt(), 2);
+        QCOMPARE(health.value("lineLosses").toInt(), int(boxSideHangsUp));
+        QCOMPARE(headUnitCounts, (QJsonObject{{"type", "headUnit"}, {"frames", 2}, {"acknowledgements", 2}, {"refusals", 0},
+                                              {"noiseBytes", 0}, {"lineLosses", int(headSideHangsUp)}}));
         QCOMPARE(frames, talk);
         QVERIFY(seen.contains(QLatin1String("\"name\":\"CanBox.Version\",\"value\":\"CB 3.1\"")));
         QVERIFY(seen.contains(QLatin1String("\"name\":\"Vehicle.Speed\",\"value\":50")));
