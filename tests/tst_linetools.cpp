@@ -103,6 +103,10 @@ private slots:
     void exportDatesFromTheCapturesStart();
     void errors_data();
     void errors();
+
+private:
+    testsupport::Pty m_line; // a device for the errors that name one
+    QTemporaryDir m_dir;
 };
 
 // A monitor on the far end decodes what replay decodes, and records the bytes as played, each
@@ -349,7 +353,16 @@ void tst_LineTools::errors_data()
     QTest::newRow("a scenario with --play") << QStringList{"sim", "--play", drive, "--scenario", "x"} << 2 << "--scenario is for the simulated box";
     QTest::newRow("playback, no device") << QStringList{"sim", "--play", drive, "/dev/ttyNONE9"} << 3 << "There is no serial device /dev/ttyNONE9";
     QTest::newRow("tap, no device") << QStringList{"tap", "/dev/ttyNONE9", "/dev/ttyNONE8"} << 3 << "There is no serial device /dev/ttyNONE9";
-    QTest::newRow("tap, one line twice") << QStringList{"tap", "/dev/ttyS0", "/dev/ttyS0"} << 2 << "given for both";
+    // One device by two names is refused before either is opened, whatever the names.
+    const QString link = m_dir.filePath("canbox");
+    QFile::link(m_line.slave, link);
+    const QString climbing = m_line.slave.section(QLatin1Char('/'), 0, -2) + "/../pts/" + m_line.slave.section(QLatin1Char('/'), -1);
+    QTest::newRow("tap, one line twice") << QStringList{"tap", "/dev/ttyS0", "/dev/ttyS0"} << 2
+                                         << "/dev/ttyS0 and /dev/ttyS0 are the same device.";
+    QTest::newRow("tap, a line and a link to it") << QStringList{"tap", link, m_line.slave} << 2
+                                                  << link + " and " + m_line.slave + " are the same device.";
+    QTest::newRow("tap, a line and a path through ..") << QStringList{"tap", m_line.slave, climbing} << 2
+                                                       << m_line.slave + " and " + climbing + " are the same device.";
     QTest::newRow("playback ended by Ctrl-C") << QStringList{"sim", "--play", drive} << 130 << "Played 0 chunks";
 }
 

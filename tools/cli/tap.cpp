@@ -9,9 +9,13 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 
 #include <memory>
+#include <sys/stat.h>
 
 namespace tool {
 
@@ -38,6 +42,17 @@ struct HeadUnitCounts
         tool::out().flush();
     }
 };
+
+// Whether two names reach one device, through links and ".." alike: the same device number (or
+// the same file); names that are not there, the same path once cleaned.
+bool sameDevice(const QString &one, const QString &other)
+{
+    struct stat a = {}, b = {};
+    if (::stat(QFile::encodeName(one).constData(), &a) == 0 && ::stat(QFile::encodeName(other).constData(), &b) == 0)
+        return (S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode) && a.st_rdev == b.st_rdev)
+                || (a.st_dev == b.st_dev && a.st_ino == b.st_ino);
+    return QDir::cleanPath(QFileInfo(one).absoluteFilePath()) == QDir::cleanPath(QFileInfo(other).absoluteFilePath());
+}
 
 // One receive-only line of the Y-cable; false, said on standard error, when it cannot be opened.
 bool openListening(const QString &device, std::unique_ptr<BoxLine> *line, int *exit)
@@ -81,9 +96,10 @@ int tap(const QStringList &arguments)
         return exit;
     const QString boxSide = parser.positionalArguments().at(0);
     const QString headSide = parser.positionalArguments().at(1);
-    if (boxSide == headSide) {
-        tool::err() << "canservice tap: BOXSIDE and HEADSIDE are two lines; " << boxSide
-                    << " is given for both.\n";
+    // Checked before either is opened: the second would find the device taken, by the tap itself.
+    if (sameDevice(boxSide, headSide)) {
+        tool::err() << "canservice tap: BOXSIDE and HEADSIDE are two lines, but " << boxSide << " and "
+                    << headSide << " are the same device.\n";
         return exitcode::Usage;
     }
 
