@@ -190,9 +190,13 @@ void tst_LineTools::playbackCountsWhatTheLineTook()
     QFile file(dir.filePath("c.cap"));
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(capture) == capture.size());
     file.close();
+    // The device by a link that goes before the line hangs up, as udev's does: the box, trying it
+    // again, cannot reach a pseudo-terminal that another program is given under the same number.
     testsupport::Pty headUnit;
+    const QString link = dir.filePath("canbox");
+    QVERIFY(!device || QFile::link(headUnit.slave, link));
     QProcess box;
-    box.start(Tool, QStringList{"sim", "--play", file.fileName(), "--now"} + (device ? QStringList{headUnit.slave} : QStringList()));
+    box.start(Tool, QStringList{"sim", "--play", file.fileName(), "--now"} + (device ? QStringList{link} : QStringList()));
     QString seen;
     QVERIFY(waitFor(box, seen, QStringLiteral("\n")));
     const int fd = device ? headUnit.master
@@ -215,10 +219,12 @@ void tst_LineTools::playbackCountsWhatTheLineTook()
             QTest::qWait(2);
         }
     }
-    if (device)
+    if (device) {
+        QFile::remove(link);
         headUnit.close();
-    else
+    } else {
         ::close(fd);
+    }
     QVERIFY(box.state() == QProcess::NotRunning || box.waitForFinished(10000));
     seen += QString::fromUtf8(box.readAllStandardOutput());
     QCOMPARE(box.exitCode(), 0);
@@ -248,8 +254,11 @@ void tst_LineTools::tapShowsBothSidesInTimeOrder()
     QFETCH(bool, headSideHangsUp);
     testsupport::Pty box, headUnit;
     QTemporaryDir dir;
+    // Each side by a link that goes before its line hangs up (see playbackCountsWhatTheLineTook).
+    const QString boxSide = dir.filePath("box"), headSide = dir.filePath("head");
+    QVERIFY(QFile::link(box.slave, boxSide) && QFile::link(headUnit.slave, headSide));
     QProcess tap;
-    tap.start(Tool, QStringList{"tap", box.slave, headUnit.slave, "--pcapng", dir.filePath("t.pcapng")}
+    tap.start(Tool, QStringList{"tap", boxSide, headSide, "--pcapng", dir.filePath("t.pcapng")}
                             + (json ? QStringList{"--json"} : QStringList()));
     QString seen;
     QVERIFY(waitFor(tap, seen, json ? QStringLiteral("\"type\":\"header\"") : QStringLiteral("Ctrl-C ends")));
@@ -269,11 +278,12 @@ void tst_LineTools::tapShowsBothSidesInTimeOrder()
         QTRY_VERIFY2_WITH_TIMEOUT((seen += QString::fromUtf8(tap.readAllStandardOutput())).count(frame) == shown,
                                   qPrintable(seen), 10000);
     }
-    for (testsupport::Pty *side : {boxSideHangsUp ? &box : nullptr, headSideHangsUp ? &headUnit : nullptr}) {
-        if (side) {
-            const QString down = side->slave + QStringLiteral(" is down (");
+    for (const auto &[hangsUp, side, name] : {std::make_tuple(boxSideHangsUp, &box, boxSide),
+                                               std::make_tuple(headSideHangsUp, &headUnit, headSide)}) {
+        if (hangsUp) {
+            QFile::remove(name);
             side->close();
-            QVERIFY2(waitFor(tap, seen, down), qPrintable(seen));
+            QVERIFY2(waitFor(tap, seen, name + QStringLiteral(" is down (")), qPrintable(seen));
         }
     }
     QCOMPARE(interrupt(tap, seen), 130);
