@@ -384,8 +384,8 @@ void tst_LineTools::errors_data()
     const QString link = m_dir.filePath("canbox");
     QFile::link(m_line.slave, link);
     const QString climbing = m_line.slave.section(QLatin1Char('/'), 0, -2) + "/../pts/" + m_line.slave.section(QLatin1Char('/'), -1);
-    QTest::newRow("tap, one line twice") << QStringList{"tap", "/dev/ttyS0", "/dev/ttyS0"} << 2
-                                         << "/dev/ttyS0 and /dev/ttyS0 are the same device.";
+    QTest::newRow("tap, a line not there yet, twice") << QStringList{"tap", "/dev/ttyNONE9", "/dev/../dev/ttyNONE9"} << 2
+                                                      << "/dev/ttyNONE9 and /dev/../dev/ttyNONE9 are the same device.";
     QTest::newRow("tap, a line and a link to it") << QStringList{"tap", link, m_line.slave} << 2
                                                   << link + " and " + m_line.slave + " are the same device.";
     QTest::newRow("tap, a line and a path through ..") << QStringList{"tap", m_line.slave, climbing} << 2

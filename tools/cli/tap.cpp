@@ -43,14 +43,13 @@ struct HeadUnitCounts
     }
 };
 
-// Whether two names reach one device, through links and ".." alike: the same device number (or
-// the same file); names that are not there, the same path once cleaned.
+// Whether two names reach one device node, through links and ".." alike; names that are not there
+// (an adapter not plugged in yet), whether they are one path once cleaned.
 bool sameDevice(const QString &one, const QString &other)
 {
     struct stat a = {}, b = {};
     if (::stat(QFile::encodeName(one).constData(), &a) == 0 && ::stat(QFile::encodeName(other).constData(), &b) == 0)
-        return (S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode) && a.st_rdev == b.st_rdev)
-                || (a.st_dev == b.st_dev && a.st_ino == b.st_ino);
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
     return QDir::cleanPath(QFileInfo(one).absoluteFilePath()) == QDir::cleanPath(QFileInfo(other).absoluteFilePath());
 }
 
