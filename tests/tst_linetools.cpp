@@ -10,7 +10,12 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
 #include <signal.h>
+#include <tuple>
+#include <unistd.h>
 
 namespace {
 const QString Tool = QStringLiteral(CANSERVICE_TOOL);
@@ -92,12 +97,18 @@ class tst_LineTools : public QObject
 
 private slots:
     void playbackDrivesAHeadUnitAsReplayDoes();
+    void playbackCountsWhatTheLineTook_data();
+    void playbackCountsWhatTheLineTook();
     void tapShowsBothSidesInTimeOrder_data();
     void tapShowsBothSidesInTimeOrder();
     void exportDatesFromTheCapturesStart_data();
     void exportDatesFromTheCapturesStart();
     void errors_data();
     void errors();
+
+private:
+    testsupport::Pty m_line; // a device for the errors that name one
+    QTemporaryDir m_dir;
 };
 
 // A monitor on the far end decodes what replay decodes, and records the bytes as played, each
@@ -148,21 +159,123 @@ void tst_LineTools::playbackDrivesAHeadUnitAsReplayDoes()
              start.toMSecsSinceEpoch() * 1000 + qRound64(recorded.first().first * 1000) * 1000);
 }
 
+void tst_LineTools::playbackCountsWhatTheLineTook_data()
+{
+    QTest::addColumn<bool>("device"); // played onto the test's pseudo-terminal, else onto its own
+    QTest::addColumn<QByteArray>("capture");
+    QTest::addColumn<int>("readAfterMs");
+    QTest::addColumn<int>("hangUpAfter"); // bytes; -1: the head unit stays
+    QTest::addColumn<int>("backAfterMs"); // on a new line, this long after it hung up
+    QTest::addColumn<int>("heardBytes");
+    QTest::addColumn<QString>("played");
+    // More than the pseudo-terminal holds, at once: the rest goes out as the head unit reads it,
+    // and the line closes half a second after its last byte.
+    QByteArray burst;
+    for (int i = 0; i < 40; ++i)
+        burst += "0.000 " + QByteArray(1000, '\x55').toHex(' ') + '\n';
+    QTest::newRow("a head unit that reads late") << false << burst << 1500 << -1 << -1 << 40000
+                                                 << "Played 40 chunks (40000 bytes)";
+    // The chunk due while the line is down, the version, is dropped; the device is open again (its
+    // second try, 750 ms after the loss) before the last.
+    const QByteArray speed = " 2e f6 03 20 03 00 e3\n";
+    QTest::newRow("a head unit that hangs up and comes back")
+            << true << "0.000" + speed + "0.300 2e 30 06 43 42 20 33 2e 31 92\n1.500" + speed << 0 << 7 << 400 << 14
+            << "Played 2 chunks (14 bytes)";
+}
+
+void tst_LineTools::playbackCountsWhatTheLineTook()
+{
+    QFETCH(bool, device);
+    QFETCH(QByteArray, capture);
+    QFETCH(int, readAfterMs);
+    QFETCH(int, hangUpAfter);
+    QFETCH(int, backAfterMs);
+    QFETCH(int, heardBytes);
+    QFETCH(QString, played);
+    QTemporaryDir dir;
+    QFile file(dir.filePath("c.cap"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(capture) == capture.size());
+    file.close();
+    // The device by a link that goes before the line hangs up, as udev's does: the box, trying it
+    // again, cannot reach a pseudo-terminal that another program is given under the same number.
+    auto headUnit = std::make_unique<testsupport::Pty>();
+    const QString link = dir.filePath("canbox");
+    QVERIFY(!device || QFile::link(headUnit->slave, link));
+    QProcess box;
+    box.start(Tool, QStringList{"sim", "--play", file.fileName(), "--now"} + (device ? QStringList{link} : QStringList()));
+    QString seen;
+    QVERIFY(waitFor(box, seen, QStringLiteral("\n")));
+    int fd = device ? headUnit->master
+                    : ::open(qPrintable(seen.section(QLatin1Char('\n'), 0, 0).mid(5)), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    QTest::qWait(readAfterMs);
+    QByteArray heard;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastByteMs = -1, closedMs = -1;
+    // Reads until `until` bytes came in all or the line closed, which it can only once it brought some.
+    const auto hear = [&](int until) {
+        for (const int from = heard.size(); closedMs < 0 && clock.elapsed() < 20000 && (until < 0 || heard.size() < until);) {
+            char buffer[4096];
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0) {
+                heard.append(buffer, int(n));
+                lastByteMs = clock.elapsed();
+            } else if (heard.size() > from && (n == 0 || errno != EAGAIN)) {
+                closedMs = clock.elapsed();
+            } else {
+                QTest::qWait(2);
+            }
+        }
+    };
+    hear(hangUpAfter);
+    if (device) {
+        QFile::remove(link);
+        headUnit.reset();
+    } else {
+        ::close(fd);
+    }
+    if (backAfterMs >= 0) {
+        QTest::qWait(backAfterMs);
+        headUnit = std::make_unique<testsupport::Pty>();
+        QVERIFY(QFile::link(headUnit->slave, link));
+        fd = headUnit->master;
+        hear(heardBytes);
+    }
+    QVERIFY(box.state() == QProcess::NotRunning || box.waitForFinished(10000));
+    seen += QString::fromUtf8(box.readAllStandardOutput());
+    QCOMPARE(box.exitCode(), 0);
+    QVERIFY2(seen.contains(played), qPrintable(seen));
+    QCOMPARE(heard.size(), heardBytes);
+    if (hangUpAfter < 0)
+        QVERIFY2(closedMs - lastByteMs >= 400, qPrintable(QStringLiteral("closed %1 ms after the last byte").arg(closedMs - lastByteMs)));
+}
+
 void tst_LineTools::tapShowsBothSidesInTimeOrder_data()
 {
     QTest::addColumn<bool>("json");
-    QTest::newRow("JSON Lines") << true;
-    // The text view ends with the head unit's counts, its frame with a wrong checksum among its frames.
-    QTest::newRow("text") << false;
+    QTest::addColumn<bool>("boxSideHangsUp");
+    QTest::addColumn<bool>("headSideHangsUp");
+    // Both end with both sides' counts, the head unit's frame with a wrong checksum among its
+    // frames; a side that hung up has a line loss in its counts.
+    QTest::newRow("JSON Lines") << true << false << false;
+    QTest::newRow("text") << false << false << false;
+    QTest::newRow("JSON Lines, the box's side hangs up") << true << true << false;
+    QTest::newRow("text, the head unit's side hangs up") << false << false << true;
 }
 
 void tst_LineTools::tapShowsBothSidesInTimeOrder()
 {
     QFETCH(bool, json);
+    QFETCH(bool, boxSideHangsUp);
+    QFETCH(bool, headSideHangsUp);
     testsupport::Pty box, headUnit;
     QTemporaryDir dir;
+    // Each side by a link that goes before its line hangs up (see playbackCountsWhatTheLineTook).
+    const QString boxSide = dir.filePath("box"), headSide = dir.filePath("head");
+    QVERIFY(QFile::link(box.slave, boxSide) && QFile::link(headUnit.slave, headSide));
     QProcess tap;
-    tap.start(Tool, QStringList{"tap", box.slave, headUnit.slave, "--pcapng", dir.filePath("t.pcapng")}
+    tap.start(Tool, QStringList{"tap", boxSide, headSide, "--pcapng", dir.filePath("t.pcapng")}
                             + (json ? QStringList{"--json"} : QStringList()));
     QString seen;
     QVERIFY(waitFor(tap, seen, json ? QStringLiteral("\"type\":\"header\"") : QStringLiteral("Ctrl-C ends")));
@@ -182,21 +295,40 @@ void tst_LineTools::tapShowsBothSidesInTimeOrder()
         QTRY_VERIFY2_WITH_TIMEOUT((seen += QString::fromUtf8(tap.readAllStandardOutput())).count(frame) == shown,
                                   qPrintable(seen), 10000);
     }
+    for (const auto &[hangsUp, side, name] : {std::make_tuple(boxSideHangsUp, &box, boxSide),
+                                               std::make_tuple(headSideHangsUp, &headUnit, headSide)}) {
+        if (hangsUp) {
+            QFile::remove(name);
+            side->close();
+            QVERIFY2(waitFor(tap, seen, name + QStringLiteral(" is down (")), qPrintable(seen));
+        }
+    }
     QCOMPARE(interrupt(tap, seen), 130);
-    if (!json)
-        QVERIFY2(seen.contains(QLatin1String("Head unit: frames 2, acknowledgements 2, refusals 0, noise bytes 0")),
+    if (!json) {
+        QVERIFY2(seen.contains(QStringLiteral("line losses %1, dropped writes").arg(int(boxSideHangsUp))), qPrintable(seen));
+        QVERIFY2(seen.contains(QStringLiteral("Head unit: frames 2, acknowledgements 2, refusals 0, noise bytes 0, "
+                                              "line losses %1\n").arg(int(headSideHangsUp))),
                  qPrintable(seen));
+    }
     Said frames;
+    QJsonObject health, headUnitCounts;
     for (const QString &line : seen.split(QLatin1Char('\n'))) {
         const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
         if (o.value("type") == QLatin1String("frame"))
             frames.append({o.value("direction") == QLatin1String("in"), QByteArray::fromHex(o.value("bytes").toString().toLatin1())});
         if (o.value("bytes") == QLatin1String("2e8101017c"))
             QCOMPARE(o.value("name").toString(), QStringLiteral("start/stop"));
-        if (o.value("type") == QLatin1String("health")) // only the box's two frames reached the plugin
-            QCOMPARE(o.value("framesAccepted").toInt(), 2);
+        if (o.value("type") == QLatin1String("health"))
+            health = o;
+        if (o.value("type") == QLatin1String("headUnit"))
+            headUnitCounts = o;
     }
     if (json) {
+        // Only the box's two frames reached the plugin.
+        QCOMPARE(health.value("framesAccepted").toInt(), 2);
+        QCOMPARE(health.value("lineLosses").toInt(), int(boxSideHangsUp));
+        QCOMPARE(headUnitCounts, (QJsonObject{{"type", "headUnit"}, {"frames", 2}, {"acknowledgements", 2}, {"refusals", 0},
+                                              {"noiseBytes", 0}, {"lineLosses", int(headSideHangsUp)}}));
         QCOMPARE(frames, talk);
         QVERIFY(seen.contains(QLatin1String("\"name\":\"CanBox.Version\",\"value\":\"CB 3.1\"")));
         QVERIFY(seen.contains(QLatin1String("\"name\":\"Vehicle.Speed\",\"value\":50")));
@@ -248,7 +380,16 @@ void tst_LineTools::errors_data()
     QTest::newRow("a scenario with --play") << QStringList{"sim", "--play", drive, "--scenario", "x"} << 2 << "--scenario is for the simulated box";
     QTest::newRow("playback, no device") << QStringList{"sim", "--play", drive, "/dev/ttyNONE9"} << 3 << "There is no serial device /dev/ttyNONE9";
     QTest::newRow("tap, no device") << QStringList{"tap", "/dev/ttyNONE9", "/dev/ttyNONE8"} << 3 << "There is no serial device /dev/ttyNONE9";
-    QTest::newRow("tap, one line twice") << QStringList{"tap", "/dev/ttyS0", "/dev/ttyS0"} << 2 << "given for both";
+    // One device by two names is refused before either is opened, whatever the names.
+    const QString link = m_dir.filePath("canbox");
+    QFile::link(m_line.slave, link);
+    const QString climbing = m_line.slave.section(QLatin1Char('/'), 0, -2) + "/../pts/" + m_line.slave.section(QLatin1Char('/'), -1);
+    QTest::newRow("tap, a line not there yet, twice") << QStringList{"tap", "/dev/ttyNONE9", "/dev/../dev/ttyNONE9"} << 2
+                                                      << "/dev/ttyNONE9 and /dev/../dev/ttyNONE9 are the same device.";
+    QTest::newRow("tap, a line and a link to it") << QStringList{"tap", link, m_line.slave} << 2
+                                                  << link + " and " + m_line.slave + " are the same device.";
+    QTest::newRow("tap, a line and a path through ..") << QStringList{"tap", m_line.slave, climbing} << 2
+                                                       << m_line.slave + " and " + climbing + " are the same device.";
     QTest::newRow("playback ended by Ctrl-C") << QStringList{"sim", "--play", drive} << 130 << "Played 0 chunks";
 }
 

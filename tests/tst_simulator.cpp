@@ -397,7 +397,7 @@ void tst_Simulator::theFaultyLineSpoilsWhatItIsAskedTo_data()
 }
 
 // Two hundred frames through the faults to a head unit in the process, read by its receive rules:
-// each fault about as often as asked and no other, every frame still there.
+// each fault about as often as asked and no other, every frame still there and counted as sent.
 void tst_Simulator::theFaultyLineSpoilsWhatItIsAskedTo()
 {
     QFETCH(double, noise);
@@ -428,6 +428,7 @@ void tst_Simulator::theFaultyLineSpoilsWhatItIsAskedTo()
         return items.value(canbox::ReceiveModel::Accepted) + items.value(canbox::ReceiveModel::Refused);
     };
     QTRY_COMPARE_WITH_TIMEOUT(read(), 200, 5000);
+    QCOMPARE(output.framesSent(), 200); // the corrupted ones among them
     QCOMPARE(items.value(canbox::ReceiveModel::Refused), output.framesCorrupted());
     const int noisy = items.value(canbox::ReceiveModel::Noise);
     for (const auto &[rate, count] : {qMakePair(noise, noisy), qMakePair(corrupt, output.framesCorrupted())})

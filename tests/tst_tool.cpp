@@ -725,7 +725,7 @@ void tst_Tool::everyEndingLeavesItsFilesAndCode_data()
     QTest::newRow("stats, Ctrl-C") << QStringList{"stats", "%big"} << "SIGINT" << 130 << "frames accepted" << "";
     QTest::newRow("signals, its reader gone before") << QStringList{"signals"} << "closed" << 141 << "" << "";
     QTest::newRow("demo, Ctrl-C") << QStringList{"demo"} << "SIGINT" << 130 << "Final vehicle state" << "";
-    QTest::newRow("sim, Ctrl-C") << QStringList{"sim"} << "SIGINT" << 130 << "Box sent" << "";
+    QTest::newRow("sim, Ctrl-C") << QStringList{"sim"} << "SIGINT" << 130 << "Box sent 0 frames, 0 of them corrupted on purpose;" << "";
     const QStringList monitor{"monitor", "%box", "--frames", "--record", "%out"};
     QTest::newRow("monitor, SIGTERM") << monitor << "SIGTERM" << 130 << "Link health:" << "complete";
     QTest::newRow("monitor, SIGHUP") << monitor << "SIGHUP" << 130 << "Link health:" << "complete";

@@ -11,10 +11,17 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTimer>
+
+#include <deque>
 
 namespace tool {
 
 namespace {
+// A line that takes nothing for this long after the last chunk (a pseudo-terminal nobody reads)
+// is closed with what it did not take.
+const int StalledLineMs = 5000;
+
 QString hexText(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex(' '));
@@ -27,8 +34,15 @@ QString hexText(const QByteArray &bytes)
 int playCapture(const QString &name, QFile &file, CaptureReader &reader, BoxLine *line, bool now,
                 bool verbose)
 {
+    QObject context; // the connections below end with this run, before the line is closed
+    // A chunk is played once the line has taken the last of its bytes. One the line refused (a
+    // device that is down) never is, nor one it had not taken all of when it closed.
     int chunks = 0;
     qint64 bytes = 0;
+    qint64 accepted = 0;
+    std::deque<qint64> chunkEnds; // where the chunks the line has not taken yet end in its bytes
+    QElapsedTimer sinceTaken; // since the line last took bytes
+    sinceTaken.start();
     int frames = 0, acknowledgements = 0, refusals = 0;
     std::unique_ptr<Replayer> replayer;
     // The capture's time once it plays; the head unit's first bytes, which start it, come at its start.
@@ -37,12 +51,22 @@ int playCapture(const QString &name, QFile &file, CaptureReader &reader, BoxLine
         tool::out() << QString::asprintf("%7.3f  ", seconds) << text << '\n';
         tool::out().flush();
     };
+    QObject::connect(line, &BoxLine::taken, &context, [&] {
+        sinceTaken.restart();
+        for (; !chunkEnds.empty() && chunkEnds.front() <= line->bytesTaken(); chunkEnds.pop_front()) {
+            ++chunks;
+            bytes = chunkEnds.front();
+        }
+    });
     replayer = std::make_unique<Replayer>(file, reader, [&](const QByteArray &chunk) {
-        ++chunks;
-        bytes += chunk.size();
-        line->write(chunk);
         if (verbose)
             report(QStringLiteral("box -> ") + hexText(chunk));
+        // Counted before it is written: the line may take it at once.
+        chunkEnds.push_back(accepted + chunk.size());
+        if (line->write(chunk))
+            accepted += chunk.size();
+        else
+            chunkEnds.pop_back();
     });
 
     bool started = false;
@@ -53,7 +77,7 @@ int playCapture(const QString &name, QFile &file, CaptureReader &reader, BoxLine
     HeadUnitReader headUnit;
     QElapsedTimer heard;
     heard.start();
-    QObject::connect(line, &BoxLine::received, [&](const QByteArray &chunk) {
+    QObject::connect(line, &BoxLine::received, &context, [&](const QByteArray &chunk) {
         headUnit.feed(chunk, heard.elapsed(), [&](HeadUnitReader::Kind kind, const QByteArray &item) {
             switch (kind) {
             case HeadUnitReader::Frame:
@@ -79,14 +103,46 @@ int playCapture(const QString &name, QFile &file, CaptureReader &reader, BoxLine
         start();
     });
 
+    bool finished = false;
     const auto finish = [&] {
+        if (std::exchange(finished, true))
+            return;
         tool::out() << "\nPlayed " << chunks << " chunks (" << bytes << " bytes) of " << name
                     << "; the head unit sent " << frames << " frames and acknowledged "
                     << acknowledgements << ", refused " << refusals << ".\n";
         tool::out().flush();
         QCoreApplication::quit();
     };
-    replayer->finished = finish;
+    // The end comes as a box is unplugged: half a second after the line took the last chunk, so
+    // that the head unit reads it and a frame it cuts off runs out its receive time-out. A head
+    // unit that reads the pseudo-terminal late is waited for while it reads.
+    QTimer closing;
+    closing.setSingleShot(true);
+    closing.setTimerType(Qt::PreciseTimer);
+    const auto closeWhenTaken = [&] {
+        const qint64 quiet = sinceTaken.elapsed();
+        if (line->bytesWaiting() == 0)
+            closing.start(int(qMax<qint64>(0, Replayer::AfterLastChunkMs - quiet)));
+        else if (quiet >= StalledLineMs)
+            finish();
+        else
+            closing.start(int(StalledLineMs - quiet));
+    };
+    QObject::connect(&closing, &QTimer::timeout, &context, [&] {
+        if (line->bytesWaiting() == 0)
+            finish();
+        else
+            closeWhenTaken();
+    });
+    bool ended = false;
+    QObject::connect(line, &BoxLine::taken, &context, [&] {
+        if (ended)
+            closeWhenTaken();
+    });
+    replayer->finished = [&] {
+        ended = true;
+        closeWhenTaken();
+    };
     bool interrupted = false;
     Interrupt interrupt;
     QObject::connect(&interrupt, &Interrupt::requested, [&] {

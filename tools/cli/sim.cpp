@@ -123,8 +123,8 @@ int sim(const QStringList &arguments)
         tool::out().flush();
     });
     const auto finish = [&box] {
-        tool::out() << "\nBox sent " << box.framesSent() << " frames (" << box.framesCorrupted()
-              << " corrupted on purpose); the head unit sent " << box.hostFrames()
+        tool::out() << "\nBox sent " << box.framesSent() << " frames, " << box.framesCorrupted()
+              << " of them corrupted on purpose; the head unit sent " << box.hostFrames()
               << " frames and acknowledged " << box.hostAcks() << ", refused " << box.hostNaks()
               << ".\n";
         tool::out().flush();

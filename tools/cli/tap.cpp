@@ -9,13 +9,50 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 
 #include <memory>
+#include <sys/stat.h>
 
 namespace tool {
 
 namespace {
+// What the tap heard on the head unit's side, for the end: the same numbers as text or JSON.
+struct HeadUnitCounts
+{
+    int frames = 0; // a frame with a wrong checksum among them
+    int acknowledgements = 0;
+    int refusals = 0;
+    qint64 noiseBytes = 0;
+    int lineLosses = 0;
+
+    void print(bool json) const
+    {
+        if (json)
+            tool::out() << "{\"type\":\"headUnit\",\"frames\":" << frames << ",\"acknowledgements\":"
+                        << acknowledgements << ",\"refusals\":" << refusals << ",\"noiseBytes\":" << noiseBytes
+                        << ",\"lineLosses\":" << lineLosses << "}\n";
+        else
+            tool::out() << "Head unit: frames " << frames << ", acknowledgements " << acknowledgements
+                        << ", refusals " << refusals << ", noise bytes " << noiseBytes << ", line losses "
+                        << lineLosses << '\n';
+        tool::out().flush();
+    }
+};
+
+// Whether two names reach one device node, through links and ".." alike; names that are not there
+// (an adapter not plugged in yet), whether they are one path once cleaned.
+bool sameDevice(const QString &one, const QString &other)
+{
+    struct stat a = {}, b = {};
+    if (::stat(QFile::encodeName(one).constData(), &a) == 0 && ::stat(QFile::encodeName(other).constData(), &b) == 0)
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    return QDir::cleanPath(QFileInfo(one).absoluteFilePath()) == QDir::cleanPath(QFileInfo(other).absoluteFilePath());
+}
+
 // One receive-only line of the Y-cable; false, said on standard error, when it cannot be opened.
 bool openListening(const QString &device, std::unique_ptr<BoxLine> *line, int *exit)
 {
@@ -58,9 +95,10 @@ int tap(const QStringList &arguments)
         return exit;
     const QString boxSide = parser.positionalArguments().at(0);
     const QString headSide = parser.positionalArguments().at(1);
-    if (boxSide == headSide) {
-        tool::err() << "canservice tap: BOXSIDE and HEADSIDE are two lines; " << boxSide
-                    << " is given for both.\n";
+    // Checked before either is opened: the second would find the device taken, by the tap itself.
+    if (sameDevice(boxSide, headSide)) {
+        tool::err() << "canservice tap: BOXSIDE and HEADSIDE are two lines, but " << boxSide << " and "
+                    << headSide << " are the same device.\n";
         return exitcode::Usage;
     }
 
@@ -88,8 +126,16 @@ int tap(const QStringList &arguments)
     if (!parser.isSet(QStringLiteral("json")))
         session.printer()->note(QStringLiteral("box on %1, head unit on %2; Ctrl-C ends").arg(boxSide, headSide));
 
+    // A side that goes away counts as a line loss in that side's counts: the box's in the link's
+    // health, the head unit's in its own.
+    HeadUnitCounts counts;
     for (BoxLine *line : {fromBox.get(), fromHeadUnit.get()})
-        QObject::connect(line, &BoxLine::lineStateChanged, [&session, line](bool up) {
+        QObject::connect(line, &BoxLine::lineStateChanged,
+                         [&session, &counts, line, boxSide = line == fromBox.get()](bool up) {
+            if (!up && boxSide)
+                session.model()->lineLost();
+            else if (!up)
+                ++counts.lineLosses;
             session.printer()->note(up ? QStringLiteral("%1 is back").arg(line->deviceName())
                                        : QStringLiteral("%1 is down (%2); listening again when it is back")
                                                  .arg(line->deviceName(), line->lineError()));
@@ -97,13 +143,11 @@ int tap(const QStringList &arguments)
     // The plugin is not started: it hears the box as the head unit does and answers nobody.
     QObject::connect(fromBox.get(), &BoxLine::received, plugin, &canservice::VirtualSerialLine::deliver);
     HeadUnitReader headUnit;
-    int frames = 0, acknowledgements = 0, refusals = 0;
-    qint64 noise = 0;
     const auto heard = [&](HeadUnitReader::Kind kind, const QByteArray &bytes) {
-        frames += kind == HeadUnitReader::Frame || kind == HeadUnitReader::BadFrame;
-        acknowledgements += kind == HeadUnitReader::Acknowledgement;
-        refusals += kind == HeadUnitReader::Refusal;
-        noise += kind == HeadUnitReader::Noise ? bytes.size() : 0;
+        counts.frames += kind == HeadUnitReader::Frame || kind == HeadUnitReader::BadFrame;
+        counts.acknowledgements += kind == HeadUnitReader::Acknowledgement;
+        counts.refusals += kind == HeadUnitReader::Refusal;
+        counts.noiseBytes += kind == HeadUnitReader::Noise ? bytes.size() : 0;
         session.headUnitWrote(bytes, kind == HeadUnitReader::Noise);
     };
     QObject::connect(fromHeadUnit.get(), &BoxLine::received, [&](const QByteArray &chunk) {
@@ -112,11 +156,7 @@ int tap(const QStringList &arguments)
 
     session.finishOnInterrupt(false);
     QCoreApplication::exec();
-    if (!parser.isSet(QStringLiteral("json"))) {
-        tool::out() << "Head unit: frames " << frames << ", acknowledgements " << acknowledgements
-                    << ", refusals " << refusals << ", noise bytes " << noise << '\n';
-        tool::out().flush();
-    }
+    counts.print(parser.isSet(QStringLiteral("json")));
     if (session.writeFailed())
         return exitcode::CannotWrite;
     return exitcode::ofEnd(session);

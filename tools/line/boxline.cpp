@@ -19,7 +19,7 @@ BoxLine::~BoxLine()
 {
     // What the box still had to say goes out if the head unit's end takes it at once.
     if (m_master >= 0 && !m_pending.isEmpty())
-        flushMaster();
+        writeMaster();
     if (m_master >= 0)
         ::close(m_master);
     if (m_slaveKeeper >= 0)
@@ -85,30 +85,44 @@ BoxLine *BoxLine::attach(canservice::VirtualSerialLine *line, QObject *parent)
     return box;
 }
 
-void BoxLine::write(const QByteArray &bytes)
+bool BoxLine::write(const QByteArray &bytes)
 {
     if (m_virtual) {
         QMetaObject::invokeMethod(m_virtual, [line = m_virtual, bytes] { line->deliver(bytes); },
                                   Qt::QueuedConnection);
-        return;
+    } else if (m_serial) {
+        if (m_serial->writeData(bytes, false) < 0)
+            return false;
+    } else {
+        m_pending += bytes;
+        flushMaster();
+        return true;
     }
-    if (m_serial) {
-        m_serial->writeData(bytes, false);
-        return;
-    }
-    m_pending += bytes;
-    flushMaster();
+    m_taken += bytes.size();
+    emit taken();
+    return true;
 }
 
 void BoxLine::flushMaster()
 {
+    const qint64 took = writeMaster();
+    m_writeNotifier->setEnabled(!m_pending.isEmpty());
+    if (took > 0)
+        emit taken();
+}
+
+qint64 BoxLine::writeMaster()
+{
+    qint64 took = 0;
     while (!m_pending.isEmpty()) {
         const ssize_t n = ::write(m_master, m_pending.constData(), size_t(m_pending.size()));
         if (n <= 0)
             break;
         m_pending.remove(0, int(n));
+        took += n;
     }
-    m_writeNotifier->setEnabled(!m_pending.isEmpty());
+    m_taken += took;
+    return took;
 }
 
 void BoxLine::readMaster()

@@ -32,13 +32,23 @@ public:
     ~BoxLine() override;
 
     QString deviceName() const { return m_deviceName; }
-    void write(const QByteArray &bytes);
+    // Bytes after those written before; false when the line refuses them (a serial device that is
+    // down drops them).
+    bool write(const QByteArray &bytes);
+    // How many of the bytes it accepted the line has taken: a pseudo-terminal's once the head
+    // unit's end has room for them, a device's once its port has them, an in-process line's at
+    // once. The rest wait in order for the head unit to read; what still waits when the line
+    // closes is lost with it.
+    qint64 bytesTaken() const { return m_taken; }
+    qint64 bytesWaiting() const { return m_pending.size(); }
 
     // Why a serial device went down, while it is (the host reopens it when it is back).
     QString lineError() const { return m_serial ? m_serial->errorString() : QString(); }
 
 signals:
     void received(const QByteArray &chunk);
+    // The line took bytes it had accepted (bytesTaken() says how many so far).
+    void taken();
     // A serial device went down or came back.
     void lineStateChanged(bool up);
 
@@ -46,6 +56,8 @@ private:
     explicit BoxLine(QObject *parent);
     void readMaster();
     void flushMaster();
+    // Writes what waits, as much as the pseudo-terminal takes now; the bytes it took.
+    qint64 writeMaster();
 
     QString m_deviceName;
     int m_master = -1;
@@ -53,6 +65,7 @@ private:
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QByteArray m_pending;
+    qint64 m_taken = 0;
     canservice::SerialPort *m_serial = nullptr;
     canservice::VirtualSerialLine *m_virtual = nullptr;
 };

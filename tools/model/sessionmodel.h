@@ -83,6 +83,9 @@ public:
     void chunkHandled();
     void writeDropped() { ++m_health.droppedWrites; }
     void lineChanged(bool up, const QString &reason);
+    // The line the service hears the box through went down outside its own port (a tap's side
+    // that hears the box): counted as its own line's losses are, told by whoever watches that line.
+    void lineLost() { ++m_health.lineLosses; }
     // The end: a frame still open is told as such.
     void finish();
 

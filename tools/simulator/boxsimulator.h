@@ -42,7 +42,8 @@ public:
     VehicleModel &model() { return m_model; }
     bool running() const { return m_running; }
 
-    // Counters: frames sent intact and corrupted, host frames received, host acknowledgements.
+    // Counters: frames sent (those corrupted on purpose included) and of them the corrupted ones,
+    // host frames received, host acknowledgements and refusals.
     int framesSent() const { return m_output.framesSent(); }
     int framesCorrupted() const { return m_output.framesCorrupted(); }
     int hostFrames() const { return m_hostFrames; }

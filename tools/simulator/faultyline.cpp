@@ -27,9 +27,8 @@ void FaultyLine::send(QByteArray frame)
     if (m_corruptRate > 0 && m_random.generateDouble() < m_corruptRate) {
         frame[frame.size() - 1] = char(frame.at(frame.size() - 1) ^ 0x5A);
         ++m_framesCorrupted;
-    } else {
-        ++m_framesSent;
     }
+    ++m_framesSent;
     write(frame);
 }
 

@@ -32,6 +32,7 @@ public:
     // One whole frame; a frame corrupted on purpose counts as sent.
     void send(QByteArray frame);
 
+    // Every frame sent, those corrupted on purpose included, and of them the corrupted ones.
     int framesSent() const { return m_framesSent; }
     int framesCorrupted() const { return m_framesCorrupted; }
 
