@@ -149,6 +149,13 @@ int playCapture(const QString &name, QFile &file, CaptureReader &reader, BoxLine
         interrupted = true;
         finish();
     });
+    // The reader of the output went away: the box stops as on Ctrl-C, its summary on stderr.
+    bool outputLost = false;
+    QObject::connect(&interrupt, &Interrupt::outputLost, [&] {
+        outputLost = true;
+        sendOutputToError();
+        finish();
+    });
 
     tool::out() << "pty: " << line->deviceName() << '\n';
     if (now)
@@ -162,7 +169,7 @@ int playCapture(const QString &name, QFile &file, CaptureReader &reader, BoxLine
         tool::err() << "canservice: " << replayer->error() << '\n';
         return exitcode::BadCapture;
     }
-    return interrupted ? exitcode::Interrupted : exitcode::Ok;
+    return outputLost ? exitcode::BrokenPipe : interrupted ? exitcode::Interrupted : exitcode::Ok;
 }
 
 } // namespace tool

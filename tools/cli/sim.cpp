@@ -136,11 +136,18 @@ int sim(const QStringList &arguments)
         interrupted = true;
         finish();
     });
+    // The reader of the output went away: the box stops as on Ctrl-C, its summary on stderr.
+    bool outputLost = false;
+    QObject::connect(&interrupt, &Interrupt::outputLost, [&] {
+        outputLost = true;
+        sendOutputToError();
+        finish();
+    });
     if (duration > 0)
         QTimer::singleShot(int(duration * 1000), Qt::PreciseTimer, &box, finish);
     box.begin();
     QCoreApplication::exec();
-    return interrupted ? exitcode::Interrupted : exitcode::Ok;
+    return outputLost ? exitcode::BrokenPipe : interrupted ? exitcode::Interrupted : exitcode::Ok;
 }
 
 } // namespace tool
