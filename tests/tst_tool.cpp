@@ -964,6 +964,7 @@ void tst_Tool::nothingLostNothingStuck_data()
     QTest::newRow("two runs to one file at once") << "two" << 0 << "";
     // Whoever started the tool closed its output: what it writes is lost, not taken for Ctrl-C.
     QTest::newRow("standard output closed") << "closedout" << 0 << "";
+    QTest::newRow("standard input closed, read as the capture") << "closedin" << 13 << "standard input: it was closed";
 }
 
 void tst_Tool::nothingLostNothingStuck()
@@ -1017,6 +1018,8 @@ void tst_Tool::nothingLostNothingStuck()
         const QString fifo = dir.filePath("out.pcapng");
         QVERIFY(::mkfifo(qPrintable(fifo), 0600) == 0);
         command = QStringLiteral("exec \"$0\" export %1/drive.cap --pcapng %2").arg(DataDir, fifo);
+    } else if (fault == QLatin1String("closedin")) {
+        command = QStringLiteral("exec \"$0\" replay - <&-");
     } else if (fault == QLatin1String("closedout")) {
         writeFile(cap, capture);
         command = QStringLiteral("exec \"$0\" replay %1 --json --frames >&-").arg(cap);

@@ -135,7 +135,9 @@ void keepStandardDescriptors()
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
             continue;
-        const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        // All on /dev/null for writing: standard input too, so that reading it fails as reading a
+        // closed one does (`replay -` says so) instead of giving an empty capture.
+        const int opened = ::open("/dev/null", O_WRONLY);
         if (opened >= 0 && opened != fd) {
             ::dup2(opened, fd);
             ::close(opened);

@@ -7,11 +7,18 @@
 
 #include <cmath>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace tool {
 
 bool openCapture(const QString &name, QFile &file, std::unique_ptr<CaptureReader> &reader, QString *error)
 {
     const bool fromStdin = name == QLatin1String("-");
+    if (fromStdin && (::fcntl(STDIN_FILENO, F_GETFL) & O_ACCMODE) == O_WRONLY) {
+        *error = QStringLiteral("cannot read the capture from standard input: it was closed");
+        return false;
+    }
     const bool opened = fromStdin ? file.open(stdin, QIODevice::ReadOnly)
                                   : (file.setFileName(name), file.open(QIODevice::ReadOnly));
     if (!opened) {
