@@ -1,123 +1,119 @@
 #!/usr/bin/env bash
 # CPU per frame of a head unit on a real line: a box writes the traffic mix at the full line rate
-# (3840 bytes a second) into pseudo-terminals, and each program's CPU time (every thread's, in
-# nanoseconds, from /proc/<pid>/task/*/schedstat) is divided by the frames it was sent.
-# Two comparisons: `canservice monitor --quiet` against build/bin/line_floor, which only polls,
-# reads, checks and acknowledges (the system's part of any head unit's cost), and `monitor --json`,
-# which prints every change, against `monitor --quiet`. The two programs of a comparison run side
-# by side, each on its own pseudo-terminal, fed the same bytes at the same moments: on a virtual
-# machine the cost of a wake-up moves by half from one minute to the next, and a program measured
-# after another meets another machine. ROUNDS rounds (default 3); the ratios are the medians of
-# each round's.
-# The plugin's debug lines are off, as in a head unit in the field; --debug leaves them on (Qt's
-# default), formatted for every frame and dropped by the monitor.
-#   bash scripts/linecost.sh [SECONDS] [--debug] [--rounds N]   (default 20 s each; needs a build in build/)
+# (3840 bytes a second) into a pseudo-terminal, and the program's CPU time (every thread's, in
+# nanoseconds, from /proc/<pid>/task/*/schedstat) is divided by the frames it was sent. Three
+# rows: build/bin/line_floor, which only polls, reads, checks and acknowledges (the system's part
+# of any head unit's cost), `canservice monitor --quiet`, and `monitor --json`, which prints every
+# change. Measured as scripts/benchmethod.py says: one program at a time in alternating rounds,
+# after a calibration of the floor against itself; min / median / max of each, and the ratios
+# (monitor --quiet over the floor, --json over --quiet) as the medians of each round's.
+# The plugin's debug lines are off, as in a head unit in the field; --debug leaves them on.
+#   bash scripts/linecost.sh [SECONDS] [--rounds N] [--load N] [--debug]
+#   (default 10 s a run, 9 rounds; needs a build in build/)
+# The last lines are "figure NAME VALUE": microseconds a frame, and the two ratios.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=20
-rounds=3
+seconds=10
+rounds=9
+load=0
 export QT_LOGGING_RULES="default.debug=false"
 while [ $# -gt 0 ]; do
     case "$1" in
         --debug) export QT_LOGGING_RULES="default.debug=true" ;;
         --rounds) rounds="$2"; shift ;;
+        --load) load="$2"; shift ;;
         *) seconds="$1" ;;
     esac
     shift
 done
 [ -x build/bin/canservice ] && [ -x build/bin/line_floor ] || { echo "build first: bash scripts/build.sh" >&2; exit 1; }
+[ "$rounds" -ge 9 ] || { echo "at least 9 rounds" >&2; exit 2; }
 
-python3 - "$seconds" "$rounds" <<'PY'
-import os, pty, statistics, subprocess, sys, tempfile, time, tty
-
-seconds = float(sys.argv[1])
-rounds = int(sys.argv[2])
+python3 - "$seconds" "$rounds" "$load" <<'PY'
+import os, pty, subprocess, sys, time, tty
 
 sys.path.insert(0, "scripts")
+from benchmethod import Load, alternate, calibrate, figure, spread  # noqa: E402
 from trafficmix import message  # noqa: E402
 
-def side_by_side(commands):
-    """Runs the programs at once, each on its own pseudo-terminal, writing the same bytes to all.
-    Per program: the frames sent, the acknowledgements read and the CPU per frame (us); and the
-    last program's output."""
-    lines = []
-    for command in commands:
-        master, slave = pty.openpty()
-        tty.setraw(slave)
-        os.set_blocking(master, False)
-        # Its output into a file, read when it is done: a pipe left unread would stop it.
-        output = tempfile.TemporaryFile(mode="w+")
-        head = subprocess.Popen(command + [os.ttyname(slave)], stdout=output, stderr=subprocess.DEVNULL, text=True)
-        lines.append({"master": master, "slave": slave, "head": head, "output": output, "acked": 0})
+seconds, rounds, load = float(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
+programs = {"floor": ["build/bin/line_floor"],
+            "monitor --quiet": ["build/bin/canservice", "monitor", "--quiet"],
+            "monitor --json": ["build/bin/canservice", "monitor", "--json"]}
+unacknowledged = []
 
-    def cpu(head):
-        # Nanoseconds on the CPU of every thread, where /proc/PID/stat counts 10 ms ticks.
-        total = 0
-        for task in os.listdir(f"/proc/{head.pid}/task"):
-            try:
-                total += int(open(f"/proc/{head.pid}/task/{task}/schedstat").read().split()[0])
-            except (FileNotFoundError, ProcessLookupError):
-                pass
-        return total / 1e9
+def cpu(pid):
+    # Nanoseconds on the CPU of every thread, where /proc/PID/stat counts 10 ms ticks.
+    total = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            total += int(open(f"/proc/{pid}/task/{task}/schedstat").read().split()[0])
+        except (FileNotFoundError, ProcessLookupError):
+            pass
+    return total / 1e9
 
-    state = {"n": 0, "budget": 0.0}
+def per_frame(row):
+    """One program alone on a line at the full rate: its CPU microseconds a frame."""
+    master, slave = pty.openpty()
+    tty.setraw(slave)
+    os.set_blocking(master, False)
+    head = subprocess.Popen(programs[row] + [os.ttyname(slave)], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    state = {"n": 0, "budget": 0.0, "acked": 0}
 
-    def run(duration):
-        sent = 0
-        start = time.monotonic()
+    def feed(duration):
+        sent, start = 0, time.monotonic()
         while time.monotonic() - start < duration:
             state["budget"] += 3840 * 0.01
             out = b""
             while state["budget"] > 0:
                 m = message(state["n"]); state["n"] += 1
                 out += m; state["budget"] -= len(m); sent += 1
-            for line in lines:
-                os.write(line["master"], out)
+            os.write(master, out)
             time.sleep(0.01)
-            for line in lines:
-                try:
-                    line["acked"] += os.read(line["master"], 65536).count(b"\xff")
-                except BlockingIOError:
-                    pass
+            try:
+                state["acked"] += os.read(master, 65536).count(b"\xff")
+            except BlockingIOError:
+                pass
         return sent
 
     time.sleep(1.0)
-    run(2.0)  # warm-up: the handshake, first buffers
-    for line in lines:
-        line["acked"] = 0
-    before = [cpu(line["head"]) for line in lines]
-    sent = run(seconds)
-    used = [cpu(line["head"]) - b for line, b in zip(lines, before)]
-    results = []
-    for line, u in zip(lines, used):
-        line["head"].send_signal(2)
-        line["head"].wait(timeout=10)
-        line["output"].seek(0)
-        os.close(line["master"])
-        os.close(line["slave"])
-        results.append((sent, line["acked"], u / max(sent, 1) * 1e6))
-    return results, lines[-1]["output"].read()
+    feed(2.0)  # warm-up: the handshake, first buffers
+    state["acked"] = 0
+    before = cpu(head.pid)
+    sent = feed(seconds)
+    used = cpu(head.pid) - before
+    head.send_signal(2)
+    head.wait(timeout=10)
+    os.close(master)
+    os.close(slave)
+    if state["acked"] < sent * 0.99:
+        unacknowledged.append(f"{row}: {state['acked']} of {sent}")
+    return used / max(sent, 1) * 1e6
 
 debug = "on" if os.environ["QT_LOGGING_RULES"].endswith("true") else "off"
-floor_cmd = ["build/bin/line_floor"]
-quiet_cmd = ["build/bin/canservice", "monitor", "--quiet"]
-json_cmd = ["build/bin/canservice", "monitor", "--json"]
-ratios = {"quiet": [], "json": []}
-figures = {"floor": [], "--quiet": [], "--quiet beside --json": [], "--json": []}
-for r in range(rounds):
-    (f, q), _ = side_by_side([floor_cmd, quiet_cmd])
-    (q2, j), out = side_by_side([quiet_cmd, json_cmd])
-    print(f"round {r + 1} of {rounds}: {f[0]} and {q2[0]} frames in {seconds:.0f} s "
-          f"({f[0] / seconds:.0f} a second); acknowledged {f[1]}, {q[1]} and {q2[1]}, {j[1]}")
-    print(f"  floor {f[2]:.1f} us beside monitor --quiet {q[2]:.1f} us a frame: {q[2] / f[2]:.2f}x")
-    print(f"  monitor --quiet {q2[2]:.1f} us beside monitor --json {j[2]:.1f} us a frame: {j[2] / q2[2]:.2f}x")
-    ratios["quiet"].append(q[2] / f[2])
-    ratios["json"].append(j[2] / q2[2])
-    for key, value in zip(figures, (f[2], q[2], q2[2], j[2])):
-        figures[key].append(value)
-print(out.strip().splitlines()[-1] if out.strip() else "")
-print(f"debug lines {debug}; medians a frame: "
-      + ", ".join(f"{k} {statistics.median(v):.1f} us" for k, v in figures.items()))
-print(f"monitor --quiet / floor: {statistics.median(ratios['quiet']):.2f}x (target 1.5x); "
-      f"monitor --json / --quiet: {statistics.median(ratios['json']):.2f}x (target 1.5x)")
+with Load(load):
+    print(f"{seconds:.0f} s a run at the line's full rate, {rounds} rounds, {load} busy loops beside, "
+          f"debug lines {debug}", flush=True)
+    calibrate("the floor", lambda: per_frame("floor"), rounds)
+    rows = list(programs)
+    results = alternate(rows, rounds, per_frame, progress=lambda r, n: print(f"  round {r} of {n} done", flush=True))
+
+if unacknowledged:
+    print("Not every frame was acknowledged: " + "; ".join(unacknowledged))
+print(f"{'':<18} {'min':>8} {'median':>8} {'max':>8}   us a frame")
+for row in rows:
+    lo, median, hi = spread(results[row])
+    print(f"{row:<18} {lo:8.1f} {median:8.1f} {hi:8.1f}")
+quiet = [q / f for q, f in zip(results["monitor --quiet"], results["floor"])]
+json = [j / q for j, q in zip(results["monitor --json"], results["monitor --quiet"])]
+for label, ratios in (("monitor --quiet over the floor", quiet), ("monitor --json over --quiet", json)):
+    lo, median, hi = spread(ratios)
+    print(f"{label}: {median:.2f}x (min {lo:.2f}, max {hi:.2f}; target 1.5x)")
+figure("floor_us", spread(results["floor"])[1], 1)
+figure("monitor_quiet_us", spread(results["monitor --quiet"])[1], 1)
+figure("monitor_json_us", spread(results["monitor --json"])[1], 1)
+figure("monitor_quiet_x_floor", spread(quiet)[1])
+figure("monitor_json_x_quiet", spread(json)[1])
+sys.exit(1 if unacknowledged else 0)
 PY
