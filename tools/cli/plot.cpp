@@ -144,7 +144,10 @@ int plot(const QStringList &arguments)
                     if (!f.series.points.isEmpty())
                         end = qMax(end, f.series.points.constLast().first);
                     series << f.series;
-                    // What is drawn, point by point, in the form replay --json gives the values.
+                    // What is drawn, point by point, in the form replay --json gives the values; made
+                    // only when asked, as it takes far more memory than the points.
+                    if (!printSeries)
+                        continue;
                     QJsonArray changes;
                     for (const auto &[time, value] : qAsConst(f.series.points))
                         changes.append(QJsonArray{time, !std::isfinite(value) ? QJsonValue()
