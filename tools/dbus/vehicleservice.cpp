@@ -254,45 +254,21 @@ void VehicleService::SetMediaSource(const QString &name, const QStringList &info
         m_service->onRadioSourceInformation(name, information, type);
 }
 
-void VehicleService::RequestClimate()
+// A request for a message again: one frame, when the line takes it.
+template <typename Result>
+void VehicleService::ask(Result (CanServiceBase::*request)())
 {
     if (lineTakes())
-        m_service->requsetClimate();
+        (m_service->*request)();
 }
-void VehicleService::RequestParkAssist()
-{
-    if (lineTakes())
-        m_service->requsetParkAssist();
-}
-void VehicleService::RequestVehicleInfo()
-{
-    if (lineTakes())
-        m_service->requsetVehicleInfo();
-}
-void VehicleService::RequestCarSetting()
-{
-    if (lineTakes())
-        m_service->requsetCarSetting();
-}
-void VehicleService::RequestUnitSettings()
-{
-    if (lineTakes())
-        m_service->requsetUnitSettings();
-}
-void VehicleService::RequestOtherInfo()
-{
-    if (lineTakes())
-        m_service->requsetOtherInfo();
-}
-void VehicleService::RequestSpeed()
-{
-    if (lineTakes())
-        m_service->requestSpeed();
-}
-void VehicleService::RequestDrivingData()
-{
-    if (lineTakes())
-        m_service->requestDrivingData();
-}
+
+void VehicleService::RequestClimate() { ask(&CanServiceBase::requsetClimate); }
+void VehicleService::RequestParkAssist() { ask(&CanServiceBase::requsetParkAssist); }
+void VehicleService::RequestVehicleInfo() { ask(&CanServiceBase::requsetVehicleInfo); }
+void VehicleService::RequestCarSetting() { ask(&CanServiceBase::requsetCarSetting); }
+void VehicleService::RequestUnitSettings() { ask(&CanServiceBase::requsetUnitSettings); }
+void VehicleService::RequestOtherInfo() { ask(&CanServiceBase::requsetOtherInfo); }
+void VehicleService::RequestSpeed() { ask(&CanServiceBase::requestSpeed); }
+void VehicleService::RequestDrivingData() { ask(&CanServiceBase::requestDrivingData); }
 
 } // namespace tool

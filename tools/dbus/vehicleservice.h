@@ -94,6 +94,8 @@ private:
     // False, with an error to the caller, when a command cannot go out now: the line is down, or
     // more than MaxQueuedMs of it is queued.
     bool lineTakes();
+    template <typename Result>
+    void ask(Result (CanServiceBase::*request)());
 
     CanServiceBase *m_service;
     QVector<Reading> m_readings;
