@@ -1,5 +1,6 @@
 #include "serialport_real_p.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -24,6 +25,9 @@ namespace {
 const char *const LockDirectories[] = {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
                                        "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"};
 
+// QLockFile's age for a lock that names nobody to count as stale.
+const qint64 StaleEmptyLockMs = 30000;
+
 QString lockPathOf(const QString &canonicalDevice)
 {
     QString name = canonicalDevice;
@@ -43,6 +47,8 @@ QString lockPathOf(const QString &canonicalDevice)
 // whose program is gone when this user may; the rest is for telling the user who holds the device.
 struct LockHolder
 {
+    bool present = false;
+    qint64 ageMs = 0;
     bool named = false; // the lock names a process on this machine
     qint64 pid = 0;
     QString program;    // empty in the older form, which holds only the process number
@@ -69,6 +75,11 @@ struct LockHolder
                 .arg(program.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(program),
                      user.isEmpty() ? QStringLiteral("unknown") : user);
     }
+    // Why it holds nobody: its process ended, or its number now belongs to another program.
+    QString why() const
+    {
+        return alive() ? QStringLiteral("whose number now belongs to another program") : QStringLiteral("which is gone");
+    }
 };
 
 LockHolder holderOf(const QString &lockPath)
@@ -76,11 +87,22 @@ LockHolder holderOf(const QString &lockPath)
     LockHolder holder;
     if (lockPath.isEmpty() || !QFileInfo::exists(lockPath))
         return holder;
-    QString host;
-    const QLockFile lock(lockPath);
-    holder.named = lock.getLockInfo(&holder.pid, &host, &holder.program)
-            && (host.isEmpty() || host == QSysInfo::machineHostName());
+    holder.present = true;
     holder.user = QFileInfo(lockPath).owner();
+    holder.ageMs = QFileInfo(lockPath).lastModified().msecsTo(QDateTime::currentDateTime());
+    // The process number as the first line holds it, spaces and all: QLockFile drops the line's
+    // last character, which is a digit when an older-form lock has no newline.
+    QFile file(lockPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return holder;
+    bool number = false;
+    holder.pid = file.readLine(64).trimmed().toLongLong(&number);
+    file.close();
+    QString host;
+    qint64 chopped = 0;
+    const QLockFile lock(lockPath);
+    lock.getLockInfo(&chopped, &host, &holder.program);
+    holder.named = number && holder.pid > 0 && (host.isEmpty() || host == QSysInfo::machineHostName());
     return holder;
 }
 
@@ -140,8 +162,8 @@ bool RealSerialLine::open(const QString &device, int baudRate)
     }
     if (before.gone())
         qCWarning(lcSerialLock).noquote()
-                << QStringLiteral("canservice: the lock file %1 named %2, which is gone; the device is taken over")
-                           .arg(m_lockPath, before.describe());
+                << QStringLiteral("canservice: the lock file %1 named %2, %3; the device is taken over")
+                           .arg(m_lockPath, before.describe(), before.why());
     // Settings after open: QSerialPort applies them to the open descriptor. A pseudo-terminal
     // accepts them like a UART does.
     const bool configured = m_port.setBaudRate(baudRate) && m_port.setDataBits(QSerialPort::Data8)
@@ -179,8 +201,19 @@ void RealSerialLine::failOpen(QSerialPort::SerialPortError error)
         const LockHolder holder = holderOf(m_lockPath);
         if (holder.gone()) {
             m_error = SerialPort::StaleLockError;
-            m_errorString = QStringLiteral("its lock %1 names %2, which is gone, and this user may not remove it")
-                                    .arg(m_lockPath, holder.describe());
+            m_errorString = QStringLiteral("its lock %1 names %2, %3, and this user may not remove it")
+                                    .arg(m_lockPath, holder.describe(), holder.why());
+        } else if (holder.present && !holder.named && holder.ageMs > StaleEmptyLockMs) {
+            // Empty or unreadable, as a program that died while writing it leaves it: Qt takes such
+            // a lock for stale after 30 s, when this user may remove it.
+            m_error = SerialPort::StaleLockError;
+            m_errorString = QStringLiteral("its lock %1 of user %2 names no process and is older than 30 s, and this "
+                                           "user may not remove it")
+                                    .arg(m_lockPath, holder.user);
+        } else if (holder.present && !holder.named) {
+            m_error = SerialPort::BusyError;
+            m_errorString = QStringLiteral("its lock %1 names no process yet; it counts as left behind after 30 s")
+                                    .arg(m_lockPath);
         } else {
             m_error = SerialPort::BusyError;
             m_errorString = holder.named ? QStringLiteral("%1 holds its lock %2").arg(holder.describe(), m_lockPath)
