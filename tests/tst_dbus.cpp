@@ -173,6 +173,9 @@ void tst_DBus::aMethodPutsItsCommandOnTheLine_data()
          "2ecb2211050000000000000000000000000000000000000000000000000000000000000000fc/false"});
     row("an FM frequency beyond two bytes", "SetMediaSource FM1 ['700MHz'] 0",
         {"InvalidArgs: the frequency 700MHz is out of range: the box takes 0 to 655.35 MHz on FM"});
+    row("a frequency without its unit", "SetMediaSource FM1 ['87.5'] 0",
+        {"InvalidArgs: the frequency 87.5 is not a number and its three-letter unit"});
+    row("a frequency below zero", "SetMediaSource AM ['-7kHz'] 0", {"InvalidArgs: the frequency -7kHz is not a number"});
     row("an AM frequency beyond two bytes", "SetMediaSource AM ['65536kHz'] 0",
         {"InvalidArgs: the frequency 65536kHz is out of range: the box takes 0 to 65535 kHz"});
     row("climate request", "RequestClimate", {"2e900229ff45/false"});

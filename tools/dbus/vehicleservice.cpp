@@ -8,6 +8,7 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QRegularExpression>
 
 namespace tool {
 
@@ -238,10 +239,16 @@ void VehicleService::SetMediaSource(const QString &name, const QStringList &info
         return;
     // A radio's frequency must fit the frame's two bytes, or the box would be sent another one.
     if (type == canbox::source::RadioType && !information.isEmpty()) {
+        // The plugin takes the text's last three characters for the unit and the rest for the
+        // number: anything else would reach the box as another frequency.
+        static const QRegularExpression Frequency(QStringLiteral("^[0-9]{1,6}(\\.[0-9]{1,3})?[A-Za-z]{3}$"));
+        if (!check(Frequency.match(information.at(0)).hasMatch(),
+                   QStringLiteral("the frequency %1 is not a number and its three-letter unit, as 87.5MHz or 531kHz")
+                           .arg(information.at(0))))
+            return;
         const canbox::radio::Band band = canbox::radio::bandOf(name);
         const int perNumber = canbox::radio::unitsPerNumber(band);
-        const double units = double(information.at(0).chopped(qMin(3, int(information.at(0).size()))).toFloat())
-                * perNumber;
+        const double units = double(information.at(0).chopped(3).toFloat()) * perNumber;
         const bool fm = band != canbox::radio::Other;
         if (!check(units >= 0 && units <= canbox::radio::MaxUnits,
                    QStringLiteral("the frequency %1 is out of range: the box takes 0 to %2 %3")
