@@ -742,6 +742,9 @@ void tst_Tool::everyEndingLeavesItsFilesAndCode_data()
     QTest::newRow("monitor, SIGTERM") << monitor << "SIGTERM" << 130 << "Link health:" << "complete";
     QTest::newRow("monitor, SIGHUP") << monitor << "SIGHUP" << 130 << "Link health:" << "complete";
     QTest::newRow("monitor, its reader gone") << monitor << "gone" << 141 << "Link health:" << "complete";
+    QTest::newRow("monitor --verbose, the reader of its errors stalled, then Ctrl-C")
+            << QStringList{"monitor", "%box", "--verbose", "--record", "%out"} << "stalled errors" << 130 << "Link health:"
+            << "complete";
     QTest::newRow("monitor, its reader stalled, then Ctrl-C") << monitor << "stalled" << 130
                                                               << "lines of output were dropped while their reader did not keep up"
                                                               << "complete";
@@ -778,7 +781,8 @@ void tst_Tool::everyEndingLeavesItsFilesAndCode()
     QProcess process;
     // Held open at both ends while the two start, as QProcess opens a redirection before it forks.
     int bothEnds = -1;
-    if (ending == QLatin1String("gone") || ending == QLatin1String("stalled") || ending == QLatin1String("closed")) {
+    const bool stalled = ending.startsWith(QLatin1String("stalled"));
+    if (ending == QLatin1String("gone") || stalled || ending == QLatin1String("closed")) {
         const QString fifo = dir.filePath(QStringLiteral("pipe"));
         QVERIFY(::mkfifo(qPrintable(fifo), 0600) == 0);
         bothEnds = ::open(qPrintable(fifo), O_RDWR | O_CLOEXEC);
@@ -789,7 +793,10 @@ void tst_Tool::everyEndingLeavesItsFilesAndCode()
         QVERIFY(reader.waitForStarted());
         if (ending == QLatin1String("closed"))
             QVERIFY(reader.waitForFinished());
-        process.setStandardOutputFile(fifo);
+        if (ending == QLatin1String("stalled errors"))
+            process.setStandardErrorFile(fifo);
+        else
+            process.setStandardOutputFile(fifo);
     }
     const auto cleanUp = qScopeGuard([&] { reader.kill(), reader.waitForFinished(); });
     if (command.first() == QLatin1String("background"))
@@ -838,10 +845,9 @@ void tst_Tool::everyEndingLeavesItsFilesAndCode()
     };
     QString out;
     // Ended by a signal once it runs: it has written something, and a live box has heard from it.
-    if (ending.startsWith(QLatin1String("SIG")) || ending == QLatin1String("stalled")) {
+    if (ending.startsWith(QLatin1String("SIG")) || stalled) {
         QTRY_VERIFY_WITH_TIMEOUT((serve(), (!live || !told.isEmpty())
-                                          && (ending == QLatin1String("stalled")
-                                                      ? running.elapsed() > 1500
+                                          && (stalled ? running.elapsed() > 1500
                                                       : !(out += QString::fromUtf8(process.readAllStandardOutput())).isEmpty()
                                                               || running.elapsed() > 400)),
                                  10000);
@@ -863,7 +869,7 @@ void tst_Tool::everyEndingLeavesItsFilesAndCode()
 #else
     const int ended = 1500;
 #endif
-    if (ending == QLatin1String("stalled"))
+    if (stalled)
         QVERIFY2(running.elapsed() < ended, qPrintable(QString::number(running.elapsed())));
     out += QString::fromUtf8(process.readAllStandardOutput());
     const QString err = QString::fromUtf8(process.readAllStandardError());

@@ -7,10 +7,12 @@
 #include "session.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <QDir>
 #include <QGuiApplication>
 
 #include <QTextCodec>
+#include <QThread>
 
 #include <cerrno>
 #include <cstring>
@@ -210,6 +212,20 @@ int main(int argc, char *argv[])
     // Messages as they are written: each says where it comes from in its own words.
     if (qEnvironmentVariableIsEmpty("QT_MESSAGE_PATTERN"))
         qSetMessagePattern(QStringLiteral("%{message}"));
+    // Qt's messages, the plugin's debug lines among them, go where the tool's own errors go, so
+    // that a slow reader of standard error holds up the line no more than one of the output.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &message) {
+        const QString line = qFormatLogMessage(type, context, message) + QLatin1Char('\n');
+        if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+            tool::err() << line;
+            tool::err().flush();
+        } else {
+            const QByteArray bytes = line.toUtf8();
+            [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, bytes.constData(), size_t(bytes.size()));
+        }
+        if (type == QtFatalMsg)
+            ::abort();
+    });
     QCoreApplication::setApplicationName(QStringLiteral("canservice"));
     QCoreApplication::setApplicationVersion(QStringLiteral("0.1.0"));
 
@@ -231,12 +247,18 @@ int main(int argc, char *argv[])
     arguments.removeAt(1);
     arguments[0] = QStringLiteral("canservice ") + command;
 
-    const int code = run(command, arguments, gui);
+    int code = run(command, arguments, gui);
     // What was printed must have reached its file: a full disk is a failure, not a success. A
     // reader that went away (`| head`) is the end shells know, said by its own code.
     tool::out().flush();
     tool::StandardOutput &output = tool::StandardOutput::instance();
-    output.drain();
+    const auto drainErrors = qScopeGuard([] {
+        tool::err().flush();
+        tool::StandardOutput::error().drain();
+    });
+    // A signal that ended the wait for the output's reader ended the run.
+    if (!output.drain() && tool::Interrupt::requests() > 0 && code == exitcode::Ok)
+        code = exitcode::Interrupted;
     if (output.droppedLines() > 0)
         tool::err() << "canservice: " << output.droppedLines() << " lines of output were dropped while their "
                     << "reader did not keep up; the line was served all the same.\n";

@@ -21,6 +21,7 @@ Session::Session(const SessionOptions &options, QObject *parent)
 {
     // A live line never waits for the reader of the output; a file does.
     StandardOutput::instance().setLive(options.printer.live);
+    StandardOutput::error().setLive(options.printer.live);
     // The plugin's lines by the logging rules, never read: what it did to the bytes is the receive
     // model's to tell. QT_LOGGING_RULES still has the last word.
     if (!options.verbose)

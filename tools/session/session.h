@@ -112,6 +112,7 @@ private:
     bool m_finishing = false;
     bool m_interrupted = false;
     bool m_outputLost = false;
+    const OutputFile *m_failedOutput = nullptr; // the file whose write failed, named as it failed
     std::unique_ptr<Interrupt> m_interrupt;
 };
 

@@ -61,6 +61,7 @@ void Session::writeFailure(const OutputFile &file, const char *what)
     if (m_writeFailed)
         return;
     m_writeFailed = true;
+    m_failedOutput = &file;
     tool::err() << "canservice: writing the " << what << " " << file.target() << " failed: "
                 << file.errorString() << "; what was written before is kept whole in "
                 << file.partialName() << '\n';
@@ -80,7 +81,8 @@ void Session::closeOutputs(bool complete)
             return writeFailure(*file, what);
         file->flush();
         file->abandon();
-        if (!m_writeFailed)
+        // The file whose write failed was named with its reason; the other one is named here.
+        if (file != m_failedOutput)
             tool::err() << "canservice: the " << what << " " << file->target()
                         << " is not complete; what was written is kept in " << file->partialName() << '\n';
     };

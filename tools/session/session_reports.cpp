@@ -18,35 +18,25 @@ QTextStream &out()
 
 QTextStream &err()
 {
-    static QTextStream stream(stderr);
+    static QTextStream stream(&StandardOutput::error());
     static const bool utf8 = (stream.setCodec("UTF-8"), true);
     Q_UNUSED(utf8)
     return stream;
 }
 
-namespace {
-// Where out() writes once standard output's reader went away: nowhere, then standard error.
-void redirectOutput(const QString &path, FILE *stream)
-{
-    static QFile file;
-    out().setDevice(nullptr); // what is still buffered goes to the old device, or is lost with it
-    file.close();
-    if (stream)
-        file.open(stream, QIODevice::WriteOnly);
-    else
-        file.setFileName(path), file.open(QIODevice::WriteOnly);
-    out().setDevice(&file);
-}
-} // namespace
-
 void dropOutput()
 {
-    redirectOutput(QStringLiteral("/dev/null"), nullptr);
+    static QFile nowhere(QStringLiteral("/dev/null"));
+    if (!nowhere.isOpen())
+        nowhere.open(QIODevice::WriteOnly);
+    out().setDevice(nullptr); // what is still buffered goes to the old device, or is lost with it
+    out().setDevice(&nowhere);
 }
 
 void sendOutputToError()
 {
-    redirectOutput(QString(), stderr);
+    err().flush();
+    out().setDevice(&StandardOutput::error());
 }
 
 QString describeDeviceError(const QString &device, canservice::SerialPort::Error error,

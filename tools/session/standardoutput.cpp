@@ -4,6 +4,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 
 #include <algorithm>
@@ -21,6 +22,12 @@ StandardOutput &StandardOutput::instance()
 {
     // Never destroyed: what is written as the program ends still has somewhere to go.
     static StandardOutput *const output = new StandardOutput(STDOUT_FILENO);
+    return *output;
+}
+
+StandardOutput &StandardOutput::error()
+{
+    static StandardOutput *const output = new StandardOutput(STDERR_FILENO);
     return *output;
 }
 
@@ -75,10 +82,13 @@ qint64 StandardOutput::writeData(const char *data, qint64 size)
 
 bool StandardOutput::drain()
 {
+    QElapsedTimer waited;
+    waited.start();
     while (!m_queue.isEmpty() && !m_failed) {
         if (!writeSome())
             return false;
-        if (!m_queue.isEmpty() && !waitForReader()) {
+        // A live run's reader gets a moment to take the end; one from a file is waited for.
+        if (!m_queue.isEmpty() && (!waitForReader() || (m_live && waited.elapsed() > LiveEndMs))) {
             m_unwrittenLines += m_queue.count('\n');
             m_queue.clear();
             return false;

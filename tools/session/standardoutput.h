@@ -7,7 +7,7 @@ class QSocketNotifier;
 
 namespace tool {
 
-// Standard output as the tool writes it: through a queue that is written as fast as its reader
+// Standard output (and standard error) as the tool writes it: through a queue that is written as fast as its reader
 // takes it, without ever blocking, and drained by the event loop when the reader is slow. A reader
 // that stops reading (`| sleep 60`, a terminal held with Ctrl-S) then never stops the line:
 //
@@ -29,8 +29,9 @@ public:
     // second or two of lines, all a reader that catches up can still want to see.
     static constexpr int QueueLimit = 64 << 10;
 
-    // The one for descriptor 1, made on first use.
+    // The ones for descriptors 1 and 2, made on first use.
     static StandardOutput &instance();
+    static StandardOutput &error();
 
     explicit StandardOutput(int fd, QObject *parent = nullptr);
     ~StandardOutput() override;
@@ -38,8 +39,9 @@ public:
     // Live: drop rather than wait when the reader does not keep up.
     void setLive(bool live) { m_live = live; }
     // Writes what is queued, waiting for the reader until it is written or a Ctrl-C, SIGTERM or
-    // SIGHUP comes; false if some was dropped that way.
+    // SIGHUP comes, and a live run's reader for LiveEndMs at most; false if some was dropped.
     bool drain();
+    static constexpr int LiveEndMs = 2000;
     // Lines dropped while a live run's reader did not keep up, and lines still queued when the
     // run ended and a signal said not to wait.
     qint64 droppedLines() const { return m_droppedLines; }
