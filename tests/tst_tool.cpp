@@ -733,6 +733,10 @@ void tst_Tool::everyEndingLeavesItsFilesAndCode_data()
     QTest::newRow("replay, its reader stalled, then Ctrl-C") << QStringList{"replay", "%big", "--frames", "--pcapng", "%out"}
                                                              << "stalled" << 130 << "lines of output were not written: the run was ended" << "earlier";
     QTest::newRow("export, Ctrl-C") << QStringList{"export", "%big", "--pcapng", "%out"} << "SIGINT" << 130 << "" << "earlier";
+    // Input that does not come: a FIFO nobody opened for writing, a pipe that stays quiet.
+    QTest::newRow("replay of a FIFO with no writer, SIGTERM") << QStringList{"replay", "%quiet"} << "SIGTERM" << 130
+                                                             << "Link health:" << "";
+    QTest::newRow("replay of a quiet pipe, Ctrl-C") << QStringList{"replay", "-"} << "SIGINT" << 130 << "Link health:" << "";
     QTest::newRow("stats, Ctrl-C") << QStringList{"stats", "%big"} << "SIGINT" << 130 << "frames accepted" << "";
     QTest::newRow("signals, its reader gone before") << QStringList{"signals"} << "closed" << 141 << "" << "";
     QTest::newRow("demo, Ctrl-C") << QStringList{"demo"} << "SIGINT" << 130 << "Final vehicle state" << "";
@@ -765,6 +769,10 @@ void tst_Tool::everyEndingLeavesItsFilesAndCode()
     const bool live = command.contains(QLatin1String("%box"));
     const QString target = dir.filePath(command.contains(QLatin1String("--record")) ? "out.cap" : "out.pcapng");
     command.replaceInStrings(QStringLiteral("%out"), target).replaceInStrings(QStringLiteral("%box"), box.slave);
+    if (command.contains(QLatin1String("%quiet"))) {
+        QVERIFY(::mkfifo(qPrintable(dir.filePath("quiet")), 0600) == 0);
+        command.replaceInStrings(QStringLiteral("%quiet"), dir.filePath("quiet"));
+    }
     if (command.contains(QLatin1String("%big"))) {
         // Long enough to be ended in its course: a second or more of work.
         QByteArray big;

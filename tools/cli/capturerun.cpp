@@ -1,6 +1,7 @@
 #include "capturerun.h"
 
 #include "exitcodes.h"
+#include "interrupt.h"
 #include "replayer.h"
 #include "serialport.h"
 #include "sessionmodel.h"
@@ -32,6 +33,7 @@ int runCaptureQuietly(const QString &name, const QString &pluginPath,
     Replayer replayer(file, *reader, session.port()->virtualLine());
     session.model()->setClock([&replayer] { return replayer.now(); });
     replayer.finished = [&session, &replayer] { session.finish(false, replayer.error().isEmpty()); };
+    replayer.stopWaiting = [] { return Interrupt::requests() > 0; };
     session.finishOnInterrupt(false);
     watch(session, replayer);
     replayer.start();

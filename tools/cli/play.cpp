@@ -139,6 +139,7 @@ int playCapture(const QString &name, QFile &file, CaptureReader &reader, BoxLine
         if (ended)
             closeWhenTaken();
     });
+    replayer->stopWaiting = [] { return Interrupt::requests() > 0; };
     replayer->finished = [&] {
         ended = true;
         closeWhenTaken();

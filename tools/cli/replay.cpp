@@ -4,6 +4,7 @@
 #include "captureclock.h"
 #include "replayer.h"
 #include "exitcodes.h"
+#include "interrupt.h"
 #include "options.h"
 #include "views.h"
 #include "sessionmodel.h"
@@ -90,6 +91,7 @@ int replayCapture(const QString &name, SessionOptions options, double speed,
 
     Replayer replayer(file, reader, line);
     session.model()->setClock([&replayer] { return replayer.now(); });
+    replayer.stopWaiting = [] { return Interrupt::requests() > 0; };
     replayer.finished = [&session, &replayer] { session.finish(false, replayer.error().isEmpty()); };
 
     session.finishOnInterrupt(false);

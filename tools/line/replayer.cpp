@@ -6,8 +6,13 @@
 #include <QFile>
 
 #include <cmath>
+#include <vector>
+
+#include <cerrno>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tool {
@@ -19,15 +24,24 @@ bool openCapture(const QString &name, QFile &file, std::unique_ptr<CaptureReader
         *error = QStringLiteral("cannot read the capture from standard input: it was closed");
         return false;
     }
-    const bool opened = fromStdin ? file.open(stdin, QIODevice::ReadOnly)
+    // A FIFO is opened without waiting for its writer: the replay waits for its bytes instead,
+    // where a signal to end is heard.
+    struct stat node = {};
+    const QByteArray path = QFile::encodeName(name);
+    const int fifo = !fromStdin && ::stat(path.constData(), &node) == 0 && S_ISFIFO(node.st_mode)
+            ? ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)
+            : -1;
+    const bool opened = fromStdin ? file.open(STDIN_FILENO, QIODevice::ReadOnly)
+            : fifo >= 0           ? file.open(fifo, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)
                                   : (file.setFileName(name), file.open(QIODevice::ReadOnly));
     if (!opened) {
         *error = QStringLiteral("cannot read the capture %1: %2").arg(name, file.errorString());
         return false;
     }
     reader = std::make_unique<CaptureReader>(fromStdin ? QStringLiteral("stdin") : name);
-    // A malformed line is reported by the replay, after the chunks before it.
-    if (reader->feed(file.read(Replayer::BlockBytes)) && file.atEnd())
+    // A malformed line is reported by the replay, after the chunks before it. A pipe is read only
+    // once it has something (Replayer::pump).
+    if (!file.isSequential() && reader->feed(file.read(Replayer::BlockBytes)) && file.atEnd())
         reader->finish();
     return true;
 }
@@ -114,16 +128,46 @@ void Replayer::pump()
         QTimer::singleShot(AfterLastChunkMs, Qt::PreciseTimer, this, [this] { finished(); });
         return;
     }
-    const QByteArray block = m_input.read(BlockBytes);
-    if (block.isEmpty() && m_input.atEnd()) {
+    QByteArray block;
+    bool atEnd = false;
+    if (m_input.isSequential()) {
+        // A pipe, a FIFO or a terminal: read in one call once it has something (QFile would wait
+        // for a whole block), listening for a signal to end while it is quiet. The clock stands
+        // still meanwhile, as the capture's time does.
+        if (!waitForInput())
+            return; // the session ends the run
+        std::vector<char> buffer(static_cast<size_t>(BlockBytes));
+        ssize_t n;
+        do {
+            n = ::read(int(m_input.handle()), buffer.data(), buffer.size());
+        } while (n < 0 && errno == EINTR);
+        if (n < 0 && errno == EAGAIN)
+            n = 0; // nothing after all: looked at again
+        else
+            atEnd = n <= 0; // its end, or a read error, which ends the input like its end
+        block = QByteArray(buffer.data(), int(qMax<ssize_t>(n, 0)));
+    } else {
+        block = m_input.read(BlockBytes);
+        atEnd = block.isEmpty(); // its end, or a read error, which ends the input like its end
+    }
+    if (atEnd) {
         m_ended = true;
         m_reader.finish();
     } else {
         m_reader.feed(block);
     }
-    if (block.isEmpty() && !m_input.atEnd() && !m_ended)
-        m_ended = true; // a read error ends the input like its end
     m_next.start(0);
+}
+
+bool Replayer::waitForInput()
+{
+    pollfd input{int(m_input.handle()), POLLIN, 0};
+    for (;;) {
+        if (::poll(&input, 1, 100) > 0)
+            return true; // bytes, or the writer gone
+        if (stopWaiting && stopWaiting())
+            return false;
+    }
 }
 
 } // namespace tool

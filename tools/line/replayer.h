@@ -50,10 +50,14 @@ public:
 
     // Called once, at the end of the input or at a malformed line (error() then says which).
     std::function<void()> finished;
+    // Asked while a pipe's input is quiet: true stops waiting for it (a signal to end came).
+    std::function<bool()> stopWaiting;
 
 private:
     void pump();
     bool take(CaptureChunk *chunk);
+    // Waits until the sequential input has bytes or ended; false when stopWaiting says so.
+    bool waitForInput();
 
     QFile &m_input;
     CaptureReader &m_reader;
