@@ -1,5 +1,6 @@
 // The tools' capture clock on its own: which of two events due at the same instant comes first,
 // and how a paced clock keeps up with the wall's.
+#include "quietspan.h"
 #include "testclock.h"
 
 #include <QElapsedTimer>
@@ -23,6 +24,10 @@ private slots:
     void eventsDueTogetherComeInTheOrderTheyWereStarted();
     void pacingFollowsTheSpeed_data();
     void pacingFollowsTheSpeed();
+    void repeatsAreJumpedByWholePeriods_data();
+    void repeatsAreJumpedByWholePeriods();
+    void repeatsAreFoundOnlyWhereThreePeriodsMatch_data();
+    void repeatsAreFoundOnlyWhereThreePeriodsMatch();
 };
 
 // Timers as NAME@START+INTERVAL, in the order they are started: '*' repeats; from its handler, '!'
@@ -109,6 +114,89 @@ void tst_Clock::pacingFollowsTheSpeed()
     const qint64 wallMs = wall.elapsed();
     QCOMPARE(clock->nowMs() - start, qint64(clockMs));
     QVERIFY2(wallMs >= 498 && wallMs < 900, qPrintable(QString::number(wallMs)));
+}
+
+// A jump over repeats of a 2 s period, 20 s left before the chunk: timers as NAME+INTERVAL, '*'
+// repeats, '=' is the one that waits for the chunk. Each timer's first firing after the jump.
+void tst_Clock::repeatsAreJumpedByWholePeriods_data()
+{
+    QTest::addColumn<QStringList>("timers");
+    QTest::addColumn<double>("speed");
+    QTest::addColumn<qint64>("jumped");
+    QTest::addColumn<QStringList>("fired");
+    QTest::newRow("timers that divide the period keep their phase")
+            << QStringList{"A+2000*", "B+500"} << 0.0 << qint64(16000) << QStringList{"B16500", "A18000"};
+    QTest::newRow("one that does not divide it holds the clock")
+            << QStringList{"A+2000*", "C+3000*"} << 0.0 << qint64(0) << QStringList{"A2000", "C3000"};
+    QTest::newRow("one due after the chunk stays") << QStringList{"A+2000*", "D+25000"} << 0.0 << qint64(16000)
+                                                   << QStringList{"A18000", "D25000"};
+    QTest::newRow("the chunk's own stays, and runs late") << QStringList{"A+2000*", "W+7000="} << 0.0 << qint64(16000)
+                                                          << QStringList{"W16000", "A18000"};
+    QTest::newRow("a paced clock does not jump") << QStringList{"A+2000*"} << 1000.0 << qint64(0) << QStringList{"A2000"};
+}
+
+void tst_Clock::repeatsAreJumpedByWholePeriods()
+{
+    QFETCH(QStringList, timers);
+    QFETCH(double, speed);
+    QFETCH(qint64, jumped);
+    QFETCH(QStringList, fired);
+    tool::CaptureClock *clock = tool::CaptureClock::current();
+    const auto unpaced = qScopeGuard([clock] { clock->setSpeed(0); });
+    clock->setSpeed(speed);
+    const qint64 start = clock->nowMs();
+    QStringList log;
+    std::vector<std::unique_ptr<QTimer>> started;
+    int waiting = -1;
+    for (const QString &entry : qAsConst(timers)) {
+        started.push_back(std::make_unique<QTimer>());
+        QTimer *timer = started.back().get();
+        timer->setSingleShot(!entry.contains(QLatin1Char('*')));
+        connect(timer, &QTimer::timeout, this, [&log, timer, clock, start, name = entry.left(1)] {
+            log << name + QString::number(clock->nowMs() - start);
+            timer->stop();
+        });
+        timer->start(entry.mid(2).remove(QRegularExpression(QStringLiteral("\\D"))).toInt());
+        if (entry.endsWith(QLatin1Char('=')))
+            waiting = timer->timerId();
+    }
+    QCOMPARE(clock->skipPeriods(2000, start + 20000, waiting), jumped);
+    QCOMPARE(clock->nowMs() - start, jumped);
+    runFor(30000);
+    QCOMPARE(log, fired);
+}
+
+// Writes as SECONDS:BYTES, looked at when the last is written, the quiet since the time given.
+void tst_Clock::repeatsAreFoundOnlyWhereThreePeriodsMatch_data()
+{
+    QTest::addColumn<QStringList>("writes");
+    QTest::addColumn<double>("since");
+    QTest::addColumn<qint64>("period");
+    const QStringList retries{"6:a", "6:b", "8:a", "8:b", "10:a", "10:b", "12:a", "12:b"};
+    QTest::newRow("the same writes every two seconds") << retries << 0.5 << qint64(2000);
+    QTest::newRow("a pattern two periods long") << QStringList{"1:a", "3:b", "5:a", "7:b", "9:a", "11:b", "13:a"} << 0.5
+                                                << qint64(4000);
+    QTest::newRow("a counter in one write") << QStringList{"6:a", "7:x1", "8:a", "9:x2", "10:a", "11:x3", "12:a"} << 0.5
+                                            << qint64(0);
+    QTest::newRow("a write out of step")
+            << QStringList{"6:a", "7:c", "8:a", "9:c", "10:a", "11.5:c", "12:a"} << 0.5 << qint64(0);
+    QTest::newRow("an extra write in the last period")
+            << QStringList{"6:a", "8:a", "10:a", "11:c", "12:a"} << 0.5 << qint64(0);
+    QTest::newRow("three writes, one a period") << QStringList{"8:a", "10:a", "12:a"} << 6.0 << qint64(2000);
+    QTest::newRow("periods from before the quiet") << QStringList{"8:a", "10:a", "12:a"} << 6.5 << qint64(0);
+    QTest::newRow("nothing repeats") << QStringList{"10:a", "11:b", "12:c"} << 0.5 << qint64(0);
+    QTest::newRow("longer than a minute") << QStringList{"0:a", "70:a", "140:a", "210:a"} << 0.0 << qint64(0);
+}
+
+void tst_Clock::repeatsAreFoundOnlyWhereThreePeriodsMatch()
+{
+    QFETCH(QStringList, writes);
+    QFETCH(double, since);
+    QFETCH(qint64, period);
+    std::deque<tool::QuietSpan::Write> log;
+    for (const QString &w : qAsConst(writes))
+        log.push_back({qint64(w.section(':', 0, 0).toDouble() * 1000), w.section(':', 1).toLatin1()});
+    QCOMPARE(tool::QuietSpan::periodOf(log, log.back().ms, qint64(since * 1000)), period);
 }
 
 CANSERVICE_TEST_MAIN(tst_Clock)

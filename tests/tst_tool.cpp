@@ -527,6 +527,37 @@ void tst_Tool::replayRunsExactlyOnTheCapturesClock()
                                   "37.700 2e8101007d", "37.700 2e8101017c", "37.700 2e900230ff3e",
                                   "39.700 2e8101007d", "39.700 2e8101017c", "39.700 2e900230ff3e"}));
 
+    // A quiet day is jumped once the retries repeat: told once, in full, with the exact retries
+    // around it. Expanded, the record gives every retry the head unit would have written.
+    QTemporaryDir gapDir;
+    const Run gap = run({"replay", "--json", "--frames", DataDir + "/quiet-day.cap"});
+    QCOMPARE(gap.exitCode, 0);
+    QStringList writes;
+    int records = 0;
+    for (const QString &line : gap.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QJsonObject r = QJsonDocument::fromJson(line.toUtf8()).object();
+        ++records;
+        if (r.value("direction") == QLatin1String("in") || r.value("type") == QLatin1String("link"))
+            writes << QStringLiteral("%1 %2").arg(r.value("time").toDouble(), 0, 'f', 1).arg(r.value("state").toString() + r.value("bytes").toString());
+        else if (r.value("direction") == QLatin1String("out") && r.value("type") == QLatin1String("frame"))
+            writes << QStringLiteral("%1 %2").arg(r.value("time").toDouble(), 0, 'f', 1).arg(r.value("bytes").toString());
+        for (int i = 0; i < r.value("times").toInt(); ++i)
+            for (const QJsonValue &w : r.value("writes").toArray())
+                writes << QStringLiteral("%1 %2").arg(r.value("time").toDouble() + i * r.value("every").toDouble() + w.toObject().value("offset").toDouble(), 0, 'f', 1)
+                                  .arg(w.toObject().value("bytes").toString());
+    }
+    QStringList expected{"0.1 2ef6021000f7", "0.1 ff", "0.1 up", "30.1 2e8101017c", "31.3 lost"};
+    for (int t = 333; t < 1000005; t += 20)
+        expected << QStringLiteral("%1.%2 2e8101007d").arg(t / 10).arg(t % 10) << QStringLiteral("%1.%2 2e8101017c").arg(t / 10).arg(t % 10)
+                 << QStringLiteral("%1.%2 2e900230ff3e").arg(t / 10).arg(t % 10);
+    expected << "100000.5 2ef6022000e7" << "100000.5 ff" << "100000.5 up";
+    QCOMPARE(writes, expected);
+    QVERIFY2(records < 40, qPrintable(gap.out.left(4000)));
+    // Wireshark's file holds the first repeat with a comment on what followed.
+    QCOMPARE(run({"export", DataDir + "/quiet-day.cap", "--pcapng", gapDir.filePath("gap.pcapng")}).exitCode, 0);
+    const QByteArray pcapng = readFile(gapDir.filePath("gap.pcapng"));
+    QVERIFY2(pcapng.size() < 4096 && pcapng.contains("again every 2.000 s, 49979 times in all"), pcapng.constData());
+
     // As fast as it can, the clock looks at its sockets (Ctrl-C's) every few milliseconds, not
     // once a chunk: 100,000 chunks, a few dozen polls, counted by the system's own tracer.
     if (QStandardPaths::findExecutable(QStringLiteral("strace")).isEmpty())

@@ -34,6 +34,7 @@ int runCaptureQuietly(const QString &name, const QString &pluginPath,
     session.model()->setClock([&replayer] { return replayer.now(); });
     replayer.finished = [&session, &replayer] { session.finish(false, replayer.error().isEmpty()); };
     replayer.stopWaiting = [] { return Interrupt::requests() > 0; };
+    replayer.repeated = [&session](const RepeatedWrites &repeat) { session.model()->headUnitRepeated(repeat); };
     session.finishOnInterrupt(false);
     watch(session, replayer);
     replayer.start();

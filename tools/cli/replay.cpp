@@ -92,6 +92,7 @@ int replayCapture(const QString &name, SessionOptions options, double speed,
     Replayer replayer(file, reader, line);
     session.model()->setClock([&replayer] { return replayer.now(); });
     replayer.stopWaiting = [] { return Interrupt::requests() > 0; };
+    replayer.repeated = [&session](const RepeatedWrites &repeat) { session.model()->headUnitRepeated(repeat); };
     replayer.finished = [&session, &replayer] { session.finish(false, replayer.error().isEmpty()); };
 
     session.finishOnInterrupt(false);

@@ -110,6 +110,35 @@ bool CaptureClock::processEvents(QEventLoop::ProcessEventsFlags flags)
     return events > 0;
 }
 
+qint64 CaptureClock::skipPeriods(qint64 periodMs, qint64 untilMs, int exemptTimerId)
+{
+    if (periodMs <= 0 || m_speed > 0 || m_stopped)
+        return 0;
+    const qint64 limit = m_stopAtMs >= 0 ? qMin(untilMs, m_stopAtMs) : untilMs;
+    const qint64 periods = (limit - m_nowMs) / periodMs - 2;
+    if (periods < 1)
+        return 0;
+    std::vector<std::map<DueKey, int>::iterator> moving;
+    for (auto it = m_queue.begin(); it != m_queue.end() && it->first.dueMs < limit; ++it) {
+        if (it->second == exemptTimerId)
+            continue;
+        const Timer &t = m_timers.at(it->second);
+        if (t.interval <= 0 || periodMs % t.interval != 0)
+            return 0;
+        moving.push_back(it);
+    }
+    const qint64 shift = periods * periodMs;
+    for (const auto &it : moving) {
+        const int id = it->second;
+        Timer &t = m_timers.at(id);
+        m_queue.erase(it);
+        t.dueMs += shift;
+        m_queue.emplace(DueKey{t.dueMs, t.order}, id);
+    }
+    m_nowMs += shift;
+    return shift;
+}
+
 qint64 CaptureClock::nextDueMs() const
 {
     return m_queue.empty() ? -1 : m_queue.begin()->first.dueMs;

@@ -37,6 +37,14 @@ public:
     qint64 nowMs() const { return m_nowMs; }
     // 0: time jumps (the default); X > 0: X seconds of this clock a second of the wall's.
     void setSpeed(double speed);
+    double speed() const { return m_speed; }
+    // The head unit repeats itself through a quiet stretch: the clock moves on by whole periods,
+    // as many as fit before untilMs with two to spare, so that the last repeats before then run
+    // as they would have. Every timer due before untilMs must have an interval that divides the
+    // period, so that it keeps its phase; each moves on by the same time.
+    // The exempt timer only waits for untilMs and stays. The time moved on; 0 when the timers do
+    // not allow it, on a paced clock, or when fewer than three periods are left.
+    qint64 skipPeriods(qint64 periodMs, qint64 untilMs, int exemptTimerId);
     // The clock goes no further than ms: what falls due by then happens, then stopped() is
     // emitted, once, and nothing more happens in the thread, posted or timed, until its loop is
     // told to end.

@@ -48,6 +48,9 @@ EventPrinter::EventPrinter(SessionModel &model, QTextStream &out, const Options 
     if (options.frames) {
         connect(&model, &SessionModel::itemReceived, this, &EventPrinter::received);
         connect(&model, &SessionModel::headUnitSent, this, &EventPrinter::sent);
+        // Repeats change nothing: the changes view has nothing to say of them.
+        if (!options.changesOnly)
+            connect(&model, &SessionModel::headUnitRepeating, this, &EventPrinter::repeated);
         if (!options.changesOnly)
             connect(&model, &SessionModel::headUnitSentNoise, this, [this](const QByteArray &bytes) {
                 note(QStringLiteral("hu > box  %1 noise").arg(QString::fromLatin1(bytes.toHex(' '))));

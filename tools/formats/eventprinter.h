@@ -15,6 +15,7 @@
 namespace tool {
 
 class SessionModel;
+struct RepeatedWrites;
 class VehicleState;
 
 // What a session shows a person: every change of a catalogue value with its name and unit, key
@@ -63,6 +64,7 @@ private:
     void received(const canbox::ReceiveModel::Item &item);
     // A write of the head unit: one whole frame or one acknowledgement byte.
     void sent(const QByteArray &bytes);
+    void repeated(const RepeatedWrites &repeat);
     void onLink(CanServiceBase::LinkStatus status);
     void onKey(int key, int action);
     void onNotification(int id);

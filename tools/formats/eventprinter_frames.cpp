@@ -110,6 +110,32 @@ void EventPrinter::sent(const QByteArray &bytes)
                 whole);
 }
 
+// The head unit wrote the same again through a quiet stretch: one line for all of it, at the time
+// of the first of the repeats, saying what came, how often and until when.
+void EventPrinter::repeated(const RepeatedWrites &repeat)
+{
+    QString line = begin("repeat", repeat.firstMs / 1000.0);
+    const auto seconds = [](qint64 ms) { return QString::number(ms / 1000.0, 'f', 3); };
+    if (m_options.json) {
+        QJsonArray writes;
+        for (const auto &write : repeat.writes)
+            writes << QJsonObject{{"offset", write.first / 1000.0}, {"bytes", QString::fromLatin1(write.second.toHex())}};
+        line += QLatin1Char(',') + member("direction", QStringLiteral("out")) + QLatin1Char(',')
+                + member("every", repeat.periodMs / 1000.0) + QLatin1Char(',') + member("times", repeat.times)
+                + QLatin1Char(',') + member("last", repeat.lastMs() / 1000.0) + QLatin1Char(',')
+                + member("writes", writes);
+    } else {
+        line += QStringLiteral("hu > box  the %1 of %2 s again every %3 s, %4 times, the last at %5 s; "
+                               "not shown one by one")
+                        .arg(repeat.writes.size() == 1 ? QStringLiteral("write")
+                                                       : QStringLiteral("%1 writes").arg(repeat.writes.size()))
+                        .arg(seconds(repeat.firstMs - repeat.periodMs), seconds(repeat.periodMs))
+                        .arg(repeat.times)
+                        .arg(seconds(repeat.lastMs()));
+    }
+    end(line);
+}
+
 void EventPrinter::frameRecord(qint64 ms, bool inbound, const char *kind, const QByteArray &bytes,
                                const QString &name, bool isFrame)
 {

@@ -49,6 +49,11 @@ bool openCapture(const QString &name, QFile &file, std::unique_ptr<CaptureReader
 Replayer::Replayer(QFile &input, CaptureReader &reader, canservice::VirtualSerialLine *line)
     : Replayer(input, reader, [line](const QByteArray &chunk) { line->deliver(chunk); })
 {
+    m_quiet = std::make_unique<QuietSpan>(line, CaptureClock::current());
+    m_quiet->repeated = [this](const RepeatedWrites &repeat) {
+        if (repeated)
+            repeated(repeat);
+    };
 }
 
 Replayer::Replayer(QFile &input, CaptureReader &reader, std::function<void(const QByteArray &)> deliver)
@@ -103,8 +108,12 @@ void Replayer::pump()
             m_pending = chunk;
             m_haveChunk = true;
             m_next.start(int(qMin<qint64>(dueMs - now, 1 << 30)));
+            if (m_quiet)
+                m_quiet->waitFor(dueMs, m_next.timerId());
             return;
         }
+        if (m_quiet)
+            m_quiet->end();
         if (m_firstChunkMs < 0)
             m_firstChunkMs = dueMs;
         m_lastChunkMs = dueMs;

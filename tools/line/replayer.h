@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture.h"
+#include "quietspan.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -50,6 +51,9 @@ public:
 
     // Called once, at the end of the input or at a malformed line (error() then says which).
     std::function<void()> finished;
+    // What the head unit wrote again and again through a quiet stretch, jumped on the capture
+    // clock and told once (see QuietSpan).
+    std::function<void(const RepeatedWrites &)> repeated;
     // Asked while a pipe's input is quiet: true stops waiting for it (a signal to end came).
     std::function<bool()> stopWaiting;
 
@@ -73,6 +77,7 @@ private:
     qint64 m_firstChunkMs = -1;
     qint64 m_lastChunkMs = -1;
     QString m_error;
+    std::unique_ptr<QuietSpan> m_quiet; // on a line of the plugin's
 };
 
 } // namespace tool

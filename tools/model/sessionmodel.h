@@ -2,6 +2,7 @@
 
 #include "canboxreceive.h"
 #include "canservicebase.h"
+#include "quietspan.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -78,6 +79,9 @@ public:
     // A write of the head unit: one whole frame or one acknowledgement byte. An acknowledgement
     // answers the first frame the views have not heard of yet, so they hear of that frame first.
     void headUnitWrote(const QByteArray &bytes);
+    // The head unit's writes of one period, again and again through a quiet stretch that the
+    // clock jumped: told once.
+    void headUnitRepeated(const RepeatedWrites &repeat) { emit headUnitRepeating(repeat); }
     // Bytes the head unit wrote that are not a frame (heard on a tap's line).
     void headUnitNoise(const QByteArray &bytes);
     void chunkHandled();
@@ -96,6 +100,7 @@ signals:
     void frameAccepted(int id, const QByteArray &payload);
     void headUnitSent(const QByteArray &bytes);
     void headUnitSentNoise(const QByteArray &bytes);
+    void headUnitRepeating(const RepeatedWrites &repeat);
     // Only changes: the service reports the link with every frame.
     void linkChanged(CanServiceBase::LinkStatus status);
     // The serial line under the service went down, with the system's reason, or came back.

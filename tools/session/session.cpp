@@ -64,6 +64,21 @@ Failure Session::load(const QString &device)
     connect(m_model, &SessionModel::itemReceived, this, &Session::recordItem);
     connect(m_model, &SessionModel::headUnitSent, this,
             [this](const QByteArray &bytes) { record(m_model->ms(), false, bytes); });
+    // Repeats the clock jumped: the first of them in full, the first write carrying what followed.
+    connect(m_model, &SessionModel::headUnitRepeating, this, [this](const RepeatedWrites &repeat) {
+        const int after = repeat.writes.size() - 1;
+        const QString told = (after == 0 ? QStringLiteral("this write")
+                              : after == 1 ? QStringLiteral("this write and the next")
+                                           : QStringLiteral("this write and the next %1").arg(after))
+                + QStringLiteral(" again every %1 s, %2 times in all, the last time at %3 s; the repeats after "
+                                 "this one are not written")
+                          .arg(repeat.periodMs / 1000.0, 0, 'f', 3)
+                          .arg(repeat.times)
+                          .arg(repeat.lastMs() / 1000.0, 0, 'f', 3);
+        for (int i = 0; i < repeat.writes.size(); ++i)
+            record(repeat.firstMs + repeat.writes.at(i).first, false, repeat.writes.at(i).second,
+                   i == 0 ? told : QString());
+    });
     connect(m_model, &SessionModel::headUnitSentNoise, this,
             [this](const QByteArray &bytes) { record(m_model->ms(), false, bytes, QStringLiteral("noise")); });
     connect(m_model, &SessionModel::lineStateChanged, this, [this](bool up) {
