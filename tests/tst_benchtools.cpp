@@ -248,15 +248,15 @@ void TestBenchTools::plotWritesThePicture()
     QCOMPARE(image.size(), QSize(640, 300));
 }
 
-// Far more changes than pixels: speed holds at 100 km/h with a dip to 0 and a peak at 200 every
-// ten frames, many of each within every pixel column. Each column shows the whole span, not only
-// its first and last values.
+// Far more changes than pixels, and more than a series keeps whole: speed moves between 100 and 101
+// km/h every frame, with a dip to 0 and a peak at 200 every 400 frames, one or two of each within
+// every pixel column. Each column shows the whole span, not only its first and last values.
 void TestBenchTools::plotShowsEveryValueAPixelHolds()
 {
     QTemporaryDir dir;
     QByteArray capture;
-    for (int i = 0; i < 20000; ++i) {
-        const int kmh16 = (i % 10 == 3 ? 0 : i % 10 == 7 ? 200 : 100) * 16;
+    for (int i = 0; i < 200000; ++i) {
+        const int kmh16 = (i % 400 == 30 ? 0 : i % 400 == 230 ? 200 : 100 + i % 2) * 16;
         const QByteArray body = QByteArray::fromHex("f603") + char(kmh16 & 0xFF) + char(kmh16 >> 8) + '\0';
         int sum = 0;
         for (const char c : body)

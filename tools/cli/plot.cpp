@@ -7,7 +7,8 @@
 #include "plotimage.h"
 #include "replayer.h"
 #include "signalcatalogue.h"
-#include "vehiclesnapshot.h"
+#include "sessionmodel.h"
+#include "vehiclestate.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -116,23 +117,29 @@ int plot(const QStringList &arguments)
     int exit = exitcode::Ok;
     const int result = runCaptureQuietly(
             parser.positionalArguments().at(0), parser.value(QStringLiteral("plugin")),
-            [&followed](Session &session, Replayer &replayer) {
-                CanServiceBase *service = session.service();
-                const QVector<Reading> now = SignalCatalogue::read(VehicleSnapshot::read(*service));
-                for (Followed &f : followed)
-                    f.series.initial = plotted(f.last = now.at(f.index));
-                VehicleSnapshot::onChange(service, &session, [&followed, &replayer, service] {
-                    const QVector<Reading> now = SignalCatalogue::read(VehicleSnapshot::read(*service));
-                    for (Followed &f : followed) {
-                        const Reading &r = now.at(f.index);
-                        if (r == f.last)
-                            continue;
-                        f.last = r;
-                        f.series.points.append({replayer.now(), plotted(r)});
-                        if (!r.unit.isEmpty() && !f.units.contains(r.unit))
-                            f.units << r.unit;
-                    }
-                });
+            [&followed, printSeries](Session &session, Replayer &replayer) {
+                // The values as replay's events print them: the session's vehicle state, read
+                // again only where the plugin said something changed.
+                const VehicleState *state = session.model()->vehicle();
+                for (Followed &f : followed) {
+                    f.series.initial = plotted(f.last = state->readings().at(f.index));
+                    if (printSeries)
+                        f.series.bound = 0;
+                }
+                QObject::connect(state, &VehicleState::changed, &session,
+                                 [&followed, &replayer, state](const QVector<int> &entries) {
+                                     for (Followed &f : followed) {
+                                         if (!std::binary_search(entries.cbegin(), entries.cend(), f.index))
+                                             continue;
+                                         const Reading &r = state->readings().at(f.index);
+                                         if (r == f.last)
+                                             continue;
+                                         f.last = r;
+                                         f.series.add(replayer.now(), plotted(r));
+                                         if (!r.unit.isEmpty() && !f.units.contains(r.unit))
+                                             f.units << r.unit;
+                                     }
+                                 });
             },
             [&](Session &, Replayer &replayer) {
                 double start = qMax<qint64>(0, replayer.firstChunkMs()) / 1000.0;
@@ -144,8 +151,8 @@ int plot(const QStringList &arguments)
                     if (!f.series.points.isEmpty())
                         end = qMax(end, f.series.points.constLast().first);
                     series << f.series;
-                    // What is drawn, point by point, in the form replay --json gives the values; made
-                    // only when asked, as it takes far more memory than the points.
+                    // Every change, in the form replay --json gives the values; kept whole and made
+                    // only when asked, as it takes memory in proportion to the capture.
                     if (!printSeries)
                         continue;
                     QJsonArray changes;

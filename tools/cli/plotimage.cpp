@@ -111,19 +111,18 @@ void drawPane(QPainter &p, const PlotSeries &s, const QRect &pane, double start,
 }
 } // namespace
 
-// Within one pixel column a run of changes shows as its span: the first change, the lowest and
-// highest values, the last, in their order. The rest cannot be seen, and drawing them made a long
-// capture's picture take minutes.
-QVector<QPair<double, double>> thinForColumns(const QVector<QPair<double, double>> &points, double start,
-                                             double end, int columns)
+namespace {
+// Within one group of changes (a pixel column, a span of time) the first, the lowest and highest
+// values and the last, in their order; groupOf gives a change's group, and the changes of a group
+// are next to each other.
+template <typename GroupOf>
+void thinGroups(const QVector<QPair<double, double>> &points, int from, GroupOf groupOf,
+                QVector<QPair<double, double>> *kept)
 {
-    QVector<QPair<double, double>> kept;
-    const double span = end > start ? end - start : 1.0;
-    const auto columnOf = [&](double t) { return qBound(0, int(std::floor((t - start) / span * columns)), columns); };
-    for (int first = 0; first < points.size();) {
-        const int column = columnOf(points.at(first).first);
+    for (int first = from; first < points.size();) {
+        const qint64 group = groupOf(points.at(first).first);
         int last = first, low = -1, high = -1;
-        for (int i = first; i < points.size() && columnOf(points.at(i).first) == column; last = i++) {
+        for (int i = first; i < points.size() && groupOf(points.at(i).first) == group; last = i++) {
             const double v = points.at(i).second;
             if (std::isfinite(v) && (low < 0 || v < points.at(low).second))
                 low = i;
@@ -133,13 +132,56 @@ QVector<QPair<double, double>> thinForColumns(const QVector<QPair<double, double
         int keep[] = {first, qMin(low, high), qMax(low, high), last};
         for (int k = 0, previous = -1; k < 4; ++k) {
             if (keep[k] > previous) {
-                kept << points.at(keep[k]);
+                kept->append(points.at(keep[k]));
                 previous = keep[k];
             }
         }
         first = last + 1;
     }
+}
+} // namespace
+
+// Within one pixel column a run of changes shows as its span: the first change, the lowest and
+// highest values, the last, in their order. The rest cannot be seen, and drawing them made a long
+// capture's picture take minutes.
+QVector<QPair<double, double>> thinForColumns(const QVector<QPair<double, double>> &points, double start,
+                                             double end, int columns)
+{
+    QVector<QPair<double, double>> kept;
+    const double span = end > start ? end - start : 1.0;
+    thinGroups(points, 0, [&](double t) { return qBound(0, int(std::floor((t - start) / span * columns)), columns); },
+               &kept);
     return kept;
+}
+
+void PlotSeries::add(double seconds, double value)
+{
+    points.append({seconds, value});
+    if (m_span > 0) {
+        const double origin = points.constFirst().first;
+        const auto spanOf = [origin, this](double t) { return qint64(std::floor((t - origin) / m_span)); };
+        if (spanOf(seconds) != spanOf(points.at(m_open).first)) {
+            m_open = points.size() - 1; // the last span is complete: a new one starts
+        } else if (points.size() - m_open > 4) {
+            QVector<QPair<double, double>> open;
+            thinGroups(points, m_open, spanOf, &open);
+            points.resize(m_open);
+            points += open;
+        }
+    }
+    if (bound <= 0 || points.size() < bound)
+        return;
+    // Wider spans, each holding two of the last ones whole: what was kept of them is kept of it.
+    const double origin = points.constFirst().first;
+    m_span = m_span > 0 ? 2 * m_span : qMax(seconds - origin, 1e-3) / (bound / 16);
+    const auto spanOf = [origin, this](double t) { return qint64(std::floor((t - origin) / m_span)); };
+    QVector<QPair<double, double>> kept;
+    kept.reserve(bound);
+    thinGroups(points, 0, spanOf, &kept);
+    points.swap(kept);
+    m_open = points.size() - 1;
+    while (m_open > 0 && spanOf(points.at(m_open - 1).first) == spanOf(points.constLast().first))
+        --m_open;
 }
 
 QImage drawPlot(const QVector<PlotSeries> &series, double start, double end, int width, int height)

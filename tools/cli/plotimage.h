@@ -18,6 +18,17 @@ struct PlotSeries
     QVector<QPair<double, double>> points; // seconds, value
     // The values the series had before its first change, at the capture's start.
     double initial = std::nan("");
+
+    // Past this many points a series keeps, per span of time, the first, lowest, highest and last
+    // change: every peak stays, and memory holds however long the capture. The spans start at the
+    // time so far over a sixteenth of the bound and double each time the points reach the bound
+    // again; a drawing's pixel column holds many of them. 0 keeps every change.
+    int bound = 1 << 16;
+    void add(double seconds, double value);
+
+private:
+    double m_span = 0; // the spans' width, seconds; 0 while every change is kept
+    int m_open = 0; // where the points of the last span start
 };
 
 // One pane per series, stacked, over the capture's times from start to end (seconds): axes with
