@@ -970,6 +970,15 @@ void tst_Tool::capturesAreReadByAStatedRule_data()
     QTest::newRow("UTF-16, little-endian, without a mark") << little << 8 << ": UTF-16 text";
     QTest::newRow("UTF-16, big-endian, without a mark") << big << 8 << ": UTF-16 text";
     QTest::newRow("gzip") << QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00", 8) + drive << 8 << ": a gzip file";
+    // Times: a plain one of any length, and the ones no capture holds, each with its line.
+    const int last = drive.count('\n') + 1;
+    QTest::newRow("a time of seventeen digits") << drive + "3.0000000000000001 2e\n" << 0 << "";
+    QTest::newRow("a time with two points") << drive + "3.1.2 2e\n" << 8
+                                            << QStringLiteral(":%1: \"3.1.2\" is not a time in seconds").arg(last);
+    QTest::newRow("a time past the largest") << drive + "10000000000.5 2e\n" << 8
+                                             << QStringLiteral(":%1: \"10000000000.5\" is not a time in seconds from 0 to 10000000000").arg(last);
+    QTest::newRow("a time going back") << drive + "2.999 2e\n" << 8
+                                       << QStringLiteral(":%1: time 2.999 is earlier than the line before").arg(last);
 }
 
 void tst_Tool::capturesAreReadByAStatedRule()

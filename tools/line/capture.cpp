@@ -53,6 +53,32 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
+// A time as the tools write it, digits, a point and at most 15 digits in all: the digits as one
+// whole number over the power of ten, both exact in a double, so that the one rounding of the
+// division gives what strtod gives. False for any other form, which strtod then reads.
+bool plainSeconds(const char *p, const char *end, double *seconds)
+{
+    static const double powers[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    qint64 whole = 0;
+    int digits = 0, decimals = -1;
+    for (; p < end; ++p) {
+        if (*p == '.' && decimals < 0) {
+            decimals = 0;
+        } else if (*p >= '0' && *p <= '9' && digits < 15) {
+            whole = whole * 10 + (*p - '0');
+            ++digits;
+            if (decimals >= 0)
+                ++decimals;
+        } else {
+            return false;
+        }
+    }
+    if (decimals < 0 || digits == 0)
+        return false;
+    *seconds = double(whole) / powers[decimals];
+    return true;
+}
+
 int nibble(char c)
 {
     if (c >= '0' && c <= '9')
@@ -71,7 +97,7 @@ bool CaptureReader::feed(const QByteArray &data)
         return false;
     if (m_mode == Binary) {
         if (!data.isEmpty())
-            m_ready.append({-1.0, data});
+            m_ready.push_back({-1.0, data});
         return true;
     }
     m_partial += data;
@@ -125,9 +151,10 @@ bool CaptureReader::finish()
 
 bool CaptureReader::take(CaptureChunk *chunk)
 {
-    if (m_ready.isEmpty())
+    if (m_ready.empty())
         return false;
-    *chunk = m_ready.takeFirst();
+    *chunk = std::move(m_ready.front());
+    m_ready.pop_front();
     return true;
 }
 
@@ -159,14 +186,18 @@ bool CaptureReader::line(const char *p, const char *end)
     const char *wordEnd = p;
     while (wordEnd < end && !isBlank(*wordEnd))
         ++wordEnd;
-    const QByteArray firstWord(p, int(wordEnd - p));
-    if (firstWord.contains('.')) {
-        char *parsedTo = nullptr;
-        const double time = std::strtod(firstWord.constData(), &parsedTo);
-        if (parsedTo != firstWord.constData() + firstWord.size() || !std::isfinite(time) || time < 0
-            || time > MaxSeconds) {
+    if (std::memchr(p, '.', size_t(wordEnd - p))) {
+        double time = 0;
+        bool read = plainSeconds(p, wordEnd, &time);
+        if (!read) {
+            const QByteArray word(p, int(wordEnd - p));
+            char *parsedTo = nullptr;
+            time = std::strtod(word.constData(), &parsedTo);
+            read = parsedTo == word.constData() + word.size() && std::isfinite(time) && time >= 0;
+        }
+        if (!read || time > MaxSeconds) {
             fail(n, QStringLiteral("\"%1\" is not a time in seconds from 0 to %2")
-                            .arg(printable(firstWord))
+                            .arg(printable(QByteArray(p, int(wordEnd - p))))
                             .arg(MaxSeconds, 0, 'g', 12));
             return false;
         }
@@ -184,7 +215,9 @@ bool CaptureReader::line(const char *p, const char *end)
         fail(n, QStringLiteral("some lines have a time and some do not"));
         return false;
     }
-    chunk.bytes.reserve(int(end - p) / 2);
+    // Written in place: at most a byte for every two characters left.
+    chunk.bytes.resize(int(end - p) / 2);
+    char *out = chunk.bytes.data();
     int high = -1;
     for (const char *c = p; c < end; ++c) {
         if (isBlank(*c))
@@ -202,7 +235,7 @@ bool CaptureReader::line(const char *p, const char *end)
         if (high < 0) {
             high = v;
         } else {
-            chunk.bytes.append(char(high << 4 | v));
+            *out++ = char(high << 4 | v);
             high = -1;
         }
     }
@@ -210,7 +243,8 @@ bool CaptureReader::line(const char *p, const char *end)
         fail(n, QStringLiteral("odd number of hex digits; every byte needs two"));
         return false;
     }
-    m_ready.append(chunk);
+    chunk.bytes.truncate(int(out - chunk.bytes.constData()));
+    m_ready.push_back(std::move(chunk));
     return true;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
 #include <QString>
+
+#include <deque>
 
 namespace tool {
 
@@ -58,7 +59,7 @@ private:
     QString m_error;
     Mode m_mode = Undecided;
     QByteArray m_partial;
-    QList<CaptureChunk> m_ready;
+    std::deque<CaptureChunk> m_ready;
     int m_lineNumber = 0;
     int m_timedLines = 0;
     int m_untimedLines = 0;
