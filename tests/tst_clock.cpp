@@ -24,6 +24,7 @@ private slots:
     void eventsDueTogetherComeInTheOrderTheyWereStarted();
     void pacingFollowsTheSpeed_data();
     void pacingFollowsTheSpeed();
+    void aSourceRunsOnOnlyWhileNothingComesBetween();
     void repeatsAreJumpedByWholePeriods_data();
     void repeatsAreJumpedByWholePeriods();
     void repeatsAreFoundOnlyWhereThreePeriodsMatch_data();
@@ -114,6 +115,34 @@ void tst_Clock::pacingFollowsTheSpeed()
     const qint64 wallMs = wall.elapsed();
     QCOMPARE(clock->nowMs() - start, qint64(clockMs));
     QVERIFY2(wallMs >= 498 && wallMs < 900, qPrintable(QString::number(wallMs)));
+}
+
+// A replay hands over its next chunk at once only when nothing would have come before it: what was
+// posted runs first, a timer due by then holds it, and a paced clock never runs on.
+void tst_Clock::aSourceRunsOnOnlyWhileNothingComesBetween()
+{
+    tool::CaptureClock *clock = tool::CaptureClock::current();
+    const qint64 start = clock->nowMs();
+    QStringList log;
+    QTimer due;
+    due.setSingleShot(true);
+    connect(&due, &QTimer::timeout, this, [&log] { log << QStringLiteral("timer"); });
+    due.start(10);
+    // As a replay's handler does, in a turn of the loop.
+    QTimer::singleShot(0, this, [&] {
+        QMetaObject::invokeMethod(this, [&log] { log << QStringLiteral("posted"); }, Qt::QueuedConnection);
+        const auto runTo = [&](qint64 ms) {
+            const bool ran = clock->runTo(start + ms);
+            log << QStringLiteral("%1@%2").arg(ran).arg(clock->nowMs() - start);
+        };
+        runTo(9);
+        runTo(10);
+        clock->setSpeed(1000);
+        log << QString::number(clock->runTo(start + 9));
+        clock->setSpeed(0);
+    });
+    runFor(20);
+    QCOMPARE(log, QStringList({"posted", "1@9", "0@9", "0", "timer"}));
 }
 
 // A jump over repeats of a 2 s period, 20 s left before the chunk: timers as NAME+INTERVAL, '*'

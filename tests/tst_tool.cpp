@@ -807,7 +807,7 @@ void tst_Tool::everyEndingLeavesItsFilesAndCode()
     if (command.contains(QLatin1String("%big"))) {
         // Long enough to be ended in its course: a second or more of work.
         QByteArray big;
-        for (int i = 0; i < 600000; ++i)
+        for (int i = 0; i < 2000000; ++i)
             big += QByteArray::number(i * 0.002, 'f', 3) + " 2e f6 03 08 10 00 ee\n";
         writeFile(dir.filePath("big.cap"), big);
         command.replaceInStrings(QStringLiteral("%big"), dir.filePath("big.cap"));

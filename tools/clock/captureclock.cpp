@@ -110,6 +110,18 @@ bool CaptureClock::processEvents(QEventLoop::ProcessEventsFlags flags)
     return events > 0;
 }
 
+bool CaptureClock::runTo(qint64 ms)
+{
+    if (m_speed > 0 || m_stopped || m_interrupted || ms < m_nowMs || (m_stopAtMs >= 0 && ms > m_stopAtMs))
+        return false;
+    QCoreApplication::sendPostedEvents();
+    const qint64 due = nextDueMs();
+    if (m_interrupted || (due >= 0 && due <= ms))
+        return false;
+    m_nowMs = ms;
+    return true;
+}
+
 qint64 CaptureClock::skipPeriods(qint64 periodMs, qint64 untilMs, int exemptTimerId)
 {
     if (periodMs <= 0 || m_speed > 0 || m_stopped)

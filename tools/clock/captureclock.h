@@ -38,6 +38,11 @@ public:
     // 0: time jumps (the default); X > 0: X seconds of this clock a second of the wall's.
     void setSpeed(double speed);
     double speed() const { return m_speed; }
+    // From within a handler, for what hands over events due one after the other (a replay's
+    // chunks): what was posted is sent, and then the clock moves on to ms if nothing else falls due
+    // by then, so that the next event can follow in the same turn of the loop. False, with the
+    // clock as it was, on a paced clock, past a stop, or when a timer is due by then.
+    bool runTo(qint64 ms);
     // The head unit repeats itself through a quiet stretch: the clock moves on by whole periods,
     // as many as fit before untilMs with two to spare, so that the last repeats before then run
     // as they would have. Every timer due before untilMs must have an interval that divides the

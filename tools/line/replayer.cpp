@@ -121,8 +121,13 @@ void Replayer::pump()
         if (!chunk.bytes.isEmpty())
             m_deliver(chunk.bytes);
         if (take(&m_pending)) {
-            // One chunk at a time, so that timers and signals run between them.
+            // Timers and what was posted run between chunks: on the capture clock the next follows
+            // in the same turn of the loop only when nothing else comes before it. The loop turns
+            // at least once a block, to read the next.
             m_haveChunk = true;
+            CaptureClock *clock = CaptureClock::current();
+            if (clock && clock->runTo(std::llround(m_pending.time * 1000)))
+                continue;
             m_next.start(0);
             return;
         }
