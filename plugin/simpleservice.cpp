@@ -88,20 +88,37 @@ void SimpleService::linkUp()
     if (mRequestConnectTmr.isActive())
         mRequestConnectTmr.stop();
     if (!mCheckConnectTmr.isActive())
-        mCheckConnectTmr.start(WatchdogMs);
+        armWatchdog(WatchdogMs);
     mAnswered = true;
     if (mStatusHeard.load(std::memory_order_relaxed))
         emit notifyCanbusStatus(int(LinkStatus::Up));
 }
 
-// After a chunk with an answer in it: how long the watchdog had left at that moment. Read once a
-// chunk, since all its frames arrived together, from the dispatcher the timer runs on.
+// After a chunk with an answer in it: when it came, read once a chunk since all its frames
+// arrived together.
 void SimpleService::noteAnswerTime()
 {
     mAnswered = false;
-    if (Q_UNLIKELY(!mDispatcher))
+    if (Q_UNLIKELY(mAnswerClock == AnswerClock::Unknown)) {
         mDispatcher = QAbstractEventDispatcher::instance(thread());
-    mWatchdogLeftAtAnswer = mDispatcher ? mDispatcher->remainingTime(mCheckConnectTmr.timerId()) : -1;
+        const bool qts = mDispatcher
+                && (mDispatcher->inherits("QEventDispatcherUNIX") || mDispatcher->inherits("QEventDispatcherGlib"));
+        mAnswerClock = qts && QElapsedTimer::clockType() == QElapsedTimer::MonotonicClock ? AnswerClock::Monotonic
+                                                                                      : AnswerClock::Timer;
+        mMonotonic.start();
+    }
+    if (mAnswerClock == AnswerClock::Monotonic)
+        mAnswerMs = mMonotonic.elapsed();
+    else
+        mWatchdogLeftAtAnswer = mDispatcher ? mDispatcher->remainingTime(mCheckConnectTmr.timerId()) : -1;
+}
+
+// The watchdog's 30 s run on a coarse timer, within half a second; what is left of them after an
+// answer runs to the millisecond, as a coarse timer may move by a twentieth of it, more than that.
+void SimpleService::armWatchdog(int ms)
+{
+    mCheckConnectTmr.setTimerType(ms == WatchdogMs ? Qt::CoarseTimer : Qt::PreciseTimer);
+    mCheckConnectTmr.start(ms);
 }
 
 void SimpleService::connectNotify(const QMetaMethod &signal)
@@ -120,18 +137,21 @@ void SimpleService::onRequestConnect()
 
 void SimpleService::onCheckConnectTmrout()
 {
-    // The timer's own expiry, with an answer since it was armed: that answer was as long before
-    // now as the timer had left then, so the 30 seconds from it end that much later. Called in
+    // The timer's own expiry, with an answer since it was armed: it runs again for what is left
+    // of the 30 seconds from that answer. Called in
     // any other way, the slot probes.
     if (sender() == &mCheckConnectTmr) {
-        const int rest = mWatchdogLeftAtAnswer < 0 ? 0 : WatchdogMs - mWatchdogLeftAtAnswer;
+        const int rest = mAnswerMs >= 0            ? WatchdogMs - int(mMonotonic.elapsed() - mAnswerMs)
+                : mWatchdogLeftAtAnswer >= 0 ? WatchdogMs - mWatchdogLeftAtAnswer
+                                             : 0;
+        mAnswerMs = -1;
         mWatchdogLeftAtAnswer = -1;
         if (rest > 0) {
-            mCheckConnectTmr.start(rest);
+            armWatchdog(rest);
             return;
         }
         if (mCheckConnectTmr.interval() != WatchdogMs)
-            mCheckConnectTmr.start(WatchdogMs);
+            armWatchdog(WatchdogMs);
     }
     sendStart();
     mSendTmr.start();

@@ -4,6 +4,7 @@
 #include "serialport.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <atomic>
@@ -171,6 +172,7 @@ private:
     void initUnitMaxLevel();
     void linkUp();
     void noteAnswerTime();
+    void armWatchdog(int ms);
     void startData(int length);
     void takeData(const char *data, int n);
 
@@ -245,11 +247,17 @@ private:
     QTimer mParseOutTmr;
 
     // Link supervision. The watchdog is armed once and not restarted by every answer, which
-    // would cost a timer registration a frame: an answer notes how long the timer still had to
-    // run, and at its expiry the timer re-arms for what is left of 30 s after that answer.
-    // Time is read only through the timer, so the service runs on any event dispatcher.
+    // would cost a timer registration a frame: an answer notes its time, and at the timer's
+    // expiry the timer re-arms for what is left of 30 s after that answer. The time is read from
+    // the clock the dispatcher times its timers by: Qt's own dispatchers use the monotonic clock,
+    // which costs a fraction of asking the timer; on any other the timer is asked how long it
+    // still had to run, so the service runs on any event dispatcher.
     QTimer mCheckConnectTmr;
-    int mWatchdogLeftAtAnswer = -1; // -1: no answer since the timer was armed
+    enum class AnswerClock { Unknown, Monotonic, Timer };
+    AnswerClock mAnswerClock = AnswerClock::Unknown;
+    QElapsedTimer mMonotonic;
+    qint64 mAnswerMs = -1; // on the monotonic clock; -1: no answer since the timer was armed
+    int mWatchdogLeftAtAnswer = -1; // on any other; -1: no answer since the timer was armed
     bool mAnswered = false; // an answer in the chunk being read
     QAbstractEventDispatcher *mDispatcher = nullptr;
     QTimer mRequestConnectTmr;

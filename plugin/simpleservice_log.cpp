@@ -37,21 +37,33 @@ ThreadLines &threadLines()
 
 int digitCount(quint64 value)
 {
-    int count = 1;
-    while (value >= 10) {
-        value /= 10;
-        ++count;
+    // Most numbers in the lines are bytes: up to four digits are counted without dividing.
+    for (int count = 0;; count += 4, value /= 10000) {
+        if (value < 10)
+            return count + 1;
+        if (value < 100)
+            return count + 2;
+        if (value < 1000)
+            return count + 3;
+        if (value < 10000)
+            return count + 4;
     }
-    return count;
 }
 
-// Writes value's decimal digits so that the last one lands just before end.
+// Writes value's decimal digits so that the last one lands just before end, two at a time.
 void writeDigits(QChar *end, quint64 value)
 {
-    do {
+    while (value >= 100) {
+        const auto pair = unsigned(value % 100);
+        value /= 100;
+        *--end = QLatin1Char(char('0' + pair % 10));
+        *--end = QLatin1Char(char('0' + pair / 10));
+    }
+    if (value >= 10) {
         *--end = QLatin1Char(char('0' + value % 10));
         value /= 10;
-    } while (value);
+    }
+    *--end = QLatin1Char(char('0' + value));
 }
 
 bool isAscii(const char *text, int size)

@@ -168,6 +168,7 @@ private slots:
     void nothingLostNothingStuck();
     void theBoxsTextsAreShownNotObeyed_data();
     void theBoxsTextsAreShownNotObeyed();
+    void aLiveCsvRowComesAtOnce();
 };
 
 void tst_Tool::errorsHaveOneSentenceAndTheirOwnCode_data()
@@ -1205,6 +1206,23 @@ void tst_Tool::theBoxsTextsAreShownNotObeyed()
     // Nothing a terminal obeys reaches it, but the line ends CSV's records have.
     QVERIFY2(!r.out.contains(QRegularExpression(QStringLiteral("[\\x00-\\x08\\x0b-\\x0c\\x0e-\\x1f\\x7f-\\x9f\\x{202e}]"))),
              qPrintable(r.out));
+}
+
+// A replay's CSV goes out in blocks; a live one's rows each as soon as their instant has passed,
+// not when the next change or the end comes.
+void tst_Tool::aLiveCsvRowComesAtOnce()
+{
+    Pty box;
+    QProcess monitor;
+    monitor.start(Tool, {"monitor", box.slave, "--csv", "--signals", "Vehicle.Speed"});
+    QVERIFY(monitor.waitForStarted());
+    QVERIFY(!box.readUntil(1).isEmpty()); // the handshake: it listens
+    QVERIFY(box.send(QByteArray::fromHex("2ef603200300e3")));
+    QString seen;
+    QTRY_VERIFY_WITH_TIMEOUT((seen += QString::fromUtf8(monitor.readAllStandardOutput())).endsWith(QLatin1String(",50\r\n")),
+                             2000);
+    ::kill(pid_t(monitor.processId()), SIGINT);
+    QVERIFY(monitor.waitForFinished(5000));
 }
 
 QTEST_GUILESS_MAIN(tst_Tool)

@@ -88,8 +88,9 @@ int chooseView(const QCommandLineParser &parser, const QString &command, Session
 void attachView(const ViewChoice &view, Session &session, const QString &source)
 {
     if (view.kind == ViewChoice::Csv) {
+        const EventPrinter::Options &printed = session.printer()->options();
         auto *writer = new CsvWriter(*session.model(), view.entries, tool::out(), ::isatty(STDOUT_FILENO) == 1,
-                                     &session);
+                                     printed.live || printed.paced, &session);
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, writer, &CsvWriter::finish);
     } else if (view.kind == ViewChoice::Table) {
         // A terminal that can place the cursor gets the panel; anything else the log of snapshots.

@@ -10,14 +10,15 @@
 namespace tool {
 
 CsvWriter::CsvWriter(SessionModel &session, const QVector<int> &columns, QTextStream &out, bool terminal,
-                     QObject *parent)
+                     bool watched, QObject *parent)
     : QObject(parent),
       m_session(session),
       m_state(session.vehicle()),
       m_columns(columns),
       m_columnOf(SignalCatalogue::vehicleSignals().size(), -1),
       m_out(out),
-      m_terminal(terminal)
+      m_terminal(terminal),
+      m_watched(watched)
 {
     const QVector<Reading> &now = m_state->readings();
     for (int entry : columns)
@@ -89,7 +90,8 @@ void CsvWriter::changed(const QVector<int> &entries)
     for (int entry : entries)
         if (const int column = m_columnOf.at(entry); column >= 0)
             m_values[column] = readings.at(entry);
-    m_rowDone.start();
+    if (m_watched)
+        m_rowDone.start();
 }
 
 void CsvWriter::writeRow()
@@ -103,8 +105,9 @@ void CsvWriter::writeRow()
         row += QLatin1Char(',') + field(cell(m_columns.at(c), m_values.at(c), m_terminal));
     m_out << row << "\r\n";
     m_pendingMs = -1;
-    // Whoever reads a live run gets each row as it is made; a replay's reader gets them in blocks.
-    m_out.flush();
+    // Whoever watches gets each row as it is made; a replay's reader gets them in blocks.
+    if (m_watched)
+        m_out.flush();
 }
 
 } // namespace tool

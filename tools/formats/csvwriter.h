@@ -22,9 +22,11 @@ class CsvWriter : public QObject
 
 public:
     // columns: places in the catalogue's vehicle signals, in the order they are written. To a
-    // terminal, the box's texts are shown with their control characters escaped.
+    // terminal, the box's texts are shown with their control characters escaped. Watched (a live
+    // run, a paced replay), each row goes out as soon as its instant has passed; else the rows go
+    // out in blocks, each written once the next instant's change comes, the last at finish().
     CsvWriter(SessionModel &session, const QVector<int> &columns, QTextStream &out, bool terminal = false,
-              QObject *parent = nullptr);
+              bool watched = true, QObject *parent = nullptr);
     // Writes the row of the last instant, if it is not written yet (at the end of a run).
     void finish() { writeRow(); }
 
@@ -50,6 +52,7 @@ private:
     QVector<Reading> m_values; // by column, as of the pending row's instant
     QTextStream &m_out;
     bool m_terminal;
+    bool m_watched;
     qint64 m_pendingMs = -1; // the instant of the row not written yet, or -1
     QTimer m_rowDone; // writes the pending row once its instant has passed
 };

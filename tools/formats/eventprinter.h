@@ -55,6 +55,7 @@ public:
     void printSummary();
     // The link's health as the model counted it.
     void printHealth();
+    const Options &options() const { return m_options; }
 
 private:
     static constexpr int NameWidth = 55; // a value's or a frame's name, padded to line them up
