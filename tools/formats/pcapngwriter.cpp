@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QtEndian>
 
+#include <cstring>
+
 namespace tool {
 
 namespace {
@@ -74,24 +76,45 @@ bool PcapngWriter::open(const QString &path)
     return block(0x0A0D0D0A, section) && block(0x00000001, interface) && m_file->flush();
 }
 
+// An enhanced packet block made in one buffer, kept from packet to packet: its header, the bytes
+// padded to four, the direction, the comment if any, the end of options and the length again.
 bool PcapngWriter::write(qint64 microseconds, bool inbound, const QByteArray &bytes,
                          const QString &comment)
 {
-    QByteArray packet;
-    put32(packet, 0); // interface
-    put32(packet, quint32(quint64(microseconds) >> 32));
-    put32(packet, quint32(quint64(microseconds) & 0xFFFFFFFF));
-    put32(packet, quint32(bytes.size()));
-    put32(packet, quint32(bytes.size()));
-    packet.append(bytes);
-    pad(packet);
-    QByteArray flags;
-    put32(flags, inbound ? 1 : 2); // epb_flags: direction
-    option(packet, 2, flags);
-    if (!comment.isEmpty())
-        option(packet, 1, comment.toUtf8()); // opt_comment
-    endOfOptions(packet);
-    return block(0x00000006, packet);
+    const QByteArray note = comment.isEmpty() ? QByteArray() : comment.toUtf8();
+    const auto padded = [](int size) { return (size + 3) & ~3; };
+    const int total = 12 + 20 + padded(bytes.size()) + 8 + (note.isEmpty() ? 0 : 4 + padded(note.size())) + 4;
+    m_packet.assign(size_t(total), '\0');
+    char *p = m_packet.data();
+    const auto put = [&p](quint32 v) {
+        qToLittleEndian(v, p);
+        p += 4;
+    };
+    const auto put16 = [&p](quint16 v) {
+        qToLittleEndian(v, p);
+        p += 2;
+    };
+    put(0x00000006);
+    put(quint32(total));
+    put(0); // interface
+    put(quint32(quint64(microseconds) >> 32));
+    put(quint32(quint64(microseconds) & 0xFFFFFFFF));
+    put(quint32(bytes.size()));
+    put(quint32(bytes.size()));
+    std::memcpy(p, bytes.constData(), size_t(bytes.size()));
+    p += padded(bytes.size());
+    put16(2); // epb_flags: the direction
+    put16(4);
+    put(inbound ? 1 : 2);
+    if (!note.isEmpty()) {
+        put16(1); // opt_comment
+        put16(quint16(note.size()));
+        std::memcpy(p, note.constData(), size_t(note.size()));
+        p += padded(note.size());
+    }
+    p += 4; // the end of the options
+    put(quint32(total));
+    return m_file->append(QByteArray::fromRawData(m_packet.data(), total));
 }
 
 } // namespace tool

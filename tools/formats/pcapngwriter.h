@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 namespace tool {
 
@@ -33,6 +34,7 @@ private:
     bool block(quint32 type, const QByteArray &body);
 
     std::unique_ptr<OutputFile> m_file;
+    std::vector<char> m_packet; // the last packet's block, its room kept
 };
 
 } // namespace tool
