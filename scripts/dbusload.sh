@@ -7,6 +7,9 @@
 # signals one client got per second; how long a GetValues call takes meanwhile; and what the bus holds for the client that
 # never reads.
 #   bash scripts/dbusload.sh [SECONDS]     (default 20 s each; needs a build in build/)
+# One run of each, not alternating rounds: the figures move by a third from run to run on a
+# shared machine. The last lines are "figure NAME VALUE": CPU microseconds a frame of each, and
+# serve's over monitor's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-20}"
@@ -110,7 +113,11 @@ def measure(command, label, clients):
     print(f"{label}: {sent} frames in {seconds:.0f} s ({sent / seconds:.0f} a second); CPU "
           f"{used / seconds * 100:.1f} % of a core, {used / max(sent, 1) * 1e6:.1f} us a frame{extra}",
           flush=True)
+    return used / max(sent, 1) * 1e6
 
-measure(["monitor", "--quiet"], "monitor --quiet", 0)
-measure(["serve", "--bus", "session"], "serve, 20 clients", 20)
+quiet = measure(["monitor", "--quiet"], "monitor --quiet", 0)
+served = measure(["serve", "--bus", "session"], "serve, 20 clients", 20)
+print(f"figure monitor_quiet_us {quiet:.1f}")
+print(f"figure serve_20_clients_us {served:.1f}")
+print(f"figure serve_over_quiet {served / quiet:.2f}")
 PY

@@ -297,6 +297,7 @@ void TestBenchTools::plotErrors_data()
     QTest::newRow("unknown signal") << QStringList{drive, "--signals", "Vehicle.Speed,Vehicle.Sped", png} << 2
                                     << "no signal \"Vehicle.Sped\"";
     QTest::newRow("text signal") << QStringList{drive, "--signals", "CanBox.Version", png} << 2 << "is a text";
+    QTest::newRow("an event") << QStringList{drive, "--signals", "CanBox.Key", png} << 2 << "CanBox.Key is an event";
     QTest::newRow("no signals") << QStringList{drive, png} << 2 << "needs --signals";
     QTest::newRow("no picture") << QStringList{drive, "--signals", "Vehicle.Speed"} << 2 << "--png FILE";
     QTest::newRow("bad size") << QStringList{drive, "--signals", "Vehicle.Speed", png, "--size", "640"} << 2 << "WIDTHxHEIGHT";

@@ -121,7 +121,7 @@ void tst_LineTools::playbackDrivesAHeadUnitAsReplayDoes()
     QProcess box, monitor;
     box.start(Tool, {"sim", "--play", DataDir + "/drive.cap"});
     QString boxSaw, watched;
-    QVERIFY(waitFor(box, boxSaw, QStringLiteral("(--now: at once)")));
+    QVERIFY(waitFor(box, boxSaw, QStringLiteral("with --now it starts at once")));
     monitor.start(Tool, {"monitor", boxSaw.section(QLatin1Char('\n'), 0, 0).mid(5), "--record", dir.filePath("r.cap")});
     QVERIFY2(waitFor(box, boxSaw, QStringLiteral("Played 14 chunks (99 bytes)"), 20000), qPrintable(boxSaw));
     QVERIFY(box.waitForFinished(5000));
@@ -402,7 +402,7 @@ void tst_LineTools::errors()
     process.start(Tool, arguments);
     QString seen;
     if (exitCode == 130) {
-        QVERIFY(waitFor(process, seen, QStringLiteral("(--now: at once)")));
+        QVERIFY(waitFor(process, seen, QStringLiteral("with --now it starts at once")));
         QCOMPARE(interrupt(process, seen), exitCode);
     } else {
         QVERIFY(process.waitForFinished(10000));

@@ -163,7 +163,7 @@ int playCapture(const QString &name, QFile &file, CaptureReader &reader, BoxLine
         start();
     else
         tool::out() << "playing " << name << " from the head unit's first bytes on "
-                    << line->deviceName() << " (--now: at once)\n";
+                    << line->deviceName() << "; with --now it starts at once\n";
     tool::out().flush();
     QCoreApplication::exec();
     if (!replayer->error().isEmpty()) {

@@ -80,9 +80,15 @@ int plot(const QStringList &arguments)
     for (const QString &name : parser.value(QStringLiteral("signals")).split(QLatin1Char(','))) {
         const SignalInfo *info = SignalCatalogue::find(name.trimmed());
         const int index = info ? int(info - catalogue.constData()) : -1;
-        if (index < 0 || index >= catalogue.size()) {
+        if (!info) {
             tool::err() << command << ": there is no signal \"" << name
                         << "\" to draw; 'canservice signals' lists them\n";
+            return exitcode::Usage;
+        }
+        if (index < 0 || index >= catalogue.size()) {
+            tool::err() << command << ": " << info->name
+                        << " is an event, not a value that holds over time; a plot draws the values "
+                           "'canservice signals' lists first\n";
             return exitcode::Usage;
         }
         if (info->type == QLatin1String("string")) {

@@ -75,6 +75,9 @@ bool VehicleService::connectToBus(QString *error)
                          .arg(m_busType == QDBusConnection::SystemBus ? QLatin1String("system")
                                                                      : QLatin1String("session"),
                               m_bus.lastError().message());
+        // A desktop's or a container's session has a bus of its own where the system has none.
+        if (m_busType == QDBusConnection::SystemBus)
+            *error += QStringLiteral(" (where there is no system bus, --bus session publishes on the session's)");
         return false;
     }
     if (!m_bus.registerObject(QLatin1String(ObjectPath), this)) {

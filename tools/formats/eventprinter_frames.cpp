@@ -52,7 +52,7 @@ QString EventPrinter::describe(const canbox::ReceiveModel::Item &item)
                 : QStringLiteral("noise, dropped");
     }
     case M::BoxAnswer:
-        return QStringLiteral("acknowledgement from the box (link up)");
+        return QStringLiteral("acknowledgement from the box, an answer");
     case M::TimedOut:
         if (item.size == 0)
             return QStringLiteral("receive time-out, no frame open");
