@@ -185,6 +185,14 @@ def check_table(capture):
         check(abs(float(messages[key][0]) - rate) < 0.051, f"{capture}: {key} at {messages[key][0]}/s, not {rate}")
     shown = {key: [int(n) for n in counts[1:]] for key, counts in messages.items()}
     check(shown == expected, f"{capture}: the table counts {shown}, stats {expected}")
+    # The busiest message first, and the link's health as stats counts it.
+    rates = [float(line.split()[-4]) for line in last[1:start] if line[:2] in ("0x", "- ")]
+    check(rates == sorted(rates, reverse=True), f"{capture}: messages in the order of their rates {rates}")
+    health = next(line for line in last if line.startswith("frames "))
+    counted = [int(word) for word in health.split() if word.isdigit()]
+    check(counted == [stats[k] for k in ("framesAccepted", "checksumErrors", "cutFrames", "noiseBytes",
+                                         "receiveTimeouts", "linkLosses")] + [0],
+          f"{capture}: the table's health {health!r}, stats {stats}")
 
 
 for name in ("drive.cap", "cut.cap", "recorded.cap"):

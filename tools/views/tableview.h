@@ -18,9 +18,9 @@ namespace tool {
 class SessionModel;
 class VehicleState;
 
-// A live instrument panel: every chosen catalogue value with its unit and age (seconds since it
-// last changed), beside each message identifier's rate per second, checksum errors and cut
-// frames. On a terminal it is one screen redrawn in place, in the alternate screen, at most five
+// A live instrument panel: the link's health, every chosen catalogue value with its unit and age
+// (seconds since it last changed), beside each message identifier's rate per second, checksum
+// errors and cut frames, the busiest first. On a terminal it is one screen redrawn in place, in the alternate screen, at most five
 // times a second and at the terminal's size of the moment; the terminal is given back as it was
 // when the run ends, by Ctrl-C too, and the last table is printed on it. Elsewhere (a pipe, a
 // file) it is a log: a snapshot for every second of the session's clock in which the box sent
@@ -52,6 +52,7 @@ private:
     void leaveScreen();
     static QSize terminalSize();
     QString statusLine(qint64 nowMs) const;
+    QString healthLine() const;
     QStringList messageLines(qint64 nowMs) const;
     QStringList valueLines(qint64 nowMs, int nameWidth, bool all) const;
 

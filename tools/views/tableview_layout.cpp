@@ -50,10 +50,23 @@ QStringList columns(const QString &header, QStringList cells, int rows, int coun
 
 QString TableView::statusLine(qint64 nowMs) const
 {
-    const QString link = m_session.linkText();
-    return QStringLiteral("%1  at %2 s  link %3  noise bytes %4")
-            .arg(m_source, QString::number(nowMs / 1000.0, 'f', 3), link)
-            .arg(m_session.health().noiseBytes);
+    return QStringLiteral("%1  at %2 s  link %3")
+            .arg(m_source, QString::number(nowMs / 1000.0, 'f', 3), m_session.linkText());
+}
+
+// The link's health, always on screen: what a glance at a bad line needs.
+QString TableView::healthLine() const
+{
+    const LinkHealth &h = m_session.health();
+    return QStringLiteral("frames %1  checksum errors %2  cut frames %3  noise bytes %4  receive time-outs %5  "
+                          "link losses %6  line losses %7")
+            .arg(h.framesAccepted)
+            .arg(h.checksumErrors)
+            .arg(h.cutFrames)
+            .arg(h.noiseBytes)
+            .arg(h.receiveTimeouts)
+            .arg(h.linkLosses)
+            .arg(h.lineLosses);
 }
 
 QStringList TableView::messageLines(qint64 nowMs) const
@@ -69,20 +82,23 @@ QStringList TableView::messageLines(qint64 nowMs) const
                 + QString::number(cutFrames).rightJustified(12);
     };
     qint64 allRecent = 0;
-    QStringList rows;
+    // The busiest first: a small window cuts the quietest.
+    std::vector<std::pair<qint64, QString>> rows;
     for (const auto &[id, m] : m_messages.counts()) {
         const qint64 recent = m_messages.recent(m, nowMs);
         allRecent += recent;
         const char *name = id < 0 ? nullptr : canbox::messageName(quint8(id), canbox::Direction::FromBox);
-        rows << line(id < 0 ? QStringLiteral("-") : QStringLiteral("0x%1").arg(id, 2, 16, QLatin1Char('0')),
-                     id < 0 ? QStringLiteral("(identifier lost)")
-                            : name ? QLatin1String(name) : QStringLiteral("(not in the protocol)"),
-                     recent, m.frames, m.checksumErrors, m.cutFrames);
+        rows.emplace_back(recent, line(id < 0 ? QStringLiteral("-") : QStringLiteral("0x%1").arg(id, 2, 16, QLatin1Char('0')),
+                                       id < 0 ? QStringLiteral("(identifier lost)")
+                                              : name ? QLatin1String(name) : QStringLiteral("(not in the protocol)"),
+                                       recent, m.frames, m.checksumErrors, m.cutFrames));
     }
+    std::stable_sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
     // The whole line first: what a glance at a small window needs.
     const LinkHealth &all = m_session.health();
-    lines << line(QStringLiteral("all"), QString(), allRecent, all.framesAccepted, all.checksumErrors, all.cutFrames)
-          << rows;
+    lines << line(QStringLiteral("all"), QString(), allRecent, all.framesAccepted, all.checksumErrors, all.cutFrames);
+    for (const auto &row : rows)
+        lines << row.second;
     return lines;
 }
 
@@ -119,7 +135,7 @@ QStringList TableView::render(int width, int height) const
     const QString valueHeader = QStringLiteral("value").leftJustified(nameWidth + 2)
             + QStringLiteral("reading").leftJustified(ValueWidth) + QStringLiteral("age s").rightJustified(AgeWidth);
     QStringList messages = messageLines(now);
-    QStringList lines{statusLine(now), QString()};
+    QStringList lines{statusLine(now), healthLine(), QString()};
     if (height <= 0) {
         lines << messages << QString() << valueHeader << valueLines(now, nameWidth, true);
         for (QString &line : lines)
@@ -127,7 +143,7 @@ QStringList TableView::render(int width, int height) const
         return lines;
     }
 
-    const int body = qMax(4, height - 2);
+    const int body = qMax(4, height - 3);
     const QString more = QStringLiteral("... %1 more: a taller window, or --signals");
     const QString moreMessages = QStringLiteral("... %1 more: a taller window");
     const bool beside = width >= valueWidth + 3 + MessageWidth;
