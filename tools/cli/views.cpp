@@ -22,6 +22,9 @@ void addViewOptions(QCommandLineParser &parser)
                                      "each holding its last reading (empty: no reading); a row for every "
                                      "instant a value changed. Not with --json, --frames, --changes or "
                                      "--table. Example: --csv --signals Vehicle.Speed,CanBox.Version > values.csv")});
+    parser.addOption({QStringLiteral("bom"),
+                      QStringLiteral("With --csv: start with a UTF-8 byte-order mark, which a spreadsheet "
+                                     "needs to read units such as \"°C\" right.")});
     parser.addOption({QStringLiteral("table"),
                       QStringLiteral("Instead of the events, a live table of the values with their age "
                                      "in seconds, beside every message's rate per second and error "
@@ -41,6 +44,10 @@ int chooseView(const QCommandLineParser &parser, const QString &command, Session
     const QStringList given = parser.optionNames();
     const bool csv = given.contains(QStringLiteral("csv"));
     const bool table = given.contains(QStringLiteral("table"));
+    if (given.contains(QStringLiteral("bom")) && !csv) {
+        tool::err() << command << ": --bom goes with --csv\n";
+        return exitcode::Usage;
+    }
     if (!csv && !table) {
         if (given.contains(QStringLiteral("signals"))) {
             tool::err() << command << ": --signals chooses the columns of --csv or --table; give one of them\n";
@@ -57,6 +64,7 @@ int chooseView(const QCommandLineParser &parser, const QString &command, Session
         }
     }
     view->kind = csv ? ViewChoice::Csv : ViewChoice::Table;
+    view->byteOrderMark = given.contains(QStringLiteral("bom"));
     const auto &catalogue = SignalCatalogue::vehicleSignals();
     view->entries.clear();
     if (!given.contains(QStringLiteral("signals"))) {
@@ -90,7 +98,7 @@ void attachView(const ViewChoice &view, Session &session, const QString &source)
     if (view.kind == ViewChoice::Csv) {
         const EventPrinter::Options &printed = session.printer()->options();
         auto *writer = new CsvWriter(*session.model(), view.entries, tool::out(), ::isatty(STDOUT_FILENO) == 1,
-                                     printed.live || printed.paced, &session);
+                                     printed.live || printed.paced, view.byteOrderMark, &session);
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, writer, &CsvWriter::finish);
     } else if (view.kind == ViewChoice::Table) {
         // A terminal that can place the cursor gets the panel; anything else the log of snapshots.

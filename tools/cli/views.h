@@ -14,6 +14,7 @@ struct ViewChoice
 {
     enum Kind { Events, Csv, Table } kind = Events;
     QVector<int> entries; // the catalogue's vehicle signals shown, in order
+    bool byteOrderMark = false; // --bom: the CSV starts with one
 };
 
 // --csv, --table and --signals.

@@ -10,7 +10,7 @@
 namespace tool {
 
 CsvWriter::CsvWriter(SessionModel &session, const QVector<int> &columns, QTextStream &out, bool terminal,
-                     bool watched, QObject *parent)
+                     bool watched, bool byteOrderMark, QObject *parent)
     : QObject(parent),
       m_session(session),
       m_state(session.vehicle()),
@@ -32,9 +32,11 @@ CsvWriter::CsvWriter(SessionModel &session, const QVector<int> &columns, QTextSt
     m_rowDone.setInterval(1);
     connect(&m_rowDone, &QTimer::timeout, this, &CsvWriter::writeRow);
 
-    QString header = field(QStringLiteral("time (s)"));
+    QString header = byteOrderMark ? QStringLiteral("\uFEFF") : QString();
+    header += field(QStringLiteral("time (s)"));
     for (int entry : columns)
-        header += QLatin1Char(',') + field(columnName(entry));
+        for (const QString &name : columnNames(entry))
+            header += QLatin1Char(',') + field(name);
     // RFC 4180 ends every record with CR LF.
     m_out << header << "\r\n";
     m_out.flush();
@@ -53,27 +55,39 @@ QString CsvWriter::field(const QString &text)
     return text;
 }
 
-QString CsvWriter::columnName(int entry)
+bool CsvWriter::unitVaries(int entry)
 {
-    const SignalInfo &info = SignalCatalogue::vehicleSignals().at(entry);
-    return info.unit.isEmpty() ? info.name : info.name + QStringLiteral(" (") + info.unit + QLatin1Char(')');
+    return SignalCatalogue::vehicleSignals().at(entry).unit == QLatin1String("varies");
 }
 
-QString CsvWriter::cell(int entry, const Reading &reading, bool terminal)
+QStringList CsvWriter::columnNames(int entry)
 {
-    if (reading.isNull())
-        return QString();
+    const SignalInfo &info = SignalCatalogue::vehicleSignals().at(entry);
+    if (unitVaries(entry))
+        return {info.name, info.name + QStringLiteral(" unit")};
+    return {info.unit.isEmpty() ? info.name : info.name + QStringLiteral(" (") + info.unit + QLatin1Char(')')};
+}
+
+QStringList CsvWriter::cells(int entry, const Reading &reading, bool terminal)
+{
     QString text;
-    if (reading.value.type() == QVariant::String) {
+    if (reading.isNull()) {
+    } else if (reading.value.type() == QVariant::String) {
         text = reading.value.toString();
         if (!text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text.at(0)))
             text.prepend(QLatin1Char('\''));
     } else {
         json::appendValue(text, reading.value);
     }
-    if (!reading.unit.isEmpty() && reading.unit != SignalCatalogue::vehicleSignals().at(entry).unit)
-        text += QLatin1Char(' ') + reading.unit;
-    return terminal ? printable(text) : text;
+    if (!unitVaries(entry)) {
+        // A unit other than the column's follows the number.
+        if (!reading.isNull() && !reading.unit.isEmpty()
+            && reading.unit != SignalCatalogue::vehicleSignals().at(entry).unit)
+            text += QLatin1Char(' ') + reading.unit;
+        return {terminal ? printable(text) : text};
+    }
+    const QString unit = reading.isNull() ? QString() : reading.unit;
+    return {terminal ? printable(text) : text, terminal ? printable(unit) : unit};
 }
 
 void CsvWriter::changed(const QVector<int> &entries)
@@ -102,7 +116,8 @@ void CsvWriter::writeRow()
     // The values of that instant: the state may already hold the next one's.
     QString row = QString::number(m_pendingMs / 1000.0, 'f', 3);
     for (int c = 0; c < m_columns.size(); ++c)
-        row += QLatin1Char(',') + field(cell(m_columns.at(c), m_values.at(c), m_terminal));
+        for (const QString &text : cells(m_columns.at(c), m_values.at(c), m_terminal))
+            row += QLatin1Char(',') + field(text);
     m_out << row << "\r\n";
     m_pendingMs = -1;
     // Whoever watches gets each row as it is made; a replay's reader gets them in blocks.
