@@ -86,8 +86,7 @@ QStringList CsvWriter::cells(int entry, const Reading &reading, bool terminal)
             text += QLatin1Char(' ') + reading.unit;
         return {terminal ? printable(text) : text};
     }
-    const QString unit = reading.isNull() ? QString() : reading.unit;
-    return {terminal ? printable(text) : text, terminal ? printable(unit) : unit};
+    return {terminal ? printable(text) : text, terminal ? printable(reading.unit) : reading.unit};
 }
 
 void CsvWriter::changed(const QVector<int> &entries)
