@@ -99,6 +99,7 @@ int plot(const QStringList &arguments)
         f.index = index;
         f.series.name = info->name;
         f.series.flag = info->type == QLatin1String("boolean");
+        f.series.whole = info->type == QLatin1String("integer");
         if (info->unit != QLatin1String("varies"))
             f.units << info->unit;
         followed << f;

@@ -9,12 +9,16 @@ namespace tool {
 namespace {
 const int Left = 84, Right = 24, Title = 26, Bottom = 34, Gap = 10;
 
-// Round steps (1, 2 or 5 times a power of ten) giving about `count` ticks over low..high.
-QVector<double> ticks(double low, double high, int count)
+// Round steps (1, 2 or 5 times a power of ten) giving about `count` ticks over low..high, and no
+// more than `most`; whole ones for a value that has only whole numbers.
+QVector<double> ticks(double low, double high, int count, int most = 1000, bool whole = false)
 {
-    const double raw = (high - low) / qMax(1, count);
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    const double step = raw / power < 1.5 ? power : raw / power < 3.5 ? 2 * power : raw / power < 7.5 ? 5 * power : 10 * power;
+    const double raw = qMax((high - low) / qMax(1, count), whole ? 1.0 : 0.0);
+    double power = std::pow(10.0, std::floor(std::log10(raw)));
+    double step = raw / power < 1.5 ? power : raw / power < 3.5 ? 2 * power : raw / power < 7.5 ? 5 * power : 10 * power;
+    // The next round step up while there would be too many.
+    while (std::floor(high / step) - std::ceil(low / step) + 1 > most)
+        step = step / power < 1.5 ? 2 * power : step / power < 3.5 ? 5 * power : (power *= 10, power);
     QVector<double> at;
     for (double t = std::ceil(low / step - 1e-9) * step; t <= high + step * 1e-9; t += step)
         at << (std::abs(t) < step * 1e-9 ? 0.0 : t);
@@ -64,7 +68,9 @@ void drawPane(QPainter &p, const PlotSeries &s, const QRect &pane, double start,
 
     const QColor grid(0xdd, 0xdd, 0xdd);
     const QFontMetrics metrics = p.fontMetrics();
-    const QVector<double> yTicks = s.flag ? QVector<double>{0, 1} : ticks(low, high, 5);
+    // Labels a line and a half apart at least: a low pane gets fewer.
+    const int room = qMax(2, int(area.height() / (metrics.height() * 1.5)) + 1);
+    const QVector<double> yTicks = s.flag ? QVector<double>{0, 1} : ticks(low, high, 5, room, s.whole);
     for (const double v : yTicks) {
         p.setPen(grid);
         p.drawLine(QPointF(area.left(), y(v)), QPointF(area.right(), y(v)));

@@ -15,6 +15,7 @@ struct PlotSeries
     QString name;
     QString unit;
     bool flag = false; // a boolean: drawn as 0 and 1, labelled false and true
+    bool whole = false; // only whole numbers: whole steps on its axis
     QVector<QPair<double, double>> points; // seconds, value
     // The values the series had before its first change, at the capture's start.
     double initial = std::nan("");
