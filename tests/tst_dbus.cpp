@@ -6,6 +6,7 @@
 #include "simpleservice_access.h"
 #include "vehicleservice.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -237,6 +238,20 @@ void tst_DBus::changesComeBatchedByName()
     // The whole state by name, as a reader asks for it.
     const QString values = gdbus({QStringLiteral("org.canservice.Vehicle1.GetValues")});
     QVERIFY2(values.contains(QLatin1String("'Vehicle.Speed': <30.0>")), qPrintable(values));
+    // The units by name: a trip value's once its reading says it, signalled with the values.
+    const auto property = [this](const char *name) {
+        return gdbus({QStringLiteral("org.freedesktop.DBus.Properties.Get"), Iface, QLatin1String(name)});
+    };
+    QVERIFY2(property("Units").contains(QLatin1String("'Vehicle.Speed': <'km/h'>"))
+                     && !property("Units").contains(QLatin1String("CanBox.Trip.Distance1")),
+             qPrintable(property("Units")));
+    m_box->receiveFrame(0x50, QByteArray::fromHex("2000e1100000"));
+    QVERIFY(got.wait(2000));
+    QVERIFY2(property("Units").contains(QLatin1String("'CanBox.Trip.Distance1': <'km'>")), qPrintable(property("Units")));
+    QTRY_COMPARE(qdbus_cast<QVariantMap>(m_subscriber->properties.last().value(QStringLiteral("Units")))
+                         .value(QStringLiteral("CanBox.Trip.Distance1")),
+                 QVariant(QStringLiteral("km")));
+    QCOMPARE(property("Version"), QStringLiteral("(<'" CANSERVICE_TEST_VERSION "'>,)"));
 
     // The box gave no answer to three tries: the link is lost.
     canservice::Access::sendTimeoutCount(*m_box->service) = 3;

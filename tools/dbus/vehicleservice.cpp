@@ -162,9 +162,33 @@ void VehicleService::sendValues()
         else
             changed.insert(catalogue.at(i).name, now.at(i).value);
     }
+    const QVariantMap unitsBefore = unitsOf(m_readings);
     m_readings = now;
     if (!changed.isEmpty() || !gone.isEmpty())
         emit ValuesChanged(changed, gone);
+    if (const QVariantMap unitsNow = unitsOf(now); unitsNow != unitsBefore)
+        propertiesChanged({{QStringLiteral("Units"), unitsNow}});
+}
+
+QVariantMap VehicleService::unitsOf(const QVector<Reading> &readings)
+{
+    const auto &catalogue = SignalCatalogue::vehicleSignals();
+    QVariantMap units;
+    for (int i = 0; i < catalogue.size(); ++i) {
+        const QString &unit = catalogue.at(i).unit;
+        if (unit == QLatin1String("varies")) {
+            if (i < readings.size() && !readings.at(i).isNull() && !readings.at(i).unit.isEmpty())
+                units.insert(catalogue.at(i).name, readings.at(i).unit);
+        } else if (!unit.isEmpty()) {
+            units.insert(catalogue.at(i).name, unit);
+        }
+    }
+    return units;
+}
+
+QString VehicleService::version() const
+{
+    return QStringLiteral(CANSERVICE_VERSION);
 }
 
 QVariantMap VehicleService::GetValues()

@@ -29,6 +29,8 @@ class VehicleService : public QObject, protected QDBusContext
     Q_PROPERTY(QString Line READ line)
     Q_PROPERTY(QString LineError READ lineError)
     Q_PROPERTY(QVariantMap Health READ health)
+    Q_PROPERTY(QVariantMap Units READ units)
+    Q_PROPERTY(QString Version READ version)
 
 public:
     static const char ServiceName[];
@@ -56,6 +58,10 @@ public:
     QString line() const { return m_lineUp ? QStringLiteral("up") : QStringLiteral("down"); }
     QString lineError() const { return m_lineUp ? QString() : m_lineReason; }
     QVariantMap health() const { return m_health; }
+    // Every value's unit by its name: the catalogue's, or for a value whose unit the box chooses
+    // (the trip computer's) the one of its reading, while it has one.
+    QVariantMap units() const { return unitsOf(m_readings); }
+    QString version() const;
 
     void setLine(bool up, const QString &reason);
     // Every write the port takes counts against the line's time, acknowledgements included.
@@ -64,6 +70,8 @@ public:
     qint64 queuedMs() const;
     // The counters as the session gives them; the caller says how often (once a second).
     void setHealth(const QJsonObject &health);
+
+    static QVariantMap unitsOf(const QVector<Reading> &readings);
 
 public slots:
     QVariantMap GetValues();
