@@ -40,7 +40,7 @@ public:
         Noise, // bytes dropped while idle
         BoxAnswer, // a chunk of the single byte FF while idle: the box is alive
         TimedOut, // the receive time-out: whatever frame was open is dropped
-        Open, // the input ended with a frame open: told at the time its last bytes came
+        Open, // the input ended with a frame open: told at the end, after what came before it
     };
 
     struct Item
@@ -178,7 +178,7 @@ public:
     {
         if (m_state == Idle)
             return;
-        Item item = takeFrame(Open, qMin(ms, m_lastChunkMs));
+        Item item = takeFrame(Open, ms);
         m_state = Idle;
         m_deadline = -1;
         sink(item);

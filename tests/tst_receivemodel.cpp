@@ -254,9 +254,9 @@ void tst_ReceiveModel::describesWhatTheReceiverDid_data()
             << "0:2ef600 10:" + QString(10000, QLatin1Char('0')) + " 600:" + QStringLiteral("01").repeated(5000)
             << QStringList{"510 timeout 2ef600" + QString(2 * 4093, QLatin1Char('0')) + " kept:4096/5003",
                            "600 noise " + QStringLiteral("01").repeated(4096) + " kept:4096/5000"};
-    QTest::newRow("noise around frames, and a frame open at the end")
+    QTest::newRow("noise around frames, and a frame open at the end, told then")
             << "0:0102f02ef603200300e3f0 5:2e"
-            << QStringList{"0 noise 0102f0", "0 accepted 2ef603200300e3", "0 noise f0", "5 open 2e"};
+            << QStringList{"0 noise 0102f0", "0 accepted 2ef603200300e3", "0 noise f0", "505 open 2e"};
 }
 
 void tst_ReceiveModel::describesWhatTheReceiverDid()

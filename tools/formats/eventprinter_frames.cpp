@@ -61,7 +61,10 @@ QString EventPrinter::describe(const canbox::ReceiveModel::Item &item)
                 .arg(item.size)
                 .arg(seconds(item.firstMs));
     case M::Open:
-        return QStringLiteral("%1 cut off: the input ends inside it").arg(name);
+        return QStringLiteral("%1 cut off: the input ends inside it (%2 bytes since %3)")
+                .arg(name)
+                .arg(item.size)
+                .arg(seconds(item.firstMs));
     }
     return name;
 }
