@@ -60,8 +60,10 @@ Failure Session::load(const QString &device)
         return Failure::CannotWrite;
     m_printer = std::make_unique<EventPrinter>(*m_model, tool::out(), m_options.printer);
     m_printer->header();
-    // The recordings hear the model after the printer, as the printer hears it: item by item.
-    connect(m_model, &SessionModel::itemReceived, this, &Session::recordItem);
+    // The recordings hear the model after the printer, as the printer hears it: item by item. The
+    // model tells of every frame; without a pcapng file nothing here listens.
+    if (!m_options.pcapng.isEmpty())
+        connect(m_model, &SessionModel::itemReceived, this, &Session::recordItem);
     connect(m_model, &SessionModel::headUnitSent, this,
             [this](const QByteArray &bytes) { record(m_model->ms(), false, bytes); });
     // Repeats the clock jumped: the first of them in full, the first write carrying what followed.
@@ -166,8 +168,6 @@ void Session::watchLine(canservice::SerialPort *port)
 void Session::recordItem(const canbox::ReceiveModel::Item &item)
 {
     using M = canbox::ReceiveModel;
-    if (m_options.pcapng.isEmpty())
-        return;
     const bool plain = (item.kind == M::Accepted || item.kind == M::Refused) && !item.resumed;
     record(item.ms, true, item.bytes,
            plain ? QString()
