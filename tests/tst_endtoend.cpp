@@ -181,8 +181,8 @@ void tst_EndToEnd::aSessionHearsOnlyItsPluginsLine()
     QCOMPARE(session->service()->getSpeed(), 256.0f);
 }
 
-// Each frame is told before the acknowledgement that answers it, and what follows the last frame
-// of a chunk once the plugin is done with the chunk.
+// Each frame is told (its payload to whoever asks for it) before the acknowledgement that answers
+// it, and what follows the last frame of a chunk once the plugin is done with the chunk.
 void tst_EndToEnd::theModelTellsItemsAsThePluginActsOnThem()
 {
     const std::unique_ptr<Session> session = quietSession(true);
@@ -193,9 +193,11 @@ void tst_EndToEnd::theModelTellsItemsAsThePluginActsOnThem()
     });
     connect(session->model(), &SessionModel::headUnitSent, this,
             [&told](const QByteArray &bytes) { told << QLatin1String(bytes.toHex()); });
+    connect(session->model(), &SessionModel::frameAccepted, this,
+            [&told](int id, const QByteArray &payload) { told << QString::number(id, 16) + ' ' + payload.toHex(); });
     const QByteArray speed = QByteArray::fromHex("2ef603001001f5");
     session->port()->virtualLine()->deliver(speed + QByteArray::fromHex("0011") + speed + QByteArray::fromHex("22"));
-    QCOMPARE(told, QStringList({"frame", "ff", "noise", "frame", "ff", "noise"}));
+    QCOMPARE(told, QStringList({"f6 001001", "frame", "ff", "noise", "f6 001001", "frame", "ff", "noise"}));
 }
 
 void tst_EndToEnd::theModelCountsChangesOfTheLink_data()

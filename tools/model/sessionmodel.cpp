@@ -90,6 +90,21 @@ void SessionModel::onStatus(int status)
     emit linkChanged(link);
 }
 
+// Whether frameAccepted is heard, kept here rather than asked of Qt for every frame. A receiver
+// that is destroyed disconnects without a call: the flag then stays up, and the payload is cut
+// for nobody.
+void SessionModel::connectNotify(const QMetaMethod &signal)
+{
+    if (signal == QMetaMethod::fromSignal(&SessionModel::frameAccepted))
+        m_framesHeard = true;
+}
+
+void SessionModel::disconnectNotify(const QMetaMethod &signal)
+{
+    if (!signal.isValid() || signal == QMetaMethod::fromSignal(&SessionModel::frameAccepted))
+        m_framesHeard = isSignalConnected(QMetaMethod::fromSignal(&SessionModel::frameAccepted));
+}
+
 void SessionModel::lineChanged(bool up, const QString &reason)
 {
     if (!up)
@@ -171,7 +186,7 @@ void SessionModel::take(const Item &item)
         // handled.
         if (m_heard->frameAccepted(item.id(), item.bytes.size() - canbox::FrameOverhead))
             m_silentFrame = true;
-        if (isSignalConnected(QMetaMethod::fromSignal(&SessionModel::frameAccepted)))
+        if (m_framesHeard)
             emit frameAccepted(item.id(), item.bytes.mid(3, item.bytes.size() - canbox::FrameOverhead));
         break;
     case M::Refused:

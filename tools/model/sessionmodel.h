@@ -106,6 +106,10 @@ signals:
     // The serial line under the service went down, with the system's reason, or came back.
     void lineStateChanged(bool up, const QString &reason);
 
+protected:
+    void connectNotify(const QMetaMethod &signal) override;
+    void disconnectNotify(const QMetaMethod &signal) override;
+
 private:
     void take(const Item &item);
     void flushReceived(bool toFirstFrame);
@@ -125,6 +129,7 @@ private:
     // service acknowledges it, the rest once the chunk is handled.
     std::vector<Item> m_items;
     size_t m_nextItem = 0; // the first not told yet
+    bool m_framesHeard = false; // frameAccepted has a receiver
     bool m_silentFrame = false; // the chunk carried a frame the service handles without a signal
     QTimer m_receiveTimeout; // the receiver's time-out, when one runs
 };
