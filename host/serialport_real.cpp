@@ -115,7 +115,16 @@ QString systemText(int error)
 RealSerialLine::RealSerialLine(QObject *parent) : SerialBackend(parent)
 {
     connect(&m_port, &QSerialPort::readyRead, this, [this] {
-        const QByteArray chunk = m_port.readAll();
+        // Exactly what has come, into the chunk kept from the last time: no allocation while its
+        // receivers keep no copy. (readAll() sized a buffer of 16 kB or more a chunk, grew it again
+        // to find the end, and shrank it.) Taken out while it is handled, so that a chunk
+        // read meanwhile gets a buffer of its own.
+        const qint64 available = m_port.bytesAvailable();
+        if (available <= 0)
+            return;
+        QByteArray chunk = std::move(m_chunk);
+        chunk.resize(int(available));
+        chunk.resize(int(qMax<qint64>(0, m_port.read(chunk.data(), available))));
         if (chunk.isEmpty())
             return;
         // What is written while the chunk is handled (an acknowledgement for every frame in it)
@@ -125,6 +134,7 @@ RealSerialLine::RealSerialLine(QObject *parent) : SerialBackend(parent)
         received(chunk);
         m_holding = false;
         writeHeld();
+        m_chunk = std::move(chunk);
     });
     m_held.reserve(64);
     connect(&m_port, &QSerialPort::errorOccurred, this, &RealSerialLine::onError);

@@ -28,6 +28,7 @@ private:
     void writeHeld();
 
     QSerialPort m_port;
+    QByteArray m_chunk; // the last chunk's buffer, for the next
     // While a received chunk is being handled, writes are held here and leave together after.
     bool m_holding = false;
     QByteArray m_held;
