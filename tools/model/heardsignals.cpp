@@ -25,8 +25,13 @@ static_assert(sizeof ChangeSignals / sizeof *ChangeSignals == HeardSignals::Emer
 HeardSignals::HeardSignals(CanServiceBase *service) : QObject(service)
 {
     setObjectName(QStringLiteral("canservice-heard-signals"));
+    // The service sends most of these with every frame of their kind; only the first is news here,
+    // and a signal nobody else hears then costs the service next to nothing.
     for (int bit = 0; bit < EmergencyCall; ++bit)
-        connect(service, ChangeSignals[bit], this, [this, bit] { m_mask |= 1u << bit; });
+        m_untilHeard[bit] = connect(service, ChangeSignals[bit], this, [this, bit] {
+            m_mask |= 1u << bit;
+            disconnect(m_untilHeard[bit]);
+        });
 }
 
 HeardSignals::ChangeSignal HeardSignals::changeSignal(Bit bit)

@@ -39,6 +39,8 @@ public:
 private:
     explicit HeardSignals(CanServiceBase *service);
     quint32 m_mask = 0;
+    // A bit once set stays set: each signal is heard here until it first comes.
+    QMetaObject::Connection m_untilHeard[EmergencyCall];
 };
 
 // Everything a CAN service can tell about the vehicle at one moment, read through the service's
