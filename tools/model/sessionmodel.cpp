@@ -90,19 +90,21 @@ void SessionModel::onStatus(int status)
     emit linkChanged(link);
 }
 
-// Whether frameAccepted is heard, kept here rather than asked of Qt for every frame. A receiver
-// that is destroyed disconnects without a call: the flag then stays up, and the payload is cut
-// for nobody.
+// Whether the signals of every frame are heard, kept here rather than asked of Qt for every
+// frame. A receiver that is destroyed disconnects without a call: a flag then stays up, and the
+// signal goes to nobody.
 void SessionModel::connectNotify(const QMetaMethod &signal)
 {
     if (signal == QMetaMethod::fromSignal(&SessionModel::frameAccepted))
         m_framesHeard = true;
+    else if (signal == QMetaMethod::fromSignal(&SessionModel::itemReceived))
+        m_itemsHeard = true;
 }
 
-void SessionModel::disconnectNotify(const QMetaMethod &signal)
+void SessionModel::disconnectNotify(const QMetaMethod &)
 {
-    if (!signal.isValid() || signal == QMetaMethod::fromSignal(&SessionModel::frameAccepted))
-        m_framesHeard = isSignalConnected(QMetaMethod::fromSignal(&SessionModel::frameAccepted));
+    m_framesHeard = isSignalConnected(QMetaMethod::fromSignal(&SessionModel::frameAccepted));
+    m_itemsHeard = isSignalConnected(QMetaMethod::fromSignal(&SessionModel::itemReceived));
 }
 
 void SessionModel::lineChanged(bool up, const QString &reason)
@@ -206,7 +208,8 @@ void SessionModel::take(const Item &item)
     }
     if (item.isCut())
         ++m_health.cutFrames;
-    emit itemReceived(item);
+    if (m_itemsHeard)
+        emit itemReceived(item);
 }
 
 } // namespace tool

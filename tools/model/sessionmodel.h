@@ -130,6 +130,7 @@ private:
     std::vector<Item> m_items;
     size_t m_nextItem = 0; // the first not told yet
     bool m_framesHeard = false; // frameAccepted has a receiver
+    bool m_itemsHeard = false; // itemReceived has one
     bool m_silentFrame = false; // the chunk carried a frame the service handles without a signal
     QTimer m_receiveTimeout; // the receiver's time-out, when one runs
 };
