@@ -2,8 +2,8 @@
 # Instructions per frame of a head unit on a real line, counted by callgrind: a box writes the
 # traffic mix at the full line rate (3840 bytes a second, scripts/trafficmix.py, as
 # scripts/linecost.sh does) into a fresh pseudo-terminal for SECONDS, while the program runs under
-# valgrind --tool=callgrind. Two rows: build/bin/line_floor, which only polls, reads, checks and
-# acknowledges, and `canservice monitor PTY --quiet`.
+# valgrind --tool=callgrind. Three rows: build/bin/line_floor, which only polls, reads, checks and
+# acknowledges, `canservice monitor PTY --quiet`, and `monitor PTY --json` (its output thrown away).
 # Start-up is left out by instrumentation: callgrind starts with it off, and callgrind_control
 # turns it on once the program has answered the handshake and a warm-up of 2 s, and dumps the
 # counts once every frame sent has been acknowledged; that dump's totals are the measured stretch
@@ -42,7 +42,8 @@ from trafficmix import message  # noqa: E402
 
 seconds, work, keep = float(sys.argv[1]), sys.argv[2], sys.argv[3]
 programs = {"floor": ["build/bin/line_floor"],
-            "monitor": ["build/bin/canservice", "monitor", "--quiet"]}
+            "monitor": ["build/bin/canservice", "monitor", "--quiet"],
+            "json": ["build/bin/canservice", "monitor", "--json"]}
 
 
 def control(pid, *args):
@@ -125,4 +126,6 @@ for row in programs:
 print(f"figure floor_instructions_per_frame {results['floor']:.0f}")
 print(f"figure monitor_quiet_instructions_per_frame {results['monitor']:.0f}")
 print(f"figure monitor_quiet_x_floor {results['monitor'] / results['floor']:.2f}")
+print(f"figure monitor_json_instructions_per_frame {results['json']:.0f}")
+print(f"figure monitor_json_x_quiet {results['json'] / results['monitor']:.2f}")
 PY
