@@ -23,27 +23,12 @@ seconds, tool = float(sys.argv[1]), sys.argv[2]
 dest = ["--dest", "org.canservice.Vehicle1", "--object-path", "/org/canservice/Vehicle1"]
 
 sys.path.insert(0, "scripts")
-from trafficmix import message  # noqa: E402
+from trafficmix import LineFeed  # noqa: E402
 
 def cpu(pid):
     fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
-def drive(master, duration):
-    sent, budget, n, start = 0, 0.0, 0, time.monotonic()
-    while time.monotonic() - start < duration:
-        budget += 3840 * 0.01
-        out = b""
-        while budget > 0:
-            m = message(n); n += 1
-            out += m; budget -= len(m); sent += 1
-        os.write(master, out)
-        time.sleep(0.01)
-        try:
-            os.read(master, 65536)
-        except BlockingIOError:
-            pass
-    return sent
 
 def bus_daemon():
     parent = os.getppid()
@@ -87,10 +72,11 @@ def measure(command, label, clients):
                                           "dbus.SessionBus().add_match_string(\"type='signal',sender='org.canservice.Vehicle1'\")\n"
                                           "time.sleep(float(sys.argv[1]))", str(seconds + 30)]))
     time.sleep(1.0)
-    drive(master, 2.0)  # warm-up: the handshake, first buffers
+    line = LineFeed(master)
+    line.feed(2.0)  # warm-up: the handshake, first buffers
     daemon = bus_daemon()
     before, bus_before = cpu(head.pid), cpu(daemon) if daemon else 0
-    sent = drive(master, seconds)
+    sent = line.feed(seconds)
     used, bus_used = cpu(head.pid) - before, (cpu(daemon) - bus_before) if daemon else 0
     extra = ""
     if clients:

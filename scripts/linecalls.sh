@@ -38,7 +38,7 @@ python3 - "$seconds" "$work" "$work_keep" <<'PY'
 import os, pty, shutil, subprocess, sys, time, tty
 
 sys.path.insert(0, "scripts")
-from trafficmix import message  # noqa: E402
+from trafficmix import LineFeed  # noqa: E402
 
 seconds, work, keep = float(sys.argv[1]), sys.argv[2], sys.argv[3]
 programs = {"floor": ["build/bin/line_floor"],
@@ -67,44 +67,25 @@ def per_frame(row):
     head = subprocess.Popen(["valgrind", "--tool=callgrind", "--instr-atstart=no",
                              f"--callgrind-out-file={out}"] + programs[row] + [os.ttyname(slave)],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    state = {"n": 0, "budget": 0.0, "acked": 0}
-
-    def drain():
-        try:
-            state["acked"] += os.read(master, 65536).count(b"\xff")
-        except BlockingIOError:
-            pass
-
-    def feed(duration):
-        sent, start = 0, time.monotonic()
-        while time.monotonic() - start < duration:
-            state["budget"] += 3840 * 0.01
-            chunk = b""
-            while state["budget"] > 0:
-                m = message(state["n"]); state["n"] += 1
-                chunk += m; state["budget"] -= len(m); sent += 1
-            os.write(master, chunk)
-            time.sleep(0.01)
-            drain()
-        return sent
+    line = LineFeed(master)
 
     # Start-up under valgrind takes seconds: the line is fed until the program answers.
     deadline = time.monotonic() + 60
-    while state["acked"] == 0:
+    while line.acked == 0:
         if time.monotonic() > deadline or head.poll() is not None:
             raise SystemExit(f"{row}: no answer on the line")
-        feed(0.5)
-    feed(2.0)  # warm-up: the first buffers
+        line.feed(0.5)
+    line.feed(2.0)  # warm-up: the first buffers
     time.sleep(0.5)
-    drain()
+    line.drain()
     control(head.pid, "--instr=on")
-    state["acked"] = 0
-    sent = feed(seconds)
+    line.acked = 0
+    sent = line.feed(seconds)
     # Every frame answered, then the count stops: the totals hold the stretch and nothing else.
     deadline = time.monotonic() + 10
-    while state["acked"] < sent and time.monotonic() < deadline:
+    while line.acked < sent and time.monotonic() < deadline:
         time.sleep(0.05)
-        drain()
+        line.drain()
     control(head.pid, "--dump")
     head.send_signal(2)
     head.wait(timeout=60)
@@ -112,7 +93,7 @@ def per_frame(row):
     os.close(slave)
     if keep:
         shutil.copy(out + ".1", os.path.join(keep, f"{row}.out"))
-    return totals(out + ".1"), sent, state["acked"]
+    return totals(out + ".1"), sent, line.acked
 
 
 results = {}

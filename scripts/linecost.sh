@@ -34,7 +34,7 @@ import os, pty, subprocess, sys, time, tty
 
 sys.path.insert(0, "scripts")
 from benchmethod import Load, alternate, calibrate, figure, spread  # noqa: E402
-from trafficmix import message  # noqa: E402
+from trafficmix import LineFeed  # noqa: E402
 
 seconds, rounds, load = float(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
 programs = {"floor": ["build/bin/line_floor"],
@@ -59,36 +59,20 @@ def per_frame(row):
     os.set_blocking(master, False)
     head = subprocess.Popen(programs[row] + [os.ttyname(slave)], stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
-    state = {"n": 0, "budget": 0.0, "acked": 0}
-
-    def feed(duration):
-        sent, start = 0, time.monotonic()
-        while time.monotonic() - start < duration:
-            state["budget"] += 3840 * 0.01
-            out = b""
-            while state["budget"] > 0:
-                m = message(state["n"]); state["n"] += 1
-                out += m; state["budget"] -= len(m); sent += 1
-            os.write(master, out)
-            time.sleep(0.01)
-            try:
-                state["acked"] += os.read(master, 65536).count(b"\xff")
-            except BlockingIOError:
-                pass
-        return sent
+    line = LineFeed(master)
 
     time.sleep(1.0)
-    feed(2.0)  # warm-up: the handshake, first buffers
-    state["acked"] = 0
+    line.feed(2.0)  # warm-up: the handshake, first buffers
+    line.acked = 0
     before = cpu(head.pid)
-    sent = feed(seconds)
+    sent = line.feed(seconds)
     used = cpu(head.pid) - before
     head.send_signal(2)
     head.wait(timeout=10)
     os.close(master)
     os.close(slave)
-    if state["acked"] < sent * 0.99:
-        unacknowledged.append(f"{row}: {state['acked']} of {sent}")
+    if line.acked < sent * 0.99:
+        unacknowledged.append(f"{row}: {line.acked} of {sent}")
     return used / max(sent, 1) * 1e6
 
 debug = "on" if os.environ["QT_LOGGING_RULES"].endswith("true") else "off"
