@@ -2,8 +2,9 @@
 # Instructions per frame of a head unit on a real line, counted by callgrind: a box writes the
 # traffic mix at the full line rate (3840 bytes a second, scripts/trafficmix.py, as
 # scripts/linecost.sh does) into a fresh pseudo-terminal for SECONDS, while the program runs under
-# valgrind --tool=callgrind. Three rows: build/bin/line_floor, which only polls, reads, checks and
-# acknowledges, `canservice monitor PTY --quiet`, and `monitor PTY --json` (its output thrown away).
+# valgrind --tool=callgrind. Four rows: build/bin/line_floor, which only polls, reads, checks and
+# acknowledges, `canservice monitor PTY --quiet`, `monitor PTY --json` (its output thrown away),
+# and `serve --bus session` with twenty `gdbus monitor` clients on a bus of the run's own.
 # Start-up is left out by instrumentation: callgrind starts with it off, and callgrind_control
 # turns it on once the program has answered the handshake and a warm-up of 2 s, and dumps the
 # counts once every frame sent has been acknowledged; that dump's totals are the measured stretch
@@ -13,7 +14,7 @@
 # Instruction counts do not depend on the machine's load: one run a row is enough.
 #   bash scripts/linecalls.sh [SECONDS] [--keep DIR]
 #   (default 10 s; needs valgrind and a build in build/; --keep leaves the callgrind files in DIR
-#   as floor.out and monitor.out, for callgrind_annotate)
+#   as floor.out, monitor.out, json.out and serve.out, for callgrind_annotate)
 # The last lines are "figure NAME VALUE": instructions a frame of each, and their ratio.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,7 +35,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 if [ -n "$keep" ]; then mkdir -p "$keep"; work_keep=$(cd "$keep" && pwd); else work_keep=""; fi
 
-python3 - "$seconds" "$work" "$work_keep" <<'PY'
+dbus-run-session -- python3 - "$seconds" "$work" "$work_keep" <<'PY'
 import os, pty, shutil, subprocess, sys, time, tty
 
 sys.path.insert(0, "scripts")
@@ -43,7 +44,9 @@ from trafficmix import LineFeed  # noqa: E402
 seconds, work, keep = float(sys.argv[1]), sys.argv[2], sys.argv[3]
 programs = {"floor": ["build/bin/line_floor"],
             "monitor": ["build/bin/canservice", "monitor", "--quiet"],
-            "json": ["build/bin/canservice", "monitor", "--json"]}
+            "json": ["build/bin/canservice", "monitor", "--json"],
+            "serve": ["build/bin/canservice", "serve", "--bus", "session"]}
+dest = ["--dest", "org.canservice.Vehicle1", "--object-path", "/org/canservice/Vehicle1"]
 
 
 def control(pid, *args):
@@ -75,6 +78,15 @@ def per_frame(row):
         if time.monotonic() > deadline or head.poll() is not None:
             raise SystemExit(f"{row}: no answer on the line")
         line.feed(0.5)
+    watchers = []
+    if row == "serve":
+        # Twenty clients that take every change, as in dbusload.sh, on the run's own bus.
+        while subprocess.run(["gdbus", "introspect", "--session"] + dest, capture_output=True).returncode:
+            if time.monotonic() > deadline or head.poll() is not None:
+                raise SystemExit("serve: not on the bus")
+            line.feed(0.5)
+        watchers = [subprocess.Popen(["gdbus", "monitor", "--session"] + dest, stdout=subprocess.DEVNULL)
+                    for _ in range(20)]
     line.feed(2.0)  # warm-up: the first buffers
     time.sleep(0.5)
     line.drain()
@@ -89,6 +101,9 @@ def per_frame(row):
     control(head.pid, "--dump")
     head.send_signal(2)
     head.wait(timeout=60)
+    for watcher in watchers:
+        watcher.terminate()
+        watcher.wait()
     os.close(master)
     os.close(slave)
     if keep:
@@ -109,4 +124,6 @@ print(f"figure monitor_quiet_instructions_per_frame {results['monitor']:.0f}")
 print(f"figure monitor_quiet_x_floor {results['monitor'] / results['floor']:.2f}")
 print(f"figure monitor_json_instructions_per_frame {results['json']:.0f}")
 print(f"figure monitor_json_x_quiet {results['json'] / results['monitor']:.2f}")
+print(f"figure serve_instructions_per_frame {results['serve']:.0f}")
+print(f"figure serve_x_quiet {results['serve'] / results['monitor']:.2f}")
 PY

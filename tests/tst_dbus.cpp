@@ -251,6 +251,16 @@ void tst_DBus::changesComeBatchedByName()
     QTRY_COMPARE(qdbus_cast<QVariantMap>(m_subscriber->properties.last().value(QStringLiteral("Units")))
                          .value(QStringLiteral("CanBox.Trip.Distance1")),
                  QVariant(QStringLiteral("km")));
+    // Within one batch the speed goes and comes back, and the trip distance's unit changes while
+    // its figure stays: the batch has the trip distance alone, and the units say so.
+    m_box->receive(speedFrame(31));
+    m_box->receive(speedFrame(30));
+    m_box->receiveFrame(0x50, QByteArray::fromHex("2001e1100000"));
+    QVERIFY(got.wait(2000));
+    QCOMPARE(m_subscriber->batches.last().first.keys(), QStringList{QStringLiteral("CanBox.Trip.Distance1")});
+    QTRY_COMPARE(qdbus_cast<QVariantMap>(m_subscriber->properties.last().value(QStringLiteral("Units")))
+                         .value(QStringLiteral("CanBox.Trip.Distance1")),
+                 QVariant(QStringLiteral("mi")));
     QCOMPARE(property("Version"), QStringLiteral("(<'" CANSERVICE_TEST_VERSION "'>,)"));
 
     // The box gave no answer to three tries: the link is lost.

@@ -77,7 +77,7 @@ int serve(const QStringList &arguments)
     if (const Failure failure = session.load(device); failure != Failure::None)
         return exitcode::of(failure);
 
-    VehicleService vehicle(session.service());
+    VehicleService vehicle(session.service(), session.model()->vehicle());
     vehicle.paceBy(session.port());
     QString error;
     if (!vehicle.publish(busName == QLatin1String("system") ? QDBusConnection::SystemBus

@@ -10,6 +10,8 @@
 #include <QDBusMessage>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace tool {
 
 const char VehicleService::ServiceName[] = "org.canservice.Vehicle1";
@@ -21,16 +23,23 @@ const char ConnectionName[] = "canservice-vehicle";
 const int BusRetryMs = 1000;
 } // namespace
 
-VehicleService::VehicleService(CanServiceBase *service, QObject *parent)
-    : QObject(parent), m_service(service), m_bus(QString())
+VehicleService::VehicleService(CanServiceBase *service, VehicleState *state, QObject *parent)
+    : QObject(parent), m_service(service), m_state(state ? state : new VehicleState(service, this)), m_bus(QString())
 {
     m_clock.start();
     new Vehicle1Adaptor(this);
-    m_readings = SignalCatalogue::read(VehicleSnapshot::read(*service));
+    m_readings = m_state->readings();
+    m_units = unitsOf(m_readings);
+    m_isDirty.resize(size_t(m_readings.size()));
     m_batch.setSingleShot(true);
     m_batch.setInterval(BatchMs);
     connect(&m_batch, &QTimer::timeout, this, &VehicleService::sendValues);
-    VehicleSnapshot::onChange(service, this, [this] {
+    connect(m_state, &VehicleState::changed, this, [this](const QVector<int> &entries) {
+        for (const int i : entries)
+            if (!m_isDirty[size_t(i)]) {
+                m_isDirty[size_t(i)] = true;
+                m_dirty << i;
+            }
         if (!m_batch.isActive())
             m_batch.start();
     });
@@ -150,24 +159,35 @@ void VehicleService::propertiesChanged(const QVariantMap &changed)
 // went and came back within one batch has not changed for a reader.
 void VehicleService::sendValues()
 {
-    const QVector<Reading> now = SignalCatalogue::read(VehicleSnapshot::read(*m_service));
+    const QVector<Reading> &now = m_state->readings();
     const auto &catalogue = SignalCatalogue::vehicleSignals();
+    std::sort(m_dirty.begin(), m_dirty.end());
     QVariantMap changed;
     QStringList gone;
-    for (int i = 0; i < now.size(); ++i) {
-        if (now.at(i) == m_readings.value(i))
+    bool unitsMoved = false;
+    for (const int i : qAsConst(m_dirty)) {
+        m_isDirty[size_t(i)] = false;
+        if (now.at(i) == m_readings.at(i))
             continue;
         if (now.at(i).isNull())
             gone << catalogue.at(i).name;
         else
             changed.insert(catalogue.at(i).name, now.at(i).value);
+        // A trip value's unit is its reading's, while it has one.
+        unitsMoved = unitsMoved
+                || (catalogue.at(i).unit == QLatin1String("varies")
+                    && (now.at(i).unit != m_readings.at(i).unit || now.at(i).isNull() != m_readings.at(i).isNull()));
+        m_readings[i] = now.at(i);
     }
-    const QVariantMap unitsBefore = unitsOf(m_readings);
-    m_readings = now;
+    m_dirty.clear();
     if (!changed.isEmpty() || !gone.isEmpty())
         emit ValuesChanged(changed, gone);
-    if (const QVariantMap unitsNow = unitsOf(now); unitsNow != unitsBefore)
-        propertiesChanged({{QStringLiteral("Units"), unitsNow}});
+    if (!unitsMoved)
+        return;
+    if (QVariantMap unitsNow = unitsOf(m_readings); unitsNow != m_units) {
+        m_units = std::move(unitsNow);
+        propertiesChanged({{QStringLiteral("Units"), m_units}});
+    }
 }
 
 QVariantMap VehicleService::unitsOf(const QVector<Reading> &readings)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "signalcatalogue.h"
+#include "vehiclestate.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -10,6 +11,8 @@
 #include <QStringList>
 #include <QTimer>
 #include <QVariantMap>
+
+#include <vector>
 
 class CanServiceBase;
 namespace canservice {
@@ -46,7 +49,9 @@ public:
     static constexpr int LineBytesPerSecond = 3840;
     static const char LineDownError[];
 
-    explicit VehicleService(CanServiceBase *service, QObject *parent = nullptr);
+    // Values are followed through the session's vehicle model when it has one (serve's), or
+    // through one of its own.
+    explicit VehicleService(CanServiceBase *service, VehicleState *state = nullptr, QObject *parent = nullptr);
 
     // Connects to the bus, publishes the object and takes the name: false with the bus's reason.
     // A bus that goes away (restarted) is connected to again every second, and the name taken
@@ -60,7 +65,7 @@ public:
     QVariantMap health() const { return m_health; }
     // Every value's unit by its name: the catalogue's, or for a value whose unit the box chooses
     // (the trip computer's) the one of its reading, while it has one.
-    QVariantMap units() const { return unitsOf(m_readings); }
+    QVariantMap units() const { return m_units; }
     QString version() const;
 
     void setLine(bool up, const QString &reason);
@@ -106,7 +111,11 @@ private:
     void ask(Result (CanServiceBase::*request)());
 
     CanServiceBase *m_service;
-    QVector<Reading> m_readings;
+    VehicleState *m_state;
+    QVector<Reading> m_readings; // as last sent
+    QVariantMap m_units; // as last sent
+    QVector<int> m_dirty; // the values changed since, maybe back again
+    std::vector<bool> m_isDirty;
     QTimer m_batch;
     QTimer m_busWatch;
     QDBusConnection::BusType m_busType = QDBusConnection::SessionBus;
