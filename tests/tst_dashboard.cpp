@@ -5,6 +5,7 @@
 #include "capture.h"
 #include "configmanager.h"
 #include "dashboardmodel.h"
+#include "layoutcheck.h"
 #include "pty.h"
 #include "replayer.h"
 #include "serialport.h"
@@ -16,7 +17,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QQmlApplicationEngine>
+#include <QQmlComponent>
 #include <QQmlContext>
+#include <QRegularExpression>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QtTest>
@@ -38,33 +41,6 @@ QQuickItem *findItem(QQuickItem *from, const QString &name)
     return nullptr;
 }
 
-// Where an item draws, in the window: a text as far as its content goes, whatever its width.
-QRectF drawnRect(QQuickItem *item)
-{
-    QSizeF size = item->size();
-    if (item->inherits("QQuickText"))
-        size = size.expandedTo(QSizeF(item->property("contentWidth").toReal(), item->property("contentHeight").toReal()));
-    return item->mapRectToScene(QRectF(QPointF(), size));
-}
-
-// Walks the visible items: the panels (the banner among them) into panels, every item that draws
-// outside the panel it is in into faults.
-void walk(QQuickItem *item, QQuickItem *panel, QList<QQuickItem *> *panels, QStringList *faults)
-{
-    for (QQuickItem *child : item->childItems()) {
-        if (!child->isVisible() || child->opacity() == 0)
-            continue;
-        const QRectF r = drawnRect(child);
-        QQuickItem *in = panel;
-        if (child->property("isPanel").toBool())
-            panels->append(in = child);
-        else if (panel && !r.isEmpty() && !drawnRect(panel).adjusted(-0.5, -0.5, 0.5, 0.5).contains(r))
-            *faults << QStringLiteral("%1 \"%2\" outside %3").arg(QLatin1String(child->metaObject()->className()),
-                                                                   child->property("text").toString(), panel->objectName());
-        walk(child, in, panels, faults);
-    }
-}
-
 QColor colourAt(const QImage &image, QQuickItem *item)
 {
     const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
@@ -84,6 +60,7 @@ private slots:
     void aBoxInMilesAndFahrenheitAtEverySize_data();
     void aBoxInMilesAndFahrenheitAtEverySize();
     void aReplaysScreenshotIsItsInstantExactly();
+    void aBadLayoutIsToldItemByItem();
 
 private:
     void show(CanServiceBase *service);
@@ -160,7 +137,7 @@ void tst_Dashboard::aReplayShowsOnTheScreen()
     QCOMPARE(item("climate.left")->property("text").toString(), QStringLiteral("\u2014"));
     QTRY_COMPARE_WITH_TIMEOUT(item("climate.left")->property("text").toString(), QStringLiteral("21.0 °C"), 2000);
     QCOMPARE(item("climate.right")->property("text").toString(), QStringLiteral("21.5 °C"));
-    QCOMPARE(item("rpmGauge.text")->property("text").toString(), QStringLiteral("3000 rpm"));
+    QCOMPARE(item("rpmGauge.text")->property("text").toString(), QStringLiteral("3000"));
     const QImage opened = m_window->grabWindow();
     QCOMPARE(colourAt(opened, door), QColor("#ef5350"));
     QVERIFY(colourAt(opened, door) != closedDoor);
@@ -243,8 +220,8 @@ void tst_Dashboard::aBoxInMilesAndFahrenheitAtEverySize_data()
 
 // A box in miles and Fahrenheit, a door open while moving, a tyre alert and a line of keys, at
 // each size: the catalogue keeps km/h and Celsius, the screen shows what the box asks for, in
-// words; no visible item draws outside its panel, no two panels overlap, all stay in the window;
-// and once nothing can answer, the buttons send nothing.
+// words; both pages pass the layout check (text size, nothing cut off, over another or outside its
+// panel, no panel too empty); and once nothing can answer, the buttons send nothing.
 void tst_Dashboard::aBoxInMilesAndFahrenheitAtEverySize()
 {
     QFETCH(QSize, size);
@@ -253,35 +230,31 @@ void tst_Dashboard::aBoxInMilesAndFahrenheitAtEverySize()
     // The automatic mode's level as the box reports it; a block in the other mode leaves it.
     m_model->frameAccepted(0x29, QByteArray::fromHex("40030e0000000009"));
     m_model->frameAccepted(0x29, QByteArray::fromHex("4003140008000009"));
-    QCOMPARE(item("climate.left")->property("text").toString(), QStringLiteral("Level 14"));
+    QCOMPARE(item("climate.left")->property("text").toString(), QStringLiteral("14"));
     play("imperial.cap");
     for (int key = 60; key < 66; ++key)
         emit m_service->keyEvent(key, 3, true);
     QTRY_VERIFY_WITH_TIMEOUT(m_finished && item("banner")->isVisible() && m_window->size() == size, 5000);
     QCOMPARE(m_model->values().value(QStringLiteral("Vehicle.Speed")).toDouble(), 48.28);
-    QCOMPARE(item("speedGauge.text")->property("text").toString(), QStringLiteral("30 mph"));
+    QCOMPARE(item("speedGauge.text")->property("text").toString(), QStringLiteral("30"));
+    QCOMPARE(item("speedGauge.unit")->property("text").toString(), QStringLiteral("mph"));
     QCOMPARE(item("climate.left")->property("text").toString(), QStringLiteral("70.5 °F"));
     QCOMPARE(item("climate.right")->property("text").toString(), QStringLiteral("72.0 °F"));
     QCOMPARE(item("units")->property("text").toString(), QStringLiteral("Units: miles, °F"));
     QCOMPARE(item("banner.text")->property("text").toString(),
-             QStringLiteral("\u26a0 Door open while moving  \u00b7  Tyre alert (code 2)"));
+             QStringLiteral("\u26a0 Door open while moving  \u00b7  Tyre alert"));
     QCOMPARE(item("nearestSensor")->property("text").toString(),
              QStringLiteral("Nearest sensor: front middle right, step 2 of 7"));
     QVERIFY(item("radar.Front.MiddleRight")->property("isNearest").toBool());
 
-    QList<QQuickItem *> panels;
-    QStringList faults;
-    walk(m_window->contentItem(), nullptr, &panels, &faults);
-    QCOMPARE(panels.size(), 7);
-    for (int i = 0; i < panels.size(); ++i) {
-        const QRectF r = drawnRect(panels.at(i));
-        if (!QRectF(QPointF(0, 0), QSizeF(size)).contains(r))
-            faults << panels.at(i)->objectName() + QStringLiteral(" leaves the window");
-        for (int j = i + 1; j < panels.size(); ++j)
-            if (r.intersects(drawnRect(panels.at(j))))
-                faults << panels.at(i)->objectName() + QStringLiteral(" overlaps ") + panels.at(j)->objectName();
+    for (const char *page : {"diagnostics", "drive"}) {
+        m_window->setProperty("page", page);
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+        QTest::qWait(50); // laid out and drawn
+        const QStringList faults = tool::LayoutCheck::faults(m_window);
+        QVERIFY2(faults.isEmpty(), qPrintable(page + QStringLiteral(": ") + faults.join(QLatin1String("; "))));
     }
-    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1String("; "))));
+    m_window->setProperty("page", "diagnostics");
 
     QQuickItem *button = item("unit.distance");
     QVERIFY(button->isEnabled());
@@ -296,6 +269,65 @@ void tst_Dashboard::aBoxInMilesAndFahrenheitAtEverySize()
     m_model->unitCommand(1);
     QTest::qWait(50);
     QCOMPARE(writes, 0);
+}
+
+// Each rule of the layout check on a page that breaks it, at 800x480 (16 px text, 48 px readings):
+// the fault names the item and where it is; what keeps the rules is not told.
+void tst_Dashboard::aBadLayoutIsToldItemByItem()
+{
+    QQmlEngine engine;
+    QQmlComponent page(&engine);
+    page.setData(R"(
+        import QtQuick 2.15
+        import QtQuick.Window 2.15
+        Window {
+            width: 800; height: 480; visible: true
+            Rectangle {
+                objectName: "full"; readonly property bool isPanel: true
+                width: 400; height: 100
+                Text { text: "small"; font.pixelSize: 15 }
+                Text { text: "large enough"; y: 20; font.pixelSize: 16 }
+                Text { readonly property bool primary: true; text: "47"; y: 40; font.pixelSize: 47 }
+                Text { text: "a text too long for its width"; x: 200; width: 200; height: 20; elide: Text.ElideRight
+                       font.pixelSize: 16 }
+                Rectangle { objectName: "wide"; x: 300; y: 60; width: 120; height: 40 }
+            }
+            Rectangle {
+                objectName: "sparse"; readonly property bool isPanel: true
+                y: 90; width: 400; height: 300
+                Text { text: "one"; x: 10; y: 20; font.pixelSize: 16 }
+                Text { text: "two"; x: 14; y: 24; font.pixelSize: 16 }
+                Text { text: "at the right"; anchors.right: parent.right; y: 100; font.pixelSize: 16 }
+                Text { text: "low"; x: 300; y: 100; height: 60; verticalAlignment: Text.AlignBottom; font.pixelSize: 16 }
+            }
+            Rectangle {
+                objectName: "dial"; readonly property bool isPanel: true
+                x: 500; width: 100; height: 100
+                Item { readonly property bool drawnWhole: true; anchors.fill: parent
+                       Rectangle { width: 2; height: 2 } }
+            }
+            Rectangle { objectName: "beyond"; readonly property bool isPanel: true; x: 700; y: 400; width: 101; height: 80
+                        Rectangle { anchors.fill: parent } }
+        }
+    )", QUrl());
+    std::unique_ptr<QObject> root(page.create());
+    auto *window = qobject_cast<QQuickWindow *>(root.get());
+    QVERIFY2(window, qPrintable(page.errorString()));
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    const QStringList faults = tool::LayoutCheck::faults(window);
+    const QRegularExpression told[] = {
+        QRegularExpression(R"(^"small" at 0,0 \d+x\d+: 15 px, under 16 px$)"),
+        QRegularExpression(R"(^"47" at 0,40 \d+x\d+: 47 px, under 48 px for a primary reading$)"),
+        QRegularExpression(R"(^"a text too long for its width" at 200,0 \d+x\d+: cut off$)"),
+        QRegularExpression(R"(^wide at 300,60 120x40: outside full$)"),
+        QRegularExpression(R"(^"two" at 14,114 \d+x\d+: over "one" at 10,110 \d+x\d+$)"),
+        QRegularExpression(R"(^full at 0,0 400x100: over sparse$)"),
+        QRegularExpression(R"(^sparse at 0,90 400x300: 80 % empty$)"),
+        QRegularExpression(R"(^beyond at 700,400 101x80: outside the window$)"),
+    };
+    for (const QRegularExpression &fault : told)
+        QVERIFY2(faults.filter(fault).size() == 1, qPrintable(fault.pattern() + QStringLiteral(" in:\n") + faults.join('\n')));
+    QCOMPARE(faults.size(), int(std::size(told)));
 }
 
 QTEST_MAIN(tst_Dashboard)
@@ -316,7 +348,8 @@ void tst_Dashboard::aReplaysScreenshotIsItsInstantExactly()
         tool.start(QStringLiteral(CANSERVICE_TOOL),
                    QStringList{"dashboard", "--size", "800x480", "--at", at, "--screenshot", file}
                            + (simulated ? QStringList{"--sim"}
-                                        : QStringList{"--replay", QStringLiteral(TEST_DATA_DIR "/silence.cap")}));
+                                        : QStringList{"--page", "diagnostics", "--replay",
+                                                      QStringLiteral(TEST_DATA_DIR "/silence.cap")}));
         if (!tool.waitForFinished(30000) || tool.exitCode() != 0)
             return QImage();
         said += tool.readAllStandardError();
@@ -336,6 +369,20 @@ void tst_Dashboard::aReplaysScreenshotIsItsInstantExactly()
     QCOMPARE(shot("8.5", true), driving);
     QVERIFY(shot("8.4", true) != driving);
     QCOMPARE(said, QByteArray());
+    // The layout checked by the tool: right at a head unit's size, and told fault by fault on a
+    // screen too small for it.
+    for (const auto &[size, exit] : {std::pair{"800x480", 0}, std::pair{"320x240", 15}}) {
+        QProcess check;
+        check.start(QStringLiteral(CANSERVICE_TOOL), {"dashboard", "--sim", "--at", "8.5", "--size", size, "--check-layout"});
+        QVERIFY(check.waitForFinished(30000));
+        QCOMPARE(check.exitCode(), exit);
+        const QByteArray said = check.readAllStandardOutput();
+        const int faults = int(said.count('\n')) - 1; // a line each, then the summary
+        QVERIFY(exit ? faults > 1 : faults == 0);
+        QVERIFY2(said.endsWith(QByteArray("layout at ") + size + ": " + QByteArray::number(faults)
+                               + (faults == 1 ? " fault" : " faults") + " on 2 pages\n"),
+                 said.constData());
+    }
     // A capture that cannot be read to the instant gives no picture, but its error.
     QProcess malformed;
     malformed.start(QStringLiteral(CANSERVICE_TOOL),

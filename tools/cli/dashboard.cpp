@@ -53,6 +53,12 @@ int dashboard(const QStringList &arguments)
                       QStringLiteral("seconds"), QStringLiteral("5")});
     parser.addOption({QStringLiteral("size"), QStringLiteral("The window's size (default 1280x720)."),
                       QStringLiteral("WxH"), QStringLiteral("1280x720")});
+    parser.addOption({QStringLiteral("page"), QStringLiteral("The page shown first: drive (the default) or diagnostics."),
+                      QStringLiteral("page"), QStringLiteral("drive")});
+    parser.addOption({QStringLiteral("check-layout"),
+                      QStringLiteral("Run the source for --at seconds, check both pages at --size (text size, "
+                                     "text cut off or overlapping, panels overlapping or too empty), print each "
+                                     "fault and exit: 15 when there is one.")});
     parser.addPositionalArgument(QStringLiteral("DEVICE"), QStringLiteral("A real box's serial device."),
                                  QStringLiteral("[DEVICE]"));
     if (const int exit = parseArguments(parser, arguments, -1, QString()); exit >= 0)
@@ -63,10 +69,13 @@ int dashboard(const QStringList &arguments)
     double at = 0;
     const QStringList size = parser.value(QStringLiteral("size")).split(QLatin1Char('x'));
     const int width = size.value(0).toInt(), height = size.value(1).toInt();
+    const QString page = parser.value(QStringLiteral("page"));
     if (devices.size() > 1 || sources > 1 || !parseNumber(parser.value(QStringLiteral("at")), 0, 3600, &at)
-        || size.size() != 2 || width < 320 || height < 240 || width > 7680 || height > 4320) {
+        || size.size() != 2 || width < 320 || height < 240 || width > 7680 || height > 4320
+        || (page != QLatin1String("drive") && page != QLatin1String("diagnostics"))) {
         tool::err() << "canservice dashboard: takes one source (DEVICE, --sim or --replay FILE), --at "
-                       "from 0 to 3600 seconds and --size WxH from 320x240; see --help\n";
+                       "from 0 to 3600 seconds, --size WxH from 320x240 and --page drive or diagnostics; "
+                       "see --help\n";
         return exitcode::Usage;
     }
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
@@ -84,9 +93,17 @@ int dashboard(const QStringList &arguments)
     std::unique_ptr<Replayer> replayer;
     QString device;
     const QString file = parser.value(QStringLiteral("screenshot"));
+    const bool check = parser.isSet(QStringLiteral("check-layout"));
+    // At the instant: the layout checked, then the picture taken.
+    const AtInstant take = [file, check](QQuickWindow *window) {
+        const int checked = check ? checkLayout(window) : exitcode::Ok;
+        const int written = file.isEmpty() ? exitcode::Ok : writeScreenshot(window, file);
+        return written != exitcode::Ok ? written : checked;
+    };
+    const bool atInstant = check || !file.isEmpty();
     // Qt Quick's distance-field glyphs differ by a few pixels from run to run; native glyphs make
     // a screenshot the same picture, byte for byte, in every run.
-    if (!file.isEmpty())
+    if (atInstant)
         qputenv("QML_DISABLE_DISTANCEFIELD", "1");
     if (!devices.isEmpty()) {
         device = devices.first();
@@ -101,7 +118,7 @@ int dashboard(const QStringList &arguments)
         }
         device = QStringLiteral("virtual:dashboard");
         options.printer.source = name;
-    } else if (!file.isEmpty()) {
+    } else if (atInstant) {
         // The simulated box's screenshot: its drive on the capture clock too, on a line inside
         // the process.
         Scenario scenario;
@@ -110,15 +127,15 @@ int dashboard(const QStringList &arguments)
             return exit;
         options.printer.source = scenario.name;
         SourceThread drive(options, scenario, std::llround(at * 1000));
-        return heldScreenshot(drive, options, true, file, width, height);
+        return heldScreenshot(drive, options, true, take, width, height, page);
     } else {
         if (const int exit = startSimulatedBox(parser, &boxLine, &box, &options.printer.source); exit >= 0)
             return exit;
         device = boxLine->deviceName();
     }
-    if (reader && !file.isEmpty()) {
+    if (reader && atInstant) {
         SourceThread replay(options, *capture, *reader, std::llround(at * 1000));
-        return heldScreenshot(replay, options, false, file, width, height);
+        return heldScreenshot(replay, options, false, take, width, height, page);
     }
 
     Session session(options);
@@ -136,15 +153,15 @@ int dashboard(const QStringList &arguments)
     QObject::connect(&health, &QTimer::timeout, &model, showHealth);
 
     QQmlApplicationEngine engine;
-    QQuickWindow *window = loadWindow(engine, model, width, height);
+    QQuickWindow *window = loadWindow(engine, model, width, height, page);
     if (!window)
         return exitcode::Failure;
 
     int result = exitcode::Ok;
-    const auto takeScreenshot = [&, file] {
+    const auto takeScreenshot = [&] {
         // The health of this instant, not of the last half-second tick.
         showHealth();
-        result = writeScreenshot(window, file);
+        result = take(window);
         session.finish(false);
     };
     // Nothing runs before the window shows its first frame: --at then counts from the box's start
@@ -163,7 +180,7 @@ int dashboard(const QStringList &arguments)
             if (box)
                 box->begin();
         }
-        if (!file.isEmpty())
+        if (atInstant)
             QTimer::singleShot(int(at * 1000), Qt::PreciseTimer, window, takeScreenshot);
     };
     onFirstFrame(window, begin);

@@ -24,6 +24,8 @@ enum : int {
     CannotRead = 13,
     // A device's lock left by a program that is gone, which this user may not remove.
     StaleLock = 14,
+    // dashboard --check-layout found a page a driver or an engineer cannot read right.
+    LayoutFaults = 15,
     // Ctrl-C, SIGTERM or SIGHUP: the command ended early, after its summary, as shells count it.
     Interrupted = 130,
     // The reader of standard output went away (`| head`): the command ended early, its summary

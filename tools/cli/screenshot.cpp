@@ -3,12 +3,16 @@
 #include "dashboardmodel.h"
 #include "exitcodes.h"
 #include "interrupt.h"
+#include "layoutcheck.h"
 #include "outputfile.h"
+#include "printable.h"
+#include "session.h"
 #include "sessionmodel.h"
 #include "sourcethread.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QImage>
 #include <QQmlApplicationEngine>
@@ -23,7 +27,8 @@ namespace {
 const int SettleFrames = 3;
 } // namespace
 
-QQuickWindow *loadWindow(QQmlApplicationEngine &engine, DashboardModel &model, int width, int height)
+QQuickWindow *loadWindow(QQmlApplicationEngine &engine, DashboardModel &model, int width, int height,
+                         const QString &page)
 {
     engine.rootContext()->setContextProperty(QStringLiteral("car"), &model);
     engine.load(QUrl(QStringLiteral("qrc:/dashboard/qml/Main.qml")));
@@ -36,6 +41,7 @@ QQuickWindow *loadWindow(QQmlApplicationEngine &engine, DashboardModel &model, i
         return nullptr;
     }
     window->resize(width, height);
+    window->setProperty("page", page);
     return window;
 }
 
@@ -69,11 +75,36 @@ int writeScreenshot(QQuickWindow *window, const QString &file)
     return exitcode::Ok;
 }
 
+int checkLayout(QQuickWindow *window)
+{
+    const QString shown = window->property("page").toString();
+    const QString size = QStringLiteral("%1x%2").arg(window->width()).arg(window->height());
+    int count = 0;
+    for (const char *page : {"drive", "diagnostics"}) {
+        window->setProperty("page", page);
+        // The page laid out and drawn: its layouts settle over the frames after the change.
+        for (int frame = 0; frame < SettleFrames; ++frame) {
+            QEventLoop drawn;
+            QObject::connect(window, &QQuickWindow::frameSwapped, &drawn, &QEventLoop::quit);
+            window->update();
+            drawn.exec();
+        }
+        const QStringList faults = LayoutCheck::faults(window);
+        for (const QString &fault : faults)
+            tool::out() << size << ' ' << page << ": " << printable(fault) << '\n';
+        count += faults.size();
+    }
+    window->setProperty("page", shown);
+    tool::out() << "layout at " << size << ": " << count << (count == 1 ? " fault" : " faults") << " on 2 pages\n";
+    tool::out().flush();
+    return count ? exitcode::LayoutFaults : exitcode::Ok;
+}
+
 // A screenshot of a replay or of the simulated box: the source runs on the capture clock in a
 // thread of its own up to the instant, so that the picture shows the vehicle exactly as it was
 // then, the same in every run.
-int heldScreenshot(SourceThread &replay, const SessionOptions &options, bool answers, const QString &file,
-                   int width, int height)
+int heldScreenshot(SourceThread &replay, const SessionOptions &options, bool answers, const AtInstant &take,
+                   int width, int height, const QString &page)
 {
     if (const Failure failure = replay.load(); failure != Failure::None)
         return exitcode::of(failure);
@@ -85,7 +116,7 @@ int heldScreenshot(SourceThread &replay, const SessionOptions &options, bool ans
     QObject::connect(session->model(), &SessionModel::lineStateChanged, &model, &DashboardModel::setLine);
     QObject::connect(session->model(), &SessionModel::frameAccepted, &model, &DashboardModel::frameAccepted);
     QQmlApplicationEngine engine;
-    QQuickWindow *window = loadWindow(engine, model, width, height);
+    QQuickWindow *window = loadWindow(engine, model, width, height, page);
     if (!window)
         return exitcode::Failure;
 
@@ -113,7 +144,7 @@ int heldScreenshot(SourceThread &replay, const SessionOptions &options, bool ans
                 return;
             }
             if (*frames == SettleFrames) {
-                result = writeScreenshot(window, file);
+                result = take(window);
                 QCoreApplication::quit();
             }
         });

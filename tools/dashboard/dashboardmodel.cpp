@@ -25,10 +25,8 @@ DashboardModel::DashboardModel(CanServiceBase *service, const QString &source, Q
     });
     connect(service, &CanServiceBase::keyEvent, this, [this](int key, int action, bool) {
         // The box gives key codes no meaning: the code is told, the action in words.
-        m_keys.prepend(QStringLiteral("%1 (key code %2)")
-                               .arg(action >= 0 && action < 4 ? QLatin1String(KeyActions[action])
-                                                              : QStringLiteral("action %1").arg(action))
-                               .arg(key));
+        m_keys.prepend(QStringLiteral("%1 %2").arg(key).arg(
+                action >= 0 && action < 4 ? QLatin1String(KeyActions[action]) : QStringLiteral("action %1").arg(action)));
         while (m_keys.size() > KeysShown)
             m_keys.removeLast();
         emit keysChanged();

@@ -7,7 +7,7 @@ Panel {
     id: view
     readonly property var v: car.values
     readonly property var assist: v["CanBox.ParkingAssist.IsOn"]
-    title: "Vehicle" + (Theme.has(assist) ? " \u00b7 parking assist " + (assist ? "on" : "off") : "")
+    title: "Vehicle"
     readonly property var openings: [
         ["Vehicle.Cabin.Door.Row1.DriverSide.IsOpen", "left front door"],
         ["Vehicle.Cabin.Door.Row1.PassengerSide.IsOpen", "right front door"],
@@ -37,8 +37,9 @@ Panel {
         anchors.top: parent.top
         anchors.bottom: words.top
         anchors.bottomMargin: Theme.px(6)
-        // The body, with room for the arcs above and below and the doors opening at its sides.
-        readonly property real bodyHeight: Math.min(height / 1.6, (width - Theme.px(40)) / 0.5)
+        // The body, with room for the arcs above and below (a fifth of it each) and the doors
+        // opening at its sides.
+        readonly property real bodyHeight: Math.min(height / 1.45, (width - Theme.px(40)) / 0.5)
 
         Item {
             id: carBody
@@ -79,12 +80,20 @@ Panel {
         spacing: 0
         Line {
             objectName: "openings"
+            wrapMode: Text.Wrap
             text: view.open.length ? "Open: " + view.open.join(", ")
                                    : Theme.has(v[openings[0][0]]) ? "Doors and lids closed" : "Doors: no reading yet"
             color: view.open.length ? Theme.open : Theme.dim
         }
         Line {
+            objectName: "parkingAssist"
+            visible: Theme.has(view.assist)
+            text: "Parking assist " + (view.assist ? "on" : "off")
+            color: Theme.dim
+        }
+        Line {
             objectName: "nearestSensor"
+            wrapMode: Text.Wrap
             text: view.nearest ? "Nearest sensor: " + view.nearest.words + ", step " + view.nearest.step + " of 7"
                                : "No sensor reports an obstacle"
             color: view.nearest ? Theme.text : Theme.dim

@@ -5,8 +5,8 @@ Rectangle {
     property string label
     property var on
     readonly property bool lit: on === true
-    width: caption.implicitWidth + Theme.px(14)
-    height: caption.implicitHeight + Theme.px(6)
+    width: caption.implicitWidth + Theme.px(12)
+    height: caption.implicitHeight + Theme.px(4)
     radius: height / 2
     color: lit ? Theme.accent : "transparent"
     border.color: on === undefined ? Theme.noReading : Theme.accent
@@ -16,6 +16,6 @@ Rectangle {
         anchors.centerIn: parent
         text: parent.label
         color: parent.lit ? Theme.background : Theme.dim
-        font.pixelSize: Theme.px(12)
+        font.pixelSize: Theme.textSize
     }
 }

@@ -2,7 +2,7 @@ import QtQuick 2.15
 import QtQuick.Controls.Styles 1.4
 import QtQuick.Extras 1.4
 
-// A round gauge with the value and its unit under it; no reading shows as a dash.
+// A round gauge with the value, large, and its unit under it; no reading shows as a dash.
 Panel {
     id: panel
     property string label
@@ -13,14 +13,22 @@ Panel {
     property real dialScale: 1
     property string dialLabel
     property real labelStep: 20
+    // A second reading under the first, where the panel has room for it.
+    property string note
+    readonly property real dialSize: gauge.width
+    // Where the reading starts, as a share of the dial's height.
+    readonly property real readingAt: 0.9
+    property int readingSize: Theme.primarySize
     title: label + (dialLabel ? "  (" + dialLabel + ")" : "")
 
     CircularGauge {
         id: gauge
         objectName: panel.objectName + ".dial"
+        readonly property bool drawnWhole: true
         anchors.horizontalCenter: parent.horizontalCenter
-        anchors.top: parent.top
-        width: Math.min(parent.width, parent.height - valueText.height)
+        // The reading sits in the dial's open bottom; the two together in the middle of the panel.
+        y: (parent.height - reading.height - noteText.height - width * panel.readingAt) / 2
+        width: Math.min(parent.width, (parent.height - reading.height - noteText.height) / panel.readingAt)
         height: width
         minimumValue: 0
         maximumValue: panel.maximum / panel.dialScale
@@ -30,8 +38,15 @@ Panel {
         property real labelStep: panel.labelStep
         style: CircularGaugeStyle {
             labelStepSize: control.labelStep
+            labelInset: Theme.textSize * 1.6
             tickmarkStepSize: control.labelStep / 2
             minorTickmarkCount: 4
+            tickmarkLabel: Text {
+                textFormat: Text.PlainText
+                text: styleData.value
+                color: Theme.dim
+                font.pixelSize: Theme.textSize
+            }
             needle: Rectangle {
                 visible: control.hasReading
                 y: outerRadius * 0.15
@@ -42,14 +57,38 @@ Panel {
             }
         }
     }
-    Text {
-        textFormat: Text.PlainText
-        id: valueText
-        objectName: panel.objectName + ".text"
+    Row {
+        id: reading
         anchors.horizontalCenter: parent.horizontalCenter
-        anchors.bottom: parent.bottom
-        text: Theme.shown(Theme.has(panel.value) ? Math.round(panel.value * 10) / 10 : undefined, panel.unit)
-        color: Theme.text
-        font.pixelSize: Theme.px(22)
+        y: gauge.y + gauge.height * panel.readingAt
+        spacing: Theme.px(6)
+        Text {
+            readonly property bool primary: true
+            textFormat: Text.PlainText
+            objectName: panel.objectName + ".text"
+            text: Theme.shown(Theme.has(panel.value) ? Math.round(panel.value * 10) / 10 : undefined)
+            color: Theme.text
+            font.pixelSize: panel.readingSize
+        }
+        Text {
+            objectName: panel.objectName + ".unit"
+            textFormat: Text.PlainText
+            anchors.baseline: parent.children[0].baseline
+            text: panel.unit
+            color: Theme.dim
+            font.pixelSize: Theme.textSize
+        }
+    }
+    Text {
+        id: noteText
+        objectName: panel.objectName + ".note"
+        visible: panel.note !== ""
+        height: visible ? implicitHeight : 0
+        anchors.horizontalCenter: parent.horizontalCenter
+        anchors.top: reading.bottom
+        textFormat: Text.PlainText
+        text: panel.note
+        color: Theme.dim
+        font.pixelSize: Theme.textSize
     }
 }

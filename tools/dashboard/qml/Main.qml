@@ -1,9 +1,11 @@
 import QtQuick 2.15
+import QtQuick.Controls 2.15
 import QtQuick.Window 2.15
 
-// The head unit's screen, from 800x480 to 1920x720: gauges on the left, the car with the trip
-// computer, climate with the link's status. On a wide screen the trip computer and the status
-// share a fourth column. Sizes follow the screen; a panel's height follows what it holds.
+// The head unit's screen, from 800x480 to 1920x720. Two pages: the driver's (gauges, the car,
+// climate, the trip computer) and a bench engineer's diagnostics (the link's counters, codes the
+// box gives no meaning, every trip item, the keys). Sizes follow the screen's height (and its width
+// where it is narrow); the warnings share the top line with the pages' tabs.
 Window {
     id: window
     width: 1280
@@ -11,78 +13,70 @@ Window {
     visible: true
     color: Theme.background
     title: "canservice dashboard - " + car.source
+    // "drive" or "diagnostics".
+    property string page: "drive"
 
-    Binding { target: Theme; property: "scale"; value: Math.max(0.7, Math.min(window.width / 1280, window.height / 720)) }
+    Binding { target: Theme; property: "scale"; value: Math.max(0.5, Math.min(window.height / 480, window.width / 800)) }
 
-    Banner {
-        id: banner
-        objectName: "banner"
-        x: area.x
+    Item {
+        id: top
+        x: area.gap
         y: area.gap
-        width: area.width
-        height: implicitHeight
+        width: window.width - 2 * area.gap
+        height: Theme.px(34)
+        Row {
+            id: tabs
+            height: parent.height
+            spacing: Theme.px(6)
+            Repeater {
+                model: [["drive", "Drive"], ["diagnostics", "Diagnostics"]]
+                Button {
+                    objectName: "tab." + modelData[0]
+                    height: tabs.height
+                    text: modelData[1]
+                    font.pixelSize: Theme.textSize
+                    highlighted: window.page === modelData[0]
+                    onClicked: window.page = modelData[0]
+                }
+            }
+        }
+        Banner {
+            id: banner
+            objectName: "banner"
+            anchors.left: tabs.right
+            anchors.leftMargin: area.gap
+            anchors.right: parent.right
+            height: parent.height
+        }
+        Text {
+            objectName: "linkState"
+            visible: !banner.visible
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
+            textFormat: Text.PlainText
+            text: "CAN box: " + car.link
+            color: car.link === "up" ? Theme.dim : Theme.open
+            font.pixelSize: Theme.textSize
+            elide: Text.ElideRight
+            width: Math.min(implicitWidth, parent.width - tabs.width - area.gap)
+        }
     }
     Item {
         id: area
-        readonly property real gap: Theme.px(10)
-        readonly property bool wide: window.width / window.height > 2.2
-        // Column widths as shares of the screen.
-        readonly property var shares: wide ? [0.2, 0.27, 0.27, 0.26] : [0.25, 0.35, 0.4]
-        function columnX(i) { let x = 0; for (let c = 0; c < i; ++c) x += shares[c] * (width + gap); return x }
-        function columnWidth(i) { return shares[i] * (width + gap) - gap }
+        readonly property real gap: Theme.px(8)
         x: gap
-        y: banner.visible ? banner.y + banner.height + gap : gap
+        y: top.y + top.height + gap
         width: window.width - 2 * gap
         height: window.height - y - gap
-
-        Gauge {
-            objectName: "speedGauge"
-            readonly property string displayUnit: Theme.speedUnit(car.values)
-            x: area.columnX(0); y: 0
-            width: area.columnWidth(0); height: (area.height - area.gap) / 2
-            label: "Speed"
-            value: Theme.speed(car.values["Vehicle.Speed"], displayUnit)
-            unit: displayUnit
-            maximum: displayUnit === "mph" ? 160 : 240
+        DrivePage {
+            anchors.fill: parent
+            visible: window.page === "drive"
+            gap: area.gap
         }
-        Gauge {
-            objectName: "rpmGauge"
-            x: area.columnX(0); y: (area.height + area.gap) / 2
-            width: area.columnWidth(0); height: (area.height - area.gap) / 2
-            label: "Engine"
-            value: car.values["Vehicle.Powertrain.CombustionEngine.Speed"]
-            unit: "rpm"
-            maximum: 8000
-            dialScale: 1000
-            labelStep: 1
-            dialLabel: "x1000 rpm"
-        }
-        CarView {
-            objectName: "panel.car"
-            x: area.columnX(1); y: 0
-            width: area.columnWidth(1)
-            height: area.wide ? area.height : area.height - trip.height - area.gap
-        }
-        TripPanel {
-            id: trip
-            objectName: "panel.trip"
-            x: area.columnX(area.wide ? 3 : 1); y: area.wide ? 0 : area.height - height
-            width: area.columnWidth(area.wide ? 3 : 1)
-            height: implicitHeight
-        }
-        ClimatePanel {
-            id: climate
-            objectName: "panel.climate"
-            x: area.columnX(2); y: 0
-            width: area.columnWidth(2)
-            height: area.wide ? area.height : implicitHeight
-        }
-        StatusPanel {
-            objectName: "panel.status"
-            readonly property Item above: area.wide ? trip : climate
-            x: area.columnX(area.wide ? 3 : 2); y: above.height + area.gap
-            width: area.columnWidth(area.wide ? 3 : 2)
-            height: area.height - y
+        DiagnosticsPage {
+            anchors.fill: parent
+            visible: window.page === "diagnostics"
+            gap: area.gap
         }
     }
 }

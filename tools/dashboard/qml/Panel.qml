@@ -6,27 +6,26 @@ Rectangle {
     property string title
     property real contentHeight: 0
     default property alias content: body.data
-    implicitHeight: contentHeight + Theme.px(38)
+    implicitHeight: contentHeight + Theme.px(36)
     color: Theme.panel
-    radius: Theme.px(8)
+    radius: Theme.px(6)
 
     Text {
-
-        textFormat: Text.PlainText
         id: heading
+        textFormat: Text.PlainText
         text: parent.title
         color: Theme.dim
-        font.pixelSize: Theme.px(14)
+        font.pixelSize: Theme.textSize
         font.bold: true
-        x: Theme.px(12)
-        y: Theme.px(7)
+        x: Theme.px(8)
+        y: Theme.px(4)
         width: parent.width - 2 * x
         elide: Text.ElideRight
     }
     Item {
         id: body
         anchors.fill: parent
-        anchors.topMargin: Theme.px(30)
-        anchors.margins: Theme.px(12)
+        anchors.topMargin: Theme.px(28)
+        anchors.margins: Theme.px(8)
     }
 }

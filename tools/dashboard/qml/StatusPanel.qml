@@ -1,32 +1,42 @@
 import QtQuick 2.15
 import QtQuick.Layouts 1.15
 
-// The link and its health, the box, units, ambient colour, the codes the box gives no meaning,
-// and the last keys.
+// The link and its counters, the box's version, display units and ambient colour with the
+// commands that change them.
 Panel {
     title: "Link: " + car.link
     readonly property var v: car.values
     readonly property var distance: v["Vehicle.Cabin.Infotainment.HMI.DistanceUnit"]
     readonly property var temperature: v["Vehicle.Cabin.Infotainment.HMI.TemperatureUnit"]
+    readonly property var h: car.health
+    readonly property var counters: [["Frames", h.framesAccepted], ["Checksum errors", h.checksumErrors],
+                                     ["Receive time-outs", h.receiveTimeouts], ["Cut frames", h.cutFrames],
+                                     ["Noise bytes", h.noiseBytes], ["Link losses", h.linkLosses],
+                                     ["Line losses", h.lineLosses]]
     contentHeight: column.implicitHeight
 
     ColumnLayout {
         id: column
         anchors.fill: parent
-        spacing: Theme.px(3)
-        Line {
+        spacing: Theme.px(4)
+        GridLayout {
             objectName: "health"
-            size: 12
-            color: Theme.dim
-            wrapMode: Text.Wrap
-            maximumLineCount: 3
-            text: Theme.shown(car.health.framesAccepted) + " frames, " + Theme.shown(car.health.checksumErrors)
-                  + " checksum errors, " + Theme.shown(car.health.receiveTimeouts) + " time-outs, "
-                  + Theme.shown(car.health.cutFrames) + " cut frames, " + Theme.shown(car.health.noiseBytes)
-                  + " noise bytes, " + Theme.shown(car.health.linkLosses) + " link losses, "
-                  + Theme.shown(car.health.lineLosses) + " line losses"
+            Layout.fillWidth: true
+            columns: 2
+            rowSpacing: 0
+            Repeater {
+                model: counters.length * 2
+                Text {
+                    textFormat: Text.PlainText
+                    text: index % 2 ? Theme.shown(counters[Math.floor(index / 2)][1]) : counters[Math.floor(index / 2)][0]
+                    color: index % 2 ? Theme.text : Theme.dim
+                    font.pixelSize: Theme.textSize
+                    horizontalAlignment: index % 2 ? Text.AlignRight : Text.AlignLeft
+                    Layout.fillWidth: index % 2 === 1
+                }
+            }
         }
-        Line { text: "Box version " + Theme.shown(v["CanBox.Version"]) }
+        Line { objectName: "version"; text: "Box version " + Theme.shown(v["CanBox.Version"]) }
         Line {
             objectName: "units"
             text: "Units: " + (distance === "MILES" ? "miles" : distance === "KILOMETERS" ? "kilometres" : "\u2014")
@@ -34,15 +44,15 @@ Panel {
         }
         RowLayout {
             Layout.fillWidth: true
-            Text { textFormat: Text.PlainText; text: "Ambient light"; color: Theme.text; font.pixelSize: Theme.px(14) }
+            Line { text: "Ambient light"; Layout.fillWidth: false }
             Rectangle {
                 objectName: "ambientSwatch"
-                width: Theme.px(36)
-                height: Theme.px(14)
+                width: Theme.px(32)
+                height: Theme.px(16)
                 radius: 3
                 color: v["CanBox.AmbientLight.ColorRgb"] || Theme.noReading
             }
-            Line { size: 12; color: Theme.dim; text: Theme.shown(v["CanBox.AmbientLight.ColorName"]) }
+            Line { color: Theme.dim; text: Theme.shown(v["CanBox.AmbientLight.ColorName"]) }
         }
         Flow {
             Layout.fillWidth: true
@@ -54,25 +64,9 @@ Panel {
         Line {
             objectName: "commandNote"
             visible: !car.canCommand
-            size: 12
-            color: Theme.dim
-            text: "Buttons off: " + car.commandNote
-        }
-        Line {
-            objectName: "codes"
-            size: 11
-            color: Theme.dim
-            text: "Codes the box gives no meaning: tyre alert " + Theme.shown(v["CanBox.Tyre.AlertTypeCode"])
-                  + ", e-call " + Theme.shown(v["CanBox.EmergencyCall.StateCode"])
-        }
-        Line {
-            objectName: "keys"
-            Layout.fillHeight: true
-            size: 12
             color: Theme.dim
             wrapMode: Text.Wrap
-            verticalAlignment: Text.AlignTop
-            text: "Keys: " + (car.keys.length ? car.keys.join(" \u00b7 ") : "none yet")
+            text: "Buttons off: " + car.commandNote
         }
     }
 }

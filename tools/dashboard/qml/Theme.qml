@@ -12,9 +12,12 @@ QtObject {
     readonly property color noReading: "#37474f"
     readonly property color warning: "#b71c1c"
 
-    // Sizes are given for a 1280x720 screen; the window sets the factor for its own size.
+    // Sizes are given for an 800x480 screen, a 7-inch head unit's, read at arm's length: text
+    // 16 px at least, the primary readings 48. The window sets the factor for its own size.
     property real scale: 1
     function px(size) { return Math.round(size * scale) }
+    readonly property int textSize: px(16)
+    readonly property int primarySize: px(48)
 
     // Parking sensor steps: 1 nearest (red) to 7 farthest (green).
     function stepColour(step) {
