@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """replay --csv read back by Python's csv module and checked against replay --json's events on
 every capture; RFC 4180 quoting on a crafted capture; the usage errors; replay --table's snapshots
-against the same events and stats --json; the live table under a real pseudo-terminal: the
+against the same events and stats --json; the changed payload bytes and silent rows marked, in
+the log and on a terminal; the live table under a real pseudo-terminal: the
 alternate screen entered, redrawn at a new size, given back on Ctrl-Z and taken again, left on Ctrl-C. Usage: views_test.py TOOL DATA_DIR"""
 import csv
 import fcntl
@@ -10,6 +11,7 @@ import io
 import json
 import os
 import pty
+import re
 import select
 import signal
 import struct
@@ -186,7 +188,9 @@ def check_table(capture):
         check(shown == (reading_text(value, unit), age), f"{capture}: {name} shows {shown}, "
                                                          f"replay says {value!r} {unit} at {time}")
     stats = json.loads(run("stats", "--json", capture)[1])
-    messages = {line.split()[0]: line.split()[-4:] for line in last[1:start] if line[:2] in ("0x", "al", "- ")}
+    # The counts stand before the payload, which its first byte's mark may touch.
+    counts_end = next(line for line in last if line.startswith("id ")).index("payload") - 1
+    messages = {line.split()[0]: line[:counts_end].split()[-4:] for line in last[1:start] if line[:2] in ("0x", "al", "- ")}
     window = min(5.0, end - inbound[0])
     expected = {"all": [stats["framesAccepted"], stats["checksumErrors"], stats["cutFrames"]]}
     for m in stats["messages"]:
@@ -198,7 +202,7 @@ def check_table(capture):
     shown = {key: [int(n) for n in counts[1:]] for key, counts in messages.items()}
     check(shown == expected, f"{capture}: the table counts {shown}, stats {expected}")
     # The busiest message first, and the link's health as stats counts it.
-    rates = [float(line.split()[-4]) for line in last[1:start] if line[:2] in ("0x", "- ")]
+    rates = [float(line[:counts_end].split()[-4]) for line in last[1:start] if line[:2] in ("0x", "- ")]
     check(rates == sorted(rates, reverse=True), f"{capture}: messages in the order of their rates {rates}")
     health = next(line for line in last if line.startswith("frames "))
     counted = [int(word) for word in health.split() if word.isdigit()]
@@ -221,7 +225,33 @@ with tempfile.TemporaryDirectory() as folder:
              for s in snapshots]
     check(rates == [("2.000", "-"), ("3.000", "2.0"), ("7.000", "0.4"), ("8.000", "0.4"), ("12.000", "0.4"),
                     ("12.500", "0.2")], f"rates at the snapshots: {rates}")
-print("table: snapshots checked against the events and stats")
+
+# What changed and what went quiet, at the end (3.100 s, half a second after the last chunk): 0x71
+# silent for exactly 3 s, 0x72 for 2.999 s; 0x73's middle byte changed at 1.1 s and stayed; 0x74's
+# second byte changed and a third and fourth came at 2.6 s; 0x75's byte changed 0.999 s before the end, 0x76's
+# exactly 1 s before. The speed changed at 2.6 s, the engine speed last at 0.1 s; no version came.
+CHANGES = [(0.1, 0x71, "aa"), (0.1, 0xF6, "400100"), (0.1, 0x41, "030bb8"), (0.101, 0x72, "bb"),
+           (0.6, 0x73, "102030"), (1.1, 0x73, "102130"), (1.5, 0x76, "07"), (2.1, 0x74, "0102"), (2.1, 0x75, "05"),
+           (2.1, 0x76, "08"), (2.101, 0x75, "06"), (2.6, 0x73, "102130"), (2.6, 0x74, "01070900"), (2.6, 0xF6, "e00100")]
+# By row: (dimmed, the bytes shown as changed)
+MARKED = {"0x71": (True, []), "0x72": (False, []), "0x73": (False, []), "0x74": (False, ["07", "09", "00"]),
+          "0x75": (False, ["06"]), "0x76": (False, []), "0xf6": (False, ["e0"]), "0x41": (True, []),
+          "Vehicle.Speed": (False, []), "Vehicle.Powertrain.CombustionEngine.Speed": (True, []),
+          "CanBox.Version": (True, [])}
+SIGNALS = ["--signals", "Vehicle.Speed,Vehicle.Powertrain.CombustionEngine.Speed,CanBox.Version"]
+quiet_dir = tempfile.TemporaryDirectory()
+quiet = os.path.join(quiet_dir.name, "quiet.cap")
+with open(quiet, "w", encoding="ascii") as f:
+    f.writelines(f"{t:.3f} {frame(i, bytes.fromhex(data)).hex(' ')}\n" for t, i, data in CHANGES)
+# The log has no attributes: a changed byte has a '*' before it, as long as it counts as changed.
+snapshots = run("replay", "--table", *SIGNALS, quiet)[1].split(f"{quiet}  at ")[1:]
+payloads = {s.split()[0]: {line[:4]: line[72:] for line in s.splitlines() if line[:4] in ("0x73", "0x74", "0x75", "0x76")}
+            for s in snapshots}
+check(payloads == {"1.000": {"0x73": " 10 20 30"}, "2.000": {"0x73": " 10*21 30", "0x76": " 07"},
+                   "3.000": {"0x73": " 10 21 30", "0x74": " 01*07*09*00", "0x75": "*06", "0x76": "*08"},
+                   "3.100": {"0x73": " 10 21 30", "0x74": " 01*07*09*00", "0x75": "*06", "0x76": " 08"}}
+      and "\x1b" not in "".join(snapshots), f"the log's payloads: {payloads}")
+print("table: snapshots checked against the events and stats; changed bytes marked in the log")
 
 
 def set_size(fd, columns, rows):
@@ -259,6 +289,22 @@ def read_until(master, seen, done, what):
     return seen
 
 
+SGR = re.compile(r"\x1b\[[0-9;]*m")
+
+
+def visible(line):
+    """A line as it shows: without its attributes."""
+    return SGR.sub("", line)
+
+
+def read_rest(master):
+    """What the terminal still holds once the tool has ended; empty when nothing."""
+    try:
+        return os.read(master, 65536)
+    except OSError:
+        return b""
+
+
 def screens(seen):
     """Each redraw in place: from the cursor's home to the clearing of the rest, line by line."""
     drawn = seen.split(b"\x1b[H")[1:]
@@ -273,14 +319,14 @@ child, master = on_terminal(["replay", "--table", "--speed", "1", os.path.join(d
 seen = read_until(master, b"", lambda s: ENTER in s and any("link up" in sc[0] for sc in screens(s)), "the panel")
 check(seen.index(ENTER) < seen.index(HIDE) < seen.index(b"\x1b[H"), "the alternate screen first")
 for screen in screens(seen):
-    check(len(screen) <= 24 and all(len(line) <= 80 for line in screen), f"drawn beyond 80x24: {screen}")
+    check(len(screen) <= 24 and all(len(visible(line)) <= 80 for line in screen), f"drawn beyond 80x24: {screen}")
 set_size(master, 200, 50)
 seen = read_until(master, seen, lambda s: any(any("reading" in line and "rate/s" in line for line in sc)
                                               for sc in screens(s)), "the panel at 200x50")
 check(max(len(line) for line in screens(seen)[-1]) > 80, "a wider panel")
 set_size(master, 50, 12)
 seen = read_until(master, seen, lambda s: screens(s)[-1][1].endswith("~"), "the panel at 50x12")
-check(all(len(line) <= 50 for line in screens(seen)[-1]), f"drawn beyond 50 columns: {screens(seen)[-1]}")
+check(all(len(visible(line)) <= 50 for line in screens(seen)[-1]), f"drawn beyond 50 columns: {screens(seen)[-1]}")
 # Ctrl-Z gives the screen back before the tool stops; continued, it takes the panel up again.
 os.write(master, b"\x1a")
 mark = len(seen)
@@ -301,4 +347,25 @@ seen = read_until(master, b"", lambda s: b"Vehicle.Speed" in s[s.rfind(LEAVE):] 
 check(child.wait(timeout=30) == 0 and seen.index(ENTER) < seen.rindex(LEAVE) and seen.rfind(SHOW) > seen.rfind(HIDE),
       f"drive.cap on a terminal: exit {child.returncode}")
 os.close(master)
-print("table: drawn in place on a pseudo-terminal, resized, left on Ctrl-C")
+
+# On a terminal the last table shows the same in attributes: silent rows dim, changed bytes in
+# reverse video, each attribute ended on its line. 81 columns cut 0x74's payload in its third byte:
+# the cut falls between the sequences, and the line is 81 columns as it shows.
+for columns in (200, 81):
+    child, master = on_terminal(["replay", "--table", *SIGNALS, quiet], columns=columns)
+    seen = read_until(master, b"", lambda s: LEAVE in s and b"CanBox.Version" in s[s.rfind(LEAVE):], "the end")
+    check(child.wait(timeout=30) == 0, f"exit {child.returncode}")
+    while chunk := read_rest(master):
+        seen += chunk
+    os.close(master)
+    table = seen[seen.rindex(LEAVE) + len(LEAVE):].decode().replace("\r", "").splitlines()
+    rows = {visible(line).split()[0]: line for line in table if visible(line).split()}
+    shown = {key: (rows[key].startswith("\x1b[2m"), re.findall(r"\x1b\[7m([0-9a-f]{1,2})\x1b\[m", rows[key]))
+             for key in MARKED}
+    expected = dict(MARKED, **({"0x74": (False, ["07", "0"])} if columns == 81 else {}))
+    check(shown == expected, f"{columns} columns: marked {shown}")
+    check(all(re.fullmatch(r"(\x1b\[[27]m[^\x1b]*\x1b\[m|[^\x1b])*~?", line) and len(visible(line)) <= columns
+              for line in table), f"{columns} columns: a sequence cut, left open or counted: {table}")
+    check(columns == 200 or visible(rows["0x74"]).endswith(" 01 07 0~") and len(visible(rows["0x74"])) == 81,
+          f"0x74 at 81 columns: {rows['0x74']!r}")
+print("table: drawn in place on a pseudo-terminal, resized, left on Ctrl-C; changes and silence in attributes")

@@ -83,6 +83,21 @@ void TableView::received(const canbox::ReceiveModel::Item &item)
     if (m_firstMs < 0)
         m_firstMs = item.ms;
     m_messages.add(item);
+    if (item.kind != canbox::ReceiveModel::Accepted || item.bytes.size() < 3)
+        return;
+    const QByteArray payload = item.bytes.mid(3, quint8(item.bytes.at(2)));
+    const auto [at, first] = m_payloads.try_emplace(item.id());
+    Payload &p = at->second;
+    // The first frame of a message sets its bytes; after it, a byte that differs or is new has changed.
+    if (first) {
+        p.changedMs.fill(-1, payload.size());
+    } else {
+        p.changedMs.resize(payload.size());
+        for (int i = 0; i < payload.size(); ++i)
+            if (i >= p.bytes.size() || p.bytes.at(i) != payload.at(i))
+                p.changedMs[i] = item.ms;
+    }
+    p.bytes = payload;
 }
 
 void TableView::tick()

@@ -13,7 +13,40 @@ namespace tool {
 namespace {
 const int ValueWidth = 22;
 const int AgeWidth = 7;
-const int MessageWidth = 72;
+const int MessageWidth = 72; // without the payload, which a narrow window cuts first
+
+// Attributes travel through the layout as control characters of their own, which take no column,
+// and become ANSI sequences only when a line is finished. No text can pose as one: everything from
+// the line or a file (the source's name, the link's words, readings) has been through printable(),
+// which leaves no control character.
+const QChar Reverse(0x01); // a changed payload byte
+const QChar Dim(0x02); // a silent row
+const QChar Plain(0x03); // the end of either
+bool isMark(QChar c)
+{
+    return c == Reverse || c == Dim || c == Plain;
+}
+
+// Columns the text takes on the screen.
+int visible(const QString &text)
+{
+    return int(std::count_if(text.cbegin(), text.cend(), [](QChar c) { return !isMark(c); }));
+}
+
+QString padded(const QString &text, int width)
+{
+    return text + QString(qMax(0, width - visible(text)), QLatin1Char(' '));
+}
+
+QString csi(const char *sequence)
+{
+    return QStringLiteral("\x1b[") + QLatin1String(sequence);
+}
+
+QString dimmed(const QString &text, bool silent)
+{
+    return silent ? Dim + text + Plain : text;
+}
 
 QString cut(const QString &text, int width, bool keepEnd = false)
 {
@@ -41,7 +74,7 @@ QStringList columns(const QString &header, QStringList cells, int rows, int coun
     for (int r = 0; r < used; ++r) {
         QString line;
         for (int c = 0; c < count && c * rows + r < cells.size(); ++c)
-            line += (c ? QStringLiteral("   ") : QString()) + cells.at(c * rows + r).leftJustified(cellWidth);
+            line += (c ? QStringLiteral("   ") : QString()) + padded(cells.at(c * rows + r), cellWidth);
         lines << line;
     }
     return lines;
@@ -50,8 +83,8 @@ QStringList columns(const QString &header, QStringList cells, int rows, int coun
 
 QString TableView::statusLine(qint64 nowMs) const
 {
-    return QStringLiteral("%1  at %2 s  link %3")
-            .arg(m_source, QString::number(nowMs / 1000.0, 'f', 3), m_session.linkText());
+    return printable(QStringLiteral("%1  at %2 s  link %3")
+                             .arg(m_source, QString::number(nowMs / 1000.0, 'f', 3), m_session.linkText()));
 }
 
 // The link's health, always on screen: what a glance at a bad line needs.
@@ -71,35 +104,65 @@ QString TableView::healthLine() const
 
 QStringList TableView::messageLines(qint64 nowMs) const
 {
-    QStringList lines{QStringLiteral("id    message              rate/s   frames  checksum errors  cut frames")};
+    QStringList lines{QStringLiteral("id    message              rate/s   frames  checksum errors  cut frames  payload")};
     // The rate over the last five seconds, or since the first byte if that is sooner.
     const qint64 windowMs = qMin<qint64>(RateWindowMs, m_firstMs < 0 ? 0 : nowMs - m_firstMs);
-    const auto line = [windowMs](const QString &id, const QString &name, qint64 recent, int frames,
-                                 int checksumErrors, int cutFrames) {
+    const auto line = [windowMs, nowMs](const QString &id, const QString &name, qint64 recent, int frames,
+                                        int checksumErrors, int cutFrames, qint64 lastMs, const QString &payload) {
         const QString rate = windowMs > 0 ? QString::number(recent * 1000.0 / windowMs, 'f', 1) : QStringLiteral("-");
-        return id.leftJustified(6) + cut(name, 20).leftJustified(20) + rate.rightJustified(7)
-                + QString::number(frames).rightJustified(9) + QString::number(checksumErrors).rightJustified(17)
-                + QString::number(cutFrames).rightJustified(12);
+        return dimmed(id.leftJustified(6) + cut(name, 20).leftJustified(20) + rate.rightJustified(7)
+                              + QString::number(frames).rightJustified(9)
+                              + QString::number(checksumErrors).rightJustified(17)
+                              + QString::number(cutFrames).rightJustified(12)
+                              + (payload.isEmpty() ? QString() : QLatin1Char(' ') + payload),
+                      lastMs < 0 || nowMs - lastMs >= QuietMs);
     };
     qint64 allRecent = 0;
+    qint64 allLastMs = -1;
     // The busiest first: a small window cuts the quietest.
     std::vector<std::pair<qint64, QString>> rows;
     for (const auto &[id, m] : m_messages.counts()) {
         const qint64 recent = m_messages.recent(m, nowMs);
         allRecent += recent;
+        allLastMs = qMax(allLastMs, m.lastMs);
         const char *name = id < 0 ? nullptr : canbox::messageName(quint8(id), canbox::Direction::FromBox);
         rows.emplace_back(recent, line(id < 0 ? QStringLiteral("-") : QStringLiteral("0x%1").arg(id, 2, 16, QLatin1Char('0')),
                                        id < 0 ? QStringLiteral("(identifier lost)")
                                               : name ? QLatin1String(name) : QStringLiteral("(not in the protocol)"),
-                                       recent, m.frames, m.checksumErrors, m.cutFrames));
+                                       recent, m.frames, m.checksumErrors, m.cutFrames, m.lastMs,
+                                       payloadText(id, nowMs)));
     }
     std::stable_sort(rows.begin(), rows.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
     // The whole line first: what a glance at a small window needs.
     const LinkHealth &all = m_session.health();
-    lines << line(QStringLiteral("all"), QString(), allRecent, all.framesAccepted, all.checksumErrors, all.cutFrames);
+    lines << line(QStringLiteral("all"), QString(), allRecent, all.framesAccepted, all.checksumErrors, all.cutFrames,
+                  allLastMs, QString());
     for (const auto &row : rows)
         lines << row.second;
     return lines;
+}
+
+// The last payload in hex, a byte that changed within ChangedMs in reverse video on a terminal and
+// after a '*' in a log.
+QString TableView::payloadText(int id, qint64 nowMs) const
+{
+    const auto it = m_payloads.find(id);
+    if (it == m_payloads.end())
+        return QString();
+    const Payload &p = it->second;
+    const int shown = qMin(int(p.bytes.size()), PayloadBytes);
+    QString text;
+    for (int i = 0; i < shown; ++i) {
+        const bool changed = p.changedMs.at(i) >= 0 && nowMs - p.changedMs.at(i) < ChangedMs;
+        const QString hex = QStringLiteral("%1").arg(quint8(p.bytes.at(i)), 2, 16, QLatin1Char('0'));
+        if (m_terminal)
+            text += QLatin1Char(' ') + (changed ? Reverse + hex + Plain : hex);
+        else
+            text += (changed ? QLatin1Char('*') : QLatin1Char(' ')) + hex;
+    }
+    if (p.bytes.size() > shown)
+        text += QStringLiteral(" +%1").arg(p.bytes.size() - shown);
+    return text;
 }
 
 // One line a value, without the header: all of them, or only those with a reading.
@@ -115,9 +178,10 @@ QStringList TableView::valueLines(qint64 nowMs, int nameWidth, bool all) const
         const qint64 changed = m_changedMs.at(entry);
         const double age = (nowMs - changed) / 1000.0;
         const QString ageText = changed < 0 ? QStringLiteral("-") : QString::number(age, 'f', age < 100 ? 1 : 0);
-        lines << cut(catalogue.at(entry).name, nameWidth, true).leftJustified(nameWidth) + QStringLiteral("  ")
-                        + cut(r.isNull() ? QStringLiteral("-") : r.text(), ValueWidth).leftJustified(ValueWidth)
-                        + ageText.rightJustified(AgeWidth);
+        lines << dimmed(cut(catalogue.at(entry).name, nameWidth, true).leftJustified(nameWidth) + QStringLiteral("  ")
+                                + cut(r.isNull() ? QStringLiteral("-") : printable(r.text()), ValueWidth).leftJustified(ValueWidth)
+                                + ageText.rightJustified(AgeWidth),
+                        changed < 0 || nowMs - changed >= QuietMs);
     }
     return lines;
 }
@@ -139,7 +203,7 @@ QStringList TableView::render(int width, int height) const
     if (height <= 0) {
         lines << messages << QString() << valueHeader << valueLines(now, nameWidth, true);
         for (QString &line : lines)
-            line = width > 0 ? cut(printable(line), width) : printable(line);
+            line = finished(line, width);
         return lines;
     }
 
@@ -157,15 +221,46 @@ QStringList TableView::render(int width, int height) const
     if (beside) {
         const int left = count * (valueWidth + 3);
         for (int i = 0; i < qMax(values.size(), messages.size()) && i < body; ++i)
-            lines << (values.value(i).leftJustified(left) + messages.value(i));
+            lines << (padded(values.value(i), left) + messages.value(i));
     } else {
         const int messageRows = qMin(int(messages.size()), qMax(2, body / 3));
         lines << columns(messages.first(), messages.mid(1), messageRows - 1, 1, MessageWidth, moreMessages);
         lines << QString() << values;
     }
+    lines = lines.mid(0, height);
     for (QString &line : lines)
-        line = cut(printable(line), width);
-    return lines.mid(0, height);
+        line = finished(line, width);
+    return lines;
+}
+
+// The line cut to width columns (0: as it is), with a '~' where it was cut; its marks become ANSI
+// attributes on a terminal, all ended on the line, and go elsewhere. A cut never falls inside a
+// sequence: they are written after it.
+QString TableView::finished(const QString &line, int width) const
+{
+    const int columns = visible(line);
+    const int keep = width <= 0 || columns <= width ? columns : width <= 1 ? width : width - 1;
+    QString out;
+    out.reserve(line.size() + 16);
+    int taken = 0;
+    bool open = false;
+    for (const QChar c : line) {
+        if (isMark(c)) {
+            open = c != Plain;
+            if (m_terminal)
+                out += csi(c == Reverse ? "7m" : c == Dim ? "2m" : "m");
+            continue;
+        }
+        if (taken == keep)
+            break;
+        out += c;
+        ++taken;
+    }
+    if (open && m_terminal)
+        out += csi("m");
+    if (keep < columns && width > 1)
+        out += QLatin1Char('~');
+    return out;
 }
 
 } // namespace tool
