@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 using namespace testsupport;
@@ -61,6 +62,9 @@ private slots:
     void aMethodPutsItsCommandOnTheLine_data();
     void aMethodPutsItsCommandOnTheLine();
     void changesComeBatchedByName();
+    void valuesGoOutTyped_data();
+    void valuesGoOutTyped();
+    void introspectionGivesThePropertysUnits();
     void aCommandThatCannotGoOutFails();
 
 private:
@@ -235,9 +239,6 @@ void tst_DBus::changesComeBatchedByName()
                           QStringLiteral("CanBox.Parking.Front.MiddleLeft.Step"),
                           QStringLiteral("CanBox.Parking.Front.MiddleRight.Step")}));
 
-    // The whole state by name, as a reader asks for it.
-    const QString values = gdbus({QStringLiteral("org.canservice.Vehicle1.GetValues")});
-    QVERIFY2(values.contains(QLatin1String("'Vehicle.Speed': <30.0>")), qPrintable(values));
     // The units by name: a trip value's once its reading says it, signalled with the values.
     const auto property = [this](const char *name) {
         return gdbus({QStringLiteral("org.freedesktop.DBus.Properties.Get"), Iface, QLatin1String(name)});
@@ -267,6 +268,81 @@ void tst_DBus::changesComeBatchedByName()
     canservice::Access::sendTimeoutCount(*m_box->service) = 3;
     canservice::Access::sendTimeout(*m_box->service);
     QCOMPARE(link(), QStringLiteral("(<'lost'>,)"));
+}
+
+// Each value in the type the interface gives its name, however round the number: whole numbers
+// (engine speed among them) as int32, the others as double, flags as booleans, words as strings.
+void tst_DBus::valuesGoOutTyped_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("shown"); // as gdbus shows it in GetValues
+    QTest::addColumn<int>("type"); // as ValuesChanged brings it
+    const QByteArray climate = QByteArray::fromHex("48232a0008002b05"); // fan 3, 21.0 and 21.5 °C
+    QTest::newRow("engine speed") << 0x41 << QByteArray::fromHex("030bb8")
+                                  << "'Vehicle.Powertrain.CombustionEngine.Speed': <3000>" << int(QMetaType::Int);
+    QTest::newRow("speed") << 0xF6 << QByteArray::fromHex("040300") << "'Vehicle.Speed': <48.25>" << int(QMetaType::Double);
+    QTest::newRow("fan level") << 0x29 << climate << "'CanBox.Climate.FanLevel': <3>" << int(QMetaType::Int);
+    QTest::newRow("a whole temperature") << 0x29 << climate << "'Vehicle.Cabin.HVAC.Station.Row1.Driver.Temperature': <21.0>"
+                                         << int(QMetaType::Double);
+    QTest::newRow("a half degree") << 0x29 << climate << "'Vehicle.Cabin.HVAC.Station.Row1.Passenger.Temperature': <21.5>"
+                                   << int(QMetaType::Double);
+    QTest::newRow("a parking step") << 0x23 << QByteArray::fromHex("0020ff1a0000")
+                                    << "'CanBox.Parking.Front.Right.Step': <7>" << int(QMetaType::Int);
+    QTest::newRow("a door") << 0x24 << QByteArray::fromHex("4000000000")
+                            << "'Vehicle.Cabin.Door.Row1.DriverSide.IsOpen': <true>" << int(QMetaType::Bool);
+    QTest::newRow("a unit word") << 0x29 << climate << "'CanBox.Climate.DisplayUnit': <'°C'>" << int(QMetaType::QString);
+}
+
+void tst_DBus::valuesGoOutTyped()
+{
+    QFETCH(int, id);
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, shown);
+    QFETCH(int, type);
+    QSignalSpy got(m_subscriber.get(), &Subscriber::gotValues);
+    m_box->receiveFrame(id, payload);
+    QVERIFY(got.wait(2000));
+    const QVariant value = m_subscriber->batches.last().first.value(shown.section(QLatin1Char('\''), 1, 1));
+    QVERIFY2(value.userType() == type, value.typeName());
+    const QString values = gdbus({QStringLiteral("org.canservice.Vehicle1.GetValues")});
+    QVERIFY2(values.contains(shown), qPrintable(values));
+}
+
+// The units introspection gives on GetValues and ValuesChanged are the Units property's: the same
+// names (a trip value's once it has a reading), each unit one of those listed.
+void tst_DBus::introspectionGivesThePropertysUnits()
+{
+    QSignalSpy got(m_subscriber.get(), &Subscriber::gotValues);
+    m_box->receiveFrame(0x50, QByteArray::fromHex("2000e1100000")); // trip distance in km
+    QVERIFY(got.wait(2000));
+    // Asked without blocking: the service answers from this thread's event loop.
+    const auto ask = [](const char *interface, const QString &method, const QVariantList &arguments = {}) {
+        QDBusMessage message = QDBusMessage::createMethodCall(Iface, Path, QLatin1String(interface), method);
+        message.setArguments(arguments);
+        QDBusPendingCall call = QDBusConnection(QStringLiteral("client")).asyncCall(message);
+        return QTest::qWaitFor([&] { return call.isFinished(); }, 5000) ? call.reply().arguments().value(0) : QVariant();
+    };
+    QStringList annotations;
+    for (QXmlStreamReader reader(ask("org.freedesktop.DBus.Introspectable", QStringLiteral("Introspect")).toString());
+         !reader.atEnd();)
+        if (reader.readNext() == QXmlStreamReader::StartElement
+            && reader.attributes().value(QLatin1String("name")) == QLatin1String("org.canservice.Vehicle1.Units"))
+            annotations << reader.attributes().value(QLatin1String("value")).toString();
+    QCOMPARE(annotations.size(), 2);
+    QCOMPARE(annotations.first(), annotations.last());
+    QMap<QString, QStringList> listed;
+    for (const QString &unit : annotations.first().split(QLatin1Char(' ')))
+        listed.insert(unit.section(QLatin1Char('='), 0, 0), unit.section(QLatin1Char('='), 1).split(QLatin1Char('|')));
+    const QVariantMap units = qdbus_cast<QVariantMap>(
+            ask("org.freedesktop.DBus.Properties", QStringLiteral("Get"), {QString::fromLatin1(Iface), QStringLiteral("Units")})
+                    .value<QDBusVariant>()
+                    .variant());
+    QCOMPARE(units.value(QStringLiteral("CanBox.Trip.Distance1")), QVariant(QStringLiteral("km")));
+    for (auto it = units.begin(); it != units.end(); ++it)
+        QVERIFY2(listed.value(it.key()).contains(it.value().toString()), qPrintable(it.key()));
+    for (const QString &name : listed.keys())
+        QVERIFY2(units.contains(name) || name.startsWith(QLatin1String("CanBox.Trip.")), qPrintable(name));
 }
 
 // A command the car cannot get now fails and sends nothing: while the line is down, and beyond a

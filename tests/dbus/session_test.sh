@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # canservice serve on a session bus, as the README shows it and as a head unit meets it: gdbus
-# reads the values by name; dbus-send sends a climate key that the simulated box hears (box <- ...)
-# and one out of range that it does not; a shell client follows ValuesChanged while the box
-# drives; the box unplugged and replugged shows in the Line property; a restarted bus is joined
+# reads the values by name, each in its type, and introspection gives their units; dbus-send
+# sends a climate key that the simulated box hears (box <- ...) and one out of range that it
+# does not; a shell client follows ValuesChanged while the box drives; the box unplugged and replugged shows in the Line property; a restarted bus is joined
 # again; SIGTERM ends it with the link's health.
 #   bash session_test.sh CANSERVICE        (exit 77: skipped)
 set -euo pipefail
@@ -14,8 +14,10 @@ export PATH
 
 # The command the README gives (and the service stopped after it).
 values=$(dbus-run-session -- sh -c 'canservice serve --bus session --sim > /dev/null & sleep 3; gdbus call --session --dest org.canservice.Vehicle1 --object-path /org/canservice/Vehicle1 --method org.canservice.Vehicle1.GetValues; kill $!' 2> /dev/null)
-grep -q "'Vehicle.Speed': <" <<< "$values" || { echo "FAIL: GetValues gave: $values"; exit 1; }
-echo "ok: GetValues by catalogue name: ${values:0:100}..."
+grep -q "'Vehicle.Speed': <[0-9]*\.[0-9]*>" <<< "$values" &&
+    grep -q "'Vehicle.Powertrain.CombustionEngine.Speed': <[0-9]*>" <<< "$values" ||
+    { echo "FAIL: GetValues gave: $values"; exit 1; }
+echo "ok: GetValues by catalogue name, engine speed an int32: ${values:0:100}..."
 
 work=$(mktemp -d)
 pids=()
@@ -50,6 +52,9 @@ canservice serve "$work/canbox" --bus session > "$work/service.log" 2>&1 &
 service=$!
 pids+=("$service")
 until_true 'gdbus introspect --session "${dest[@]}"'
+# The units as introspection gives them, on the method and on the signal.
+[ "$(gdbus introspect --session "${dest[@]}" | grep -c "@org.canservice.Vehicle1.Units(\"Vehicle.Speed=km/h ")" -eq 2 ] ||
+    fail "introspection without the units: $(gdbus introspect --session "${dest[@]}")"
 
 # The client: every signal of the service for three seconds of the drive.
 timeout 3 gdbus monitor --session "${dest[@]}" > "$work/signals.log" || true

@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <limits>
 
 namespace tool {
 
@@ -21,6 +22,25 @@ const char VehicleService::LineDownError[] = "org.canservice.Vehicle1.Error.Line
 namespace {
 const char ConnectionName[] = "canservice-vehicle";
 const int BusRetryMs = 1000;
+
+// Numbers that are whole by nature, though the catalogue types them as numbers: engine speed (its
+// standard name types it float; the box sends whole revolutions) and the fuel message's first byte.
+const char *const WholeNumbers[] = {"Vehicle.Powertrain.CombustionEngine.Speed", "CanBox.Fuel.Field0"};
+
+// By catalogue place: whether the value goes on the bus as an int32.
+const std::vector<bool> &wholeOnBus()
+{
+    static const std::vector<bool> whole = [] {
+        const auto &catalogue = SignalCatalogue::vehicleSignals();
+        std::vector<bool> w(size_t(catalogue.size()));
+        for (int i = 0; i < catalogue.size(); ++i)
+            w[size_t(i)] = catalogue.at(i).type == QLatin1String("integer")
+                    || std::any_of(std::begin(WholeNumbers), std::end(WholeNumbers),
+                                   [&](const char *name) { return catalogue.at(i).name == QLatin1String(name); });
+        return w;
+    }();
+    return whole;
+}
 } // namespace
 
 VehicleService::VehicleService(CanServiceBase *service, VehicleState *state, QObject *parent)
@@ -172,7 +192,7 @@ void VehicleService::sendValues()
         if (now.at(i).isNull())
             gone << catalogue.at(i).name;
         else
-            changed.insert(catalogue.at(i).name, now.at(i).value);
+            changed.insert(catalogue.at(i).name, onBus(i, now.at(i).value));
         // A trip value's unit is its reading's, while it has one.
         unitsMoved = unitsMoved
                 || (catalogue.at(i).unit == QLatin1String("varies")
@@ -218,8 +238,19 @@ QVariantMap VehicleService::GetValues()
     QVariantMap values;
     for (int i = 0; i < now.size(); ++i)
         if (!now.at(i).isNull())
-            values.insert(catalogue.at(i).name, now.at(i).value);
+            values.insert(catalogue.at(i).name, onBus(i, now.at(i).value));
     return values;
+}
+
+QVariant VehicleService::onBus(int entry, const QVariant &value)
+{
+    const int type = value.userType();
+    if (type != QMetaType::Int && type != QMetaType::Double && type != QMetaType::LongLong)
+        return value; // a flag, a text, or a trip figure that came without a number
+    if (!wholeOnBus()[size_t(entry)])
+        return value.toDouble();
+    return int(qBound<qint64>(std::numeric_limits<int>::min(), qRound64(value.toDouble()),
+                              std::numeric_limits<int>::max()));
 }
 
 bool VehicleService::check(bool ok, const QString &message)

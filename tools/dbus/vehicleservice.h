@@ -77,6 +77,9 @@ public:
     void setHealth(const QJsonObject &health);
 
     static QVariantMap unitsOf(const QVector<Reading> &readings);
+    // A catalogue value as the interface types it: whole numbers (levels, steps, codes, engine
+    // speed) as int32, the others as double; flags and texts as they are.
+    static QVariant onBus(int entry, const QVariant &value);
 
 public slots:
     QVariantMap GetValues();
