@@ -348,6 +348,23 @@ check(child.wait(timeout=30) == 0 and seen.index(ENTER) < seen.rindex(LEAVE) and
       f"drive.cap on a terminal: exit {child.returncode}")
 os.close(master)
 
+# On a terminal too small for every value, those that go are those that changed longest ago:
+# each value shown changed at least as late as each one left out.
+child, master = on_terminal(["replay", "--table", "--speed", "1", os.path.join(data_dir, "drive.cap")], 100, 12)
+seen = read_until(master, b"", lambda s: LEAVE in s, "the end")
+child.wait(timeout=30)
+os.close(master)
+small = [visible(line) for line in screens(seen[:seen.rindex(LEAVE)])[-1]]
+at = float(re.search(r" at ([0-9.]+) s ", small[0]).group(1))
+changed = {name: time for time, name, _, _ in events(os.path.join(data_dir, "drive.cap")) if time <= at}
+start = next(i for i, line in enumerate(small) if line.startswith("value "))
+shown = {line.split()[0] for line in small[start + 1:] if line and not line.startswith("...")}
+left_out = set(changed) - shown
+check(shown and left_out and shown <= set(changed)
+      and min(changed[n] for n in shown) >= max(changed[n] for n in left_out)
+      and f"... {len(left_out) + sum(1 for s in vehicle if s['name'] not in changed)} more" in small[-1],
+      f"at {at} s on 100x12: {sorted(shown)} shown, {sorted(left_out)} left out: {small}")
+
 # On a terminal the last table shows the same in attributes: silent rows dim, changed bytes in
 # reverse video, each attribute ended on its line. 0x74's row is 84 columns as it shows, its
 # attributes aside: 84 take it whole, 81 cut it in its third byte, between the sequences.

@@ -68,7 +68,7 @@ private:
     QString statusLine(qint64 nowMs) const;
     QString healthLine() const;
     QStringList messageLines(qint64 nowMs) const;
-    QStringList valueLines(qint64 nowMs, int nameWidth, bool all) const;
+    QStringList valueLines(qint64 nowMs, int nameWidth, const QVector<int> &entries) const;
     QString payloadText(int id, qint64 nowMs) const;
     QString finished(const QString &line, int width) const;
 

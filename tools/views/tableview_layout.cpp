@@ -165,16 +165,14 @@ QString TableView::payloadText(int id, qint64 nowMs) const
     return text;
 }
 
-// One line a value, without the header: all of them, or only those with a reading.
-QStringList TableView::valueLines(qint64 nowMs, int nameWidth, bool all) const
+// One line a value, without the header, in the order given.
+QStringList TableView::valueLines(qint64 nowMs, int nameWidth, const QVector<int> &entries) const
 {
     const auto &catalogue = SignalCatalogue::vehicleSignals();
     const QVector<Reading> &now = m_state->readings();
     QStringList lines;
-    for (int entry : m_entries) {
+    for (int entry : entries) {
         const Reading &r = now.at(entry);
-        if (!all && r.isNull())
-            continue;
         const qint64 changed = m_changedMs.at(entry);
         const double age = (nowMs - changed) / 1000.0;
         const QString ageText = changed < 0 ? QStringLiteral("-") : QString::number(age, 'f', age < 100 ? 1 : 0);
@@ -201,7 +199,7 @@ QStringList TableView::render(int width, int height) const
     QStringList messages = messageLines(now);
     QStringList lines{statusLine(now), healthLine(), QString()};
     if (height <= 0) {
-        lines << messages << QString() << valueHeader << valueLines(now, nameWidth, true);
+        lines << messages << QString() << valueHeader << valueLines(now, nameWidth, m_entries);
         for (QString &line : lines)
             line = finished(line, width);
         return lines;
@@ -213,10 +211,28 @@ QStringList TableView::render(int width, int height) const
     const bool beside = width >= valueWidth + 3 + MessageWidth;
     const int valueRows = beside ? body - 1 : body - qMin(int(messages.size()), qMax(2, body / 3)) - 2;
     const int count = qMax(1, ((beside ? width - MessageWidth : width) + 3 - (beside ? 3 : 0)) / (valueWidth + 3));
-    // Values without a reading go first when there is no room for all.
-    QStringList cells = valueLines(now, nameWidth, true);
-    if (cells.size() > valueRows * count)
-        cells = valueLines(now, nameWidth, false);
+    // Where there is no room for all, values without a reading go first, then those that changed
+    // longest ago; those shown keep their order.
+    const int room = qMax(1, valueRows) * count;
+    QVector<int> shown = m_entries;
+    if (shown.size() > room) {
+        const QVector<Reading> &readings = m_state->readings();
+        shown.erase(std::remove_if(shown.begin(), shown.end(), [&](int e) { return readings.at(e).isNull(); }),
+                    shown.end());
+    }
+    int hidden = int(m_entries.size() - shown.size());
+    if (shown.size() > room) {
+        QVector<int> recent = shown;
+        std::stable_sort(recent.begin(), recent.end(),
+                         [this](int a, int b) { return m_changedMs.at(a) > m_changedMs.at(b); });
+        recent.resize(room - 1);
+        hidden += int(shown.size()) - (room - 1);
+        shown.erase(std::remove_if(shown.begin(), shown.end(), [&](int e) { return !recent.contains(e); }),
+                    shown.end());
+    }
+    QStringList cells = valueLines(now, nameWidth, shown);
+    if (hidden > 0 && cells.size() < room)
+        cells << more.arg(hidden);
     const QStringList values = columns(valueHeader, cells, valueRows, count, valueWidth, more);
     if (beside) {
         const int left = count * (valueWidth + 3);
