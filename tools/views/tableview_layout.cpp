@@ -211,27 +211,22 @@ QStringList TableView::render(int width, int height) const
     const bool beside = width >= valueWidth + 3 + MessageWidth;
     const int valueRows = beside ? body - 1 : body - qMin(int(messages.size()), qMax(2, body / 3)) - 2;
     const int count = qMax(1, ((beside ? width - MessageWidth : width) + 3 - (beside ? 3 : 0)) / (valueWidth + 3));
-    // Where there is no room for all, values without a reading go first, then those that changed
-    // longest ago; those shown keep their order.
+    // Where there is no room for all, the values that changed longest ago go (those never read
+    // first); those shown keep their order, and the last line counts the others.
     const int room = qMax(1, valueRows) * count;
     QVector<int> shown = m_entries;
-    if (shown.size() > room) {
-        const QVector<Reading> &readings = m_state->readings();
-        shown.erase(std::remove_if(shown.begin(), shown.end(), [&](int e) { return readings.at(e).isNull(); }),
-                    shown.end());
-    }
-    int hidden = int(m_entries.size() - shown.size());
+    int hidden = 0;
     if (shown.size() > room) {
         QVector<int> recent = shown;
         std::stable_sort(recent.begin(), recent.end(),
                          [this](int a, int b) { return m_changedMs.at(a) > m_changedMs.at(b); });
         recent.resize(room - 1);
-        hidden += int(shown.size()) - (room - 1);
+        hidden = int(shown.size()) - (room - 1);
         shown.erase(std::remove_if(shown.begin(), shown.end(), [&](int e) { return !recent.contains(e); }),
                     shown.end());
     }
     QStringList cells = valueLines(now, nameWidth, shown);
-    if (hidden > 0 && cells.size() < room)
+    if (hidden > 0)
         cells << more.arg(hidden);
     const QStringList values = columns(valueHeader, cells, valueRows, count, valueWidth, more);
     if (beside) {
