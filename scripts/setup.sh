@@ -8,7 +8,8 @@ packages=(cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev lib
           qtdeclarative5-dev qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-layouts
           qml-module-qtquick-controls qml-module-qtquick-controls2 qml-module-qtquick-extras
           qml-module-qtquick-shapes qml-module-qttest xvfb xauth libgl1-mesa-dri dpkg-dev file
-          dbus-daemon dbus-bin libglib2.0-bin python3-dbus strace)
+          dbus-daemon dbus-bin libglib2.0-bin python3-dbus strace
+          libmosquitto-dev mosquitto mosquitto-clients openssl)
 # Further packages a caller needs (the fuzz build asks for clang).
 read -r -a extra <<< "${CANSERVICE_EXTRA_PACKAGES:-}"
 packages+=("${extra[@]}")

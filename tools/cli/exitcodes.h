@@ -26,6 +26,11 @@ enum : int {
     StaleLock = 14,
     // dashboard --check-layout found a page a driver or an engineer cannot read right.
     LayoutFaults = 15,
+    // The MQTT broker refused the login (user, password), the TLS handshake (a certificate), or
+    // a topic (its ACL). The run went on for its other views.
+    MqttRefused = 16,
+    MqttCertificate = 17,
+    MqttDenied = 18,
     // Ctrl-C, SIGTERM or SIGHUP: the command ended early, after its summary, as shells count it.
     Interrupted = 130,
     // The reader of standard output went away (`| head`): the command ended early, its summary

@@ -3,6 +3,7 @@
 #include "interrupt.h"
 #include "standardoutput.h"
 #include "exitcodes.h"
+#include "mqttoptions.h"
 #include "commands.h"
 #include "session.h"
 
@@ -248,6 +249,9 @@ int main(int argc, char *argv[])
     arguments[0] = QStringLiteral("canservice ") + command;
 
     int code = run(command, arguments, gui);
+    // A broker that refused this run let its other views go on; the run ends with why.
+    if (code == exitcode::Ok)
+        code = tool::mqttExitCode();
     // What was printed must have reached its file: a full disk is a failure, not a success. A
     // reader that went away (`| head`) is the end shells know, said by its own code.
     tool::out().flush();

@@ -5,6 +5,7 @@
 #include "options.h"
 #include "sessionmodel.h"
 #include "views.h"
+#include "mqttoptions.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -28,6 +29,7 @@ int monitor(const QStringList &arguments)
     addFrameOptions(parser);
     addPcapngOption(parser);
     addViewOptions(parser);
+    addMqttOptions(parser);
     parser.addOption({QStringLiteral("quiet"),
                       QStringLiteral("Print nothing but the link's health at the end.")});
     parser.addOption({QStringLiteral("record"),
@@ -52,11 +54,18 @@ int monitor(const QStringList &arguments)
     ViewChoice view;
     if (const int exit = chooseView(parser, arguments.at(0), &options, &view); exit >= 0)
         return exit;
+    MqttPublisher::Options mqtt;
+    bool publish = false;
+    if (const int exit = chooseMqtt(parser, arguments.at(0), &mqtt, &publish); exit >= 0)
+        return exit;
     Session session(options);
     if (const Failure failure = session.load(device); failure != Failure::None)
         return exitcode::of(failure);
     session.model()->setClock([sinceStart] { return sinceStart.elapsed() / 1000.0; });
     attachView(view, session, device);
+    if (publish)
+        if (const int exit = attachMqtt(mqtt, session, true, -1); exit >= 0)
+            return exit;
 
     if (!parser.isSet(QStringLiteral("json")) && !parser.isSet(QStringLiteral("quiet")))
         session.printer()->note(QStringLiteral("watching %1; Ctrl-C ends").arg(device));

@@ -7,6 +7,7 @@
 #include "interrupt.h"
 #include "options.h"
 #include "views.h"
+#include "mqttoptions.h"
 #include "sessionmodel.h"
 #include "virtualserialline.h"
 
@@ -39,6 +40,7 @@ int replay(const QStringList &arguments)
                       QStringLiteral("X")});
     addPcapngOption(parser);
     addViewOptions(parser);
+    addMqttOptions(parser);
     parser.addPositionalArgument(QStringLiteral("FILE"),
                                  QStringLiteral("The capture, or - for standard input."));
     if (const int exit = parseArguments(parser, arguments, 1, QStringLiteral("one FILE"));
@@ -59,8 +61,18 @@ int replay(const QStringList &arguments)
     ViewChoice view;
     if (const int exit = chooseView(parser, arguments.at(0), &options, &view); exit >= 0)
         return exit;
+    MqttPublisher::Options mqtt;
+    bool publish = false;
+    if (const int exit = chooseMqtt(parser, arguments.at(0), &mqtt, &publish); exit >= 0)
+        return exit;
     const QString name = parser.positionalArguments().at(0);
-    return replayCapture(name, options, speed, [&view, &name](Session &session) { attachView(view, session, name); });
+    int failed = -1;
+    const int exit = replayCapture(name, options, speed, [&](Session &session) {
+        attachView(view, session, name);
+        if (publish)
+            failed = attachMqtt(mqtt, session, false, session.captureEpochMs());
+    });
+    return failed >= 0 ? failed : exit;
 }
 
 int replayCapture(const QString &name, SessionOptions options, double speed,

@@ -68,6 +68,9 @@ public:
     void finish(bool withSummary, bool complete = true);
     // A file could not be written (a full disk): the run stopped, and the message said why.
     bool writeFailed() const { return m_writeFailed; }
+    // When the capture a replay reads began, in milliseconds since the epoch; -1 when it does
+    // not say (or on a live line).
+    qint64 captureEpochMs() const { return m_options.pcapngEpochUs > 0 ? m_options.pcapngEpochUs / 1000 : -1; }
     // Ctrl-C, SIGTERM and SIGHUP end the session like finish(withSummary), and so does standard
     // output's reader going away (what is left to print then goes to standard error). A live
     // session's files are complete up to that moment; a file-driven one's stay partial, and an

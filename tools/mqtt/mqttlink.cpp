@@ -1,0 +1,156 @@
+#include "mqttlink.h"
+
+#include <QFileInfo>
+#include <QMetaObject>
+
+#include <mosquitto.h>
+#include <mqtt_protocol.h>
+
+#include <mutex>
+
+namespace tool {
+
+namespace {
+std::once_flag libraryStarted;
+const int KeepAliveSeconds = 30;
+
+QString reasonText(int reason)
+{
+    return QString::fromUtf8(mosquitto_reason_string(reason));
+}
+} // namespace
+
+MqttLink::MqttLink(const Settings &settings, QObject *parent) : QObject(parent), m_settings(settings)
+{
+    qRegisterMetaType<tool::MqttLink::Refusal>();
+    std::call_once(libraryStarted, [] { mosquitto_lib_init(); });
+}
+
+MqttLink::~MqttLink()
+{
+    stop();
+    if (m_client)
+        mosquitto_destroy(m_client);
+}
+
+bool MqttLink::start(QString *error)
+{
+    const QByteArray id = m_settings.clientId.toUtf8();
+    m_client = mosquitto_new(id.constData(), true, this);
+    if (!m_client) {
+        *error = QStringLiteral("cannot make an MQTT client");
+        return false;
+    }
+    mosquitto_int_option(m_client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    mosquitto_connect_v5_callback_set(m_client, reinterpret_cast<void (*)(mosquitto *, void *, int, int, const mosquitto_property *)>(&MqttLink::onConnect));
+    mosquitto_disconnect_v5_callback_set(m_client, reinterpret_cast<void (*)(mosquitto *, void *, int, const mosquitto_property *)>(&MqttLink::onDisconnect));
+    mosquitto_publish_v5_callback_set(m_client, reinterpret_cast<void (*)(mosquitto *, void *, int, int, const mosquitto_property *)>(&MqttLink::onPublish));
+    mosquitto_log_callback_set(m_client, &MqttLink::onLog);
+    mosquitto_reconnect_delay_set(m_client, 1, 30, true);
+    const auto check = [error](int rc, const QString &what) {
+        if (rc != MOSQ_ERR_SUCCESS)
+            *error = what + QStringLiteral(": ") + QString::fromUtf8(mosquitto_strerror(rc));
+        return rc == MOSQ_ERR_SUCCESS;
+    };
+    if (!m_settings.user.isEmpty()
+        && !check(mosquitto_username_pw_set(m_client, m_settings.user.toUtf8().constData(),
+                                            m_settings.password.isNull() ? nullptr : m_settings.password.toUtf8().constData()),
+                  QStringLiteral("the MQTT user")))
+        return false;
+    if (!m_settings.willTopic.isEmpty()
+        && !check(mosquitto_will_set(m_client, m_settings.willTopic.constData(), int(m_settings.willPayload.size()),
+                                     m_settings.willPayload.constData(), 1, true),
+                  QStringLiteral("the MQTT last will")))
+        return false;
+    if (m_settings.tls) {
+        const QByteArray ca = m_settings.ca.toLocal8Bit(), certificate = m_settings.certificate.toLocal8Bit(),
+                         key = m_settings.key.toLocal8Bit();
+        // A CA file, a folder of them, or the system's.
+        const bool folder = !ca.isEmpty() && QFileInfo(m_settings.ca).isDir();
+        const char *caFile = !ca.isEmpty() && !folder ? ca.constData() : nullptr;
+        const char *caFolder = folder ? ca.constData() : ca.isEmpty() ? "/etc/ssl/certs" : nullptr;
+        if (!check(mosquitto_tls_set(m_client, caFile, caFolder,
+                                     certificate.isEmpty() ? nullptr : certificate.constData(),
+                                     key.isEmpty() ? nullptr : key.constData(), nullptr),
+                   QStringLiteral("the MQTT certificates")))
+            return false;
+    }
+    // A broker not there yet is no error: the thread tries again until it is.
+    const int rc = mosquitto_connect_async(m_client, m_settings.host.toUtf8().constData(), m_settings.port,
+                                           KeepAliveSeconds);
+    if (rc == MOSQ_ERR_INVAL || rc == MOSQ_ERR_EAI) {
+        check(rc, QStringLiteral("cannot reach the MQTT broker %1:%2").arg(m_settings.host).arg(m_settings.port));
+        return false;
+    }
+    if (!check(mosquitto_loop_start(m_client), QStringLiteral("the MQTT thread")))
+        return false;
+    m_running = true;
+    return true;
+}
+
+int MqttLink::publish(const QByteArray &topic, const QByteArray &payload, int qos, bool retain)
+{
+    int id = -1;
+    if (mosquitto_publish(m_client, &id, topic.constData(), int(payload.size()), payload.constData(), qos, retain)
+        != MOSQ_ERR_SUCCESS)
+        return -1;
+    return id;
+}
+
+void MqttLink::stop()
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    mosquitto_disconnect(m_client);
+    mosquitto_loop_stop(m_client, true);
+    m_connected = false;
+}
+
+void MqttLink::onConnect(mosquitto *client, void *self, int reason, int, const void *)
+{
+    auto *link = static_cast<MqttLink *>(self);
+    if (reason == MQTT_RC_SUCCESS) {
+        link->m_connected = true;
+        QMetaObject::invokeMethod(link, [link] { emit link->connected(); }, Qt::QueuedConnection);
+        return;
+    }
+    // A login refused now is refused again: trying again only fills the broker's log.
+    if (reason == MQTT_RC_BAD_USERNAME_OR_PASSWORD || reason == MQTT_RC_NOT_AUTHORIZED) {
+        link->m_refused = true;
+        mosquitto_disconnect(client);
+        const QString why = reasonText(reason);
+        QMetaObject::invokeMethod(link, [link, why] { emit link->refused(Refusal::Login, why); }, Qt::QueuedConnection);
+    }
+}
+
+void MqttLink::onDisconnect(mosquitto *, void *self, int reason, const void *)
+{
+    auto *link = static_cast<MqttLink *>(self);
+    const bool was = link->m_connected.exchange(false);
+    if (!was)
+        return;
+    const QString why = reason == 0 ? QStringLiteral("disconnected") : QString::fromUtf8(mosquitto_strerror(reason));
+    QMetaObject::invokeMethod(link, [link, why] { emit link->disconnected(why); }, Qt::QueuedConnection);
+}
+
+void MqttLink::onPublish(mosquitto *, void *self, int id, int reason, const void *)
+{
+    auto *link = static_cast<MqttLink *>(self);
+    QMetaObject::invokeMethod(link, [link, id, reason] { emit link->acknowledged(id, reason); }, Qt::QueuedConnection);
+}
+
+void MqttLink::onLog(mosquitto *client, void *self, int level, const char *text)
+{
+    auto *link = static_cast<MqttLink *>(self);
+    // A certificate the other side does not take ends the handshake; libmosquitto says so only in
+    // its log. It would be refused again: the link stops trying.
+    const QString message = QString::fromUtf8(text);
+    if (level != MOSQ_LOG_ERR || !message.contains(QLatin1String("OpenSSL")) || link->m_refused.exchange(true))
+        return;
+    mosquitto_disconnect(client);
+    QMetaObject::invokeMethod(link, [link, message] { emit link->refused(Refusal::Certificate, message); },
+                              Qt::QueuedConnection);
+}
+
+} // namespace tool
