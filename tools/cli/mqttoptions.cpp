@@ -12,7 +12,7 @@
 namespace tool {
 
 namespace {
-MqttPublisher *g_publisher = nullptr;
+int g_exitCode = 0;
 } // namespace
 
 void addMqttOptions(QCommandLineParser &parser)
@@ -39,6 +39,10 @@ void addMqttOptions(QCommandLineParser &parser)
             {QStringLiteral("mqtt-queue-max"),
              QStringLiteral("The queue's bound in MiB (default 64); past it the oldest changes go, counted on the health topic."),
              QStringLiteral("MIB"), QStringLiteral("64")},
+            {QStringLiteral("mqtt-wait"),
+             QStringLiteral("At the end, wait at most this long for the broker to take what is queued "
+                            "(default 10; Ctrl-C ends the wait)."),
+             QStringLiteral("SECONDS"), QStringLiteral("10")},
             {QStringLiteral("mqtt-ca"), QStringLiteral("With mqtts://: the CA certificate file or folder (default: the system's)."),
              QStringLiteral("FILE")},
             {QStringLiteral("mqtt-cert"), QStringLiteral("With mqtts://: the client's certificate."), QStringLiteral("FILE")},
@@ -105,6 +109,9 @@ int chooseMqtt(const QCommandLineParser &parser, const QString &command, MqttPub
         return usage(QStringLiteral("--mqtt-queue-max takes 1 to 1048576 MiB"));
     options->queueMaxBytes = qint64(mib * (1 << 20));
     options->queueDir = parser.value(QStringLiteral("mqtt-queue"));
+    options->waitSeconds = parser.value(QStringLiteral("mqtt-wait")).toDouble(&ok);
+    if (!ok || options->waitSeconds < 0 || options->waitSeconds > 3600)
+        return usage(QStringLiteral("--mqtt-wait takes 0 to 3600 seconds"));
     return -1;
 }
 
@@ -117,30 +124,17 @@ int attachMqtt(const MqttPublisher::Options &options, Session &session, bool liv
         delete publisher;
         return exitcode::Failure;
     }
-    g_publisher = publisher;
-    QObject::connect(publisher, &QObject::destroyed, [] { g_publisher = nullptr; });
+    QObject::connect(publisher, &MqttPublisher::refused, [](MqttLink::Refusal refusal) {
+        g_exitCode = refusal == MqttLink::Refusal::Login         ? exitcode::MqttRefused
+                : refusal == MqttLink::Refusal::Certificate      ? exitcode::MqttCertificate
+                                                                 : exitcode::MqttDenied;
+    });
     return -1;
 }
 
 int mqttExitCode()
 {
-    static int code = 0;
-    if (g_publisher) {
-        switch (g_publisher->refusal()) {
-        case MqttLink::Refusal::Login:
-            code = exitcode::MqttRefused;
-            break;
-        case MqttLink::Refusal::Certificate:
-            code = exitcode::MqttCertificate;
-            break;
-        case MqttLink::Refusal::Denied:
-            code = exitcode::MqttDenied;
-            break;
-        case MqttLink::Refusal::None:
-            break;
-        }
-    }
-    return code;
+    return g_exitCode;
 }
 
 } // namespace tool

@@ -23,6 +23,8 @@ QString reasonText(int reason)
 MqttLink::MqttLink(const Settings &settings, QObject *parent) : QObject(parent), m_settings(settings)
 {
     qRegisterMetaType<tool::MqttLink::Refusal>();
+    // Refused once, refused again: the link stops trying (here, not in its thread's callbacks).
+    connect(this, &MqttLink::refused, this, &MqttLink::stop);
     std::call_once(libraryStarted, [] { mosquitto_lib_init(); });
 }
 
@@ -102,12 +104,15 @@ void MqttLink::stop()
     if (!m_running)
         return;
     m_running = false;
+    // Connected, the thread sends the goodbye (no last will then) and ends; else it may be
+    // sleeping before its next try, which is not waited for.
+    const bool connected = m_connected;
     mosquitto_disconnect(m_client);
-    mosquitto_loop_stop(m_client, true);
+    mosquitto_loop_stop(m_client, !connected);
     m_connected = false;
 }
 
-void MqttLink::onConnect(mosquitto *client, void *self, int reason, int, const void *)
+void MqttLink::onConnect(mosquitto *, void *self, int reason, int, const void *)
 {
     auto *link = static_cast<MqttLink *>(self);
     if (reason == MQTT_RC_SUCCESS) {
@@ -118,7 +123,6 @@ void MqttLink::onConnect(mosquitto *client, void *self, int reason, int, const v
     // A login refused now is refused again: trying again only fills the broker's log.
     if (reason == MQTT_RC_BAD_USERNAME_OR_PASSWORD || reason == MQTT_RC_NOT_AUTHORIZED) {
         link->m_refused = true;
-        mosquitto_disconnect(client);
         const QString why = reasonText(reason);
         QMetaObject::invokeMethod(link, [link, why] { emit link->refused(Refusal::Login, why); }, Qt::QueuedConnection);
     }
@@ -140,7 +144,7 @@ void MqttLink::onPublish(mosquitto *, void *self, int id, int reason, const void
     QMetaObject::invokeMethod(link, [link, id, reason] { emit link->acknowledged(id, reason); }, Qt::QueuedConnection);
 }
 
-void MqttLink::onLog(mosquitto *client, void *self, int level, const char *text)
+void MqttLink::onLog(mosquitto *, void *self, int level, const char *text)
 {
     auto *link = static_cast<MqttLink *>(self);
     // A certificate the other side does not take ends the handshake; libmosquitto says so only in
@@ -148,7 +152,6 @@ void MqttLink::onLog(mosquitto *client, void *self, int level, const char *text)
     const QString message = QString::fromUtf8(text);
     if (level != MOSQ_LOG_ERR || !message.contains(QLatin1String("OpenSSL")) || link->m_refused.exchange(true))
         return;
-    mosquitto_disconnect(client);
     QMetaObject::invokeMethod(link, [link, message] { emit link->refused(Refusal::Certificate, message); },
                               Qt::QueuedConnection);
 }

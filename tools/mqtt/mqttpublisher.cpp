@@ -1,5 +1,6 @@
 #include "mqttpublisher.h"
 
+#include "interrupt.h"
 #include "jsontext.h"
 #include "session.h"
 #include "sessionmodel.h"
@@ -113,7 +114,8 @@ bool MqttPublisher::start(QString *error)
     m_health.setInterval(HealthMs);
     connect(&m_health, &QTimer::timeout, this, &MqttPublisher::publishHealth);
     m_health.start();
-    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] { finish(10000); });
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+            [this] { finish(int(m_options.waitSeconds * 1000)); });
     return true;
 }
 
@@ -217,6 +219,7 @@ void MqttPublisher::refuse(MqttLink::Refusal refusal, const QString &why)
         break;
     }
     tool::err().flush();
+    emit refused(refusal);
 }
 
 void MqttPublisher::finish(int waitMs)
@@ -240,7 +243,8 @@ void MqttPublisher::finish(int waitMs)
     };
     QElapsedTimer waited;
     waited.start();
-    while (!done() && waited.elapsed() < waitMs) {
+    const int interrupts = Interrupt::requests();
+    while (!done() && waited.elapsed() < waitMs && Interrupt::requests() == interrupts) {
         QCoreApplication::sendPostedEvents(m_link, QEvent::MetaCall);
         pump();
         if (!done())
@@ -252,7 +256,8 @@ void MqttPublisher::finish(int waitMs)
     }
     m_link->stop();
     m_queue.close();
-    if (m_queue.waiting() > 0)
+    // After a refusal its line has said why nothing more went.
+    if (m_queue.waiting() > 0 && m_refusal == MqttLink::Refusal::None)
         tool::err() << "canservice: " << m_queue.waiting() << " changes did not reach the MQTT broker"
                     << (m_options.queueDir.isEmpty() ? QStringLiteral(" and are lost (--mqtt-queue DIR keeps them for the next run)")
                                                      : QStringLiteral("; they wait in ") + m_options.queueDir)

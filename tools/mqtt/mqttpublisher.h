@@ -37,6 +37,7 @@ public:
         int qos = 1;
         QString queueDir; // empty: a folder of the run's own, gone at its end
         qint64 queueMaxBytes = 64 << 20;
+        double waitSeconds = 10; // at the end, for the broker to take what is queued
     };
 
     // epochMs: the wall-clock time of the session's 0 on a capture (its start), or -1 when the
@@ -46,11 +47,15 @@ public:
 
     // Opens the queue and starts connecting: false with why not.
     bool start(QString *error);
-    // Sends what is queued while the broker takes it, for at most waitMs, then says goodbye. What
-    // is left stays in a queue folder that was given, and is said on standard error.
+    // Sends what is queued while the broker takes it, for at most waitMs (or until Ctrl-C), then
+    // says goodbye. What is left stays in a queue folder that was given, and is said on standard
+    // error. Done as the application quits.
     void finish(int waitMs);
     // The broker's first refusal (the login, the certificate, a topic), said on standard error.
     MqttLink::Refusal refusal() const { return m_refusal; }
+
+signals:
+    void refused(tool::MqttLink::Refusal refusal);
 
 private:
     QByteArray topic(const QString &name) const;
