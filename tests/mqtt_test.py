@@ -154,6 +154,26 @@ check(health["framesAccepted"] == 11 and health["checksumErrors"] == 1 and healt
 sub.stop()
 print(f"replay --mqtt: {len(expected)} changes, each as replay --json says")
 
+# The speed every 20 ms for a second: at the default 10 a second, each sent value at least 0.1 s
+# of the capture after the one before, and the last one always.
+fast = os.path.join(work, "fast.cap")
+with open(fast, "w") as f:
+    for kmh in range(50):
+        data = [(kmh * 16) & 0xFF, (kmh * 16) >> 8, 0]
+        f.write(f"{kmh * 0.02:.3f} 2e f6 03 {' '.join(f'{b:02x}' for b in data)} "
+                f"{0xFF - (0xF6 + 3 + sum(data)) & 0xFF:02x}\n")
+sub = Subscriber(broker, "car9")
+done = subprocess.run([tool, "replay", fast, "--mqtt", broker.url(), "--vehicle-id", "car9"], capture_output=True,
+                      text=True, timeout=60)
+got = sub.wait_for(lambda m: ("canservice/car9/online", "false") in m, "car9 offline")
+speeds = [json.loads(p) for t, p in got if t == "canservice/car9/Vehicle/Speed"]
+times = [s["time"] for s in speeds]
+check(done.returncode == 0 and 8 <= len(speeds) <= 12 and speeds[-1]["value"] == 49
+      and all(b - a > 0.0999 for a, b in zip(times, times[1:])),
+      f"at 10 a second: {[(s['time'], s['value']) for s in speeds]}")
+sub.stop()
+print(f"rate: {len(speeds)} of 50 speeds at 10 a second, the last kept")
+
 # A run that cannot reach the broker keeps its changes in the queue; killed, it loses none; the
 # next run with the same queue sends them first, in order.
 queue = os.path.join(work, "queue")
