@@ -174,6 +174,15 @@ check(done.returncode == 0 and 8 <= len(speeds) <= 12 and speeds[-1]["value"] ==
 sub.stop()
 print(f"rate: {len(speeds)} of 50 speeds at 10 a second, the last kept")
 
+# The health when it changes: a box silent for 30 s says nothing new until its link is lost.
+sub = Subscriber(broker, "car10")
+replay(os.path.join(data_dir, "silence.cap"), broker.url(), "car10")
+got = sub.wait_for(lambda m: ("canservice/car10/online", "false") in m, "car10 offline")
+healths = [json.loads(p) for t, p in got if t == "canservice/car10/health"]
+check(2 <= len(healths) <= 8 and all(a != b for a, b in zip(healths, healths[1:])) and healths[-1]["link"] == "lost",
+      f"health on change: {healths}")
+sub.stop()
+
 # A run that cannot reach the broker keeps its changes in the queue; killed, it loses none; the
 # next run with the same queue sends them first, in order.
 queue = os.path.join(work, "queue")
@@ -214,6 +223,7 @@ check(run.returncode == 0 and err == "", f"the drive through an outage: exit {ru
 got = sub.wait_for(lambda m: ("canservice/car3/online", "false") in m, "car3 offline after the drive")
 check(per_topic(values(got, "car3")) == per_topic(whole),
       f"through the outage: {sum(map(len, per_topic(values(got, 'car3')).values()))} of {len(whole)} changes")
+
 sub.stop()
 broker.stop()
 print(f"outage: {len(whole)} changes through a broker stopped for 10 s")

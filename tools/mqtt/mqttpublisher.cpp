@@ -152,13 +152,15 @@ void MqttPublisher::publishHealth()
 {
     QJsonObject health = m_model.health().toJson();
     health.insert(QStringLiteral("link"), m_model.linkText());
-    health.insert(QStringLiteral("queued"), double(m_queue.waiting()));
     health.insert(QStringLiteral("dropped"), double(m_queue.dropped()));
-    const QByteArray json = QJsonDocument(health).toJson(QJsonDocument::Compact);
-    if (json == m_lastHealth)
+    // Sent when the link's state or a count changed. The queue's length is said with it, but is
+    // no change of its own: each health message would lengthen the queue and be news again.
+    const QByteArray news = QJsonDocument(health).toJson(QJsonDocument::Compact);
+    if (news == m_lastHealth)
         return;
-    m_lastHealth = json;
-    m_queue.append(topic(QStringLiteral("health")), json);
+    m_lastHealth = news;
+    health.insert(QStringLiteral("queued"), double(m_queue.waiting()));
+    m_queue.append(topic(QStringLiteral("health")), QJsonDocument(health).toJson(QJsonDocument::Compact));
     pump();
 }
 
