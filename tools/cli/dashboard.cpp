@@ -4,6 +4,7 @@
 #include "boxsimulator.h"
 #include "dashboardmodel.h"
 #include "exitcodes.h"
+#include "mqttoptions.h"
 #include "options.h"
 #include "simoptions.h"
 #include "sessionmodel.h"
@@ -59,6 +60,7 @@ int dashboard(const QStringList &arguments)
                       QStringLiteral("Run the source for --at seconds, check both pages at --size (text size, "
                                      "text cut off or overlapping, panels overlapping or too empty), print each "
                                      "fault and exit: 15 when there is one.")});
+    addMqttOptions(parser);
     parser.addPositionalArgument(QStringLiteral("DEVICE"), QStringLiteral("A real box's serial device."),
                                  QStringLiteral("[DEVICE]"));
     if (const int exit = parseArguments(parser, arguments, -1, QString()); exit >= 0)
@@ -78,6 +80,10 @@ int dashboard(const QStringList &arguments)
                        "see --help\n";
         return exitcode::Usage;
     }
+    MqttPublisher::Options mqtt;
+    bool publish = false;
+    if (const int exit = chooseMqtt(parser, arguments.at(0), &mqtt, &publish); exit >= 0)
+        return exit;
     if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         tool::err() << "canservice: the dashboard needs a display; without one (a server, CI) run it "
                        "under xvfb-run -a (Debian packages xvfb, xauth, libgl1-mesa-dri).\n";
@@ -101,6 +107,11 @@ int dashboard(const QStringList &arguments)
         return written != exitcode::Ok ? written : checked;
     };
     const bool atInstant = check || !file.isEmpty();
+    if (atInstant && publish) {
+        tool::err() << "canservice dashboard: --mqtt publishes a running dashboard's vehicle, not a "
+                       "screenshot's or a layout check's\n";
+        return exitcode::Usage;
+    }
     // Qt Quick's distance-field glyphs differ by a few pixels from run to run; native glyphs make
     // a screenshot the same picture, byte for byte, in every run.
     if (atInstant)
@@ -141,6 +152,11 @@ int dashboard(const QStringList &arguments)
     Session session(options);
     if (const Failure failure = session.load(device); failure != Failure::None)
         return exitcode::of(failure);
+    // On the screen and on the broker.
+    if (publish)
+        if (const int exit = attachMqtt(mqtt, session, !reader,
+                                        reader && reader->startEpochUs() > 0 ? reader->startEpochUs() / 1000 : -1); exit >= 0)
+            return exit;
     DashboardModel model(session.service(), options.printer.source);
     QObject::connect(session.model(), &SessionModel::lineStateChanged, &model, &DashboardModel::setLine);
     QObject::connect(session.model(), &SessionModel::frameAccepted, &model, &DashboardModel::frameAccepted);

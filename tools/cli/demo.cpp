@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include "mqttoptions.h"
+
 #include "boxline.h"
 #include "boxsimulator.h"
 #include "canservicebase.h"
@@ -23,7 +25,12 @@ int demo(const QStringList &arguments)
             "real serial line, plays a 20-second drive with the head unit's commands, and prints "
             "every event and the final vehicle state."));
     addPluginOptions(parser);
+    addMqttOptions(parser);
     if (const int exit = parseArguments(parser, arguments, 0, QString()); exit >= 0)
+        return exit;
+    MqttPublisher::Options mqtt;
+    bool publish = false;
+    if (const int exit = chooseMqtt(parser, arguments.at(0), &mqtt, &publish); exit >= 0)
         return exit;
 
     SessionOptions options = sessionOptions(parser);
@@ -38,6 +45,9 @@ int demo(const QStringList &arguments)
     BoxSimulator box(line.get(), Scenario::builtInDrive(), FaultOptions());
     if (const Failure failure = session.load(line->deviceName()); failure != Failure::None)
         return exitcode::of(failure);
+    if (publish)
+        if (const int exit = attachMqtt(mqtt, session, true, -1); exit >= 0)
+            return exit;
     CanServiceBase *service = session.service();
     EventPrinter &printer = *session.printer();
     QObject::connect(&box, &BoxSimulator::report, &printer, &EventPrinter::note);

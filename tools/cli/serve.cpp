@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include "mqttoptions.h"
+
 #include "boxline.h"
 #include "boxsimulator.h"
 #include "canservicebase.h"
@@ -45,6 +47,7 @@ int serve(const QStringList &arguments)
     parser.addOption(pluginOption());
     parser.addOption({QStringLiteral("verbose"),
                       QStringLiteral("Also show the plugin's own log lines, on standard error.")});
+    addMqttOptions(parser);
     parser.addPositionalArgument(QStringLiteral("DEVICE"),
                                  QStringLiteral("The box's serial device (default /dev/canbox, the udev link)."),
                                  QStringLiteral("[DEVICE]"));
@@ -60,6 +63,10 @@ int serve(const QStringList &arguments)
         return exitcode::Usage;
     }
 
+    MqttPublisher::Options mqtt;
+    bool publish = false;
+    if (const int exit = chooseMqtt(parser, arguments.at(0), &mqtt, &publish); exit >= 0)
+        return exit;
     std::unique_ptr<BoxLine> boxLine;
     std::unique_ptr<BoxSimulator> box;
     QString device = parser.positionalArguments().value(0, QStringLiteral("/dev/canbox"));
@@ -77,6 +84,9 @@ int serve(const QStringList &arguments)
     if (const Failure failure = session.load(device); failure != Failure::None)
         return exitcode::of(failure);
 
+    if (publish)
+        if (const int exit = attachMqtt(mqtt, session, true, -1); exit >= 0)
+            return exit;
     VehicleService vehicle(session.service(), session.model()->vehicle());
     vehicle.paceBy(session.port());
     QString error;
