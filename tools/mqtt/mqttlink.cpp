@@ -112,12 +112,30 @@ void MqttLink::stop()
     m_connected = false;
 }
 
+void MqttLink::tell()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_newsLock);
+        ++m_news;
+    }
+    m_newsCame.notify_one();
+}
+
+bool MqttLink::waitForNews(int ms)
+{
+    std::unique_lock<std::mutex> lock(m_newsLock);
+    const bool came = m_newsCame.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_news > 0; });
+    m_news = 0;
+    return came;
+}
+
 void MqttLink::onConnect(mosquitto *, void *self, int reason, int, const void *)
 {
     auto *link = static_cast<MqttLink *>(self);
     if (reason == MQTT_RC_SUCCESS) {
         link->m_connected = true;
         QMetaObject::invokeMethod(link, [link] { emit link->connected(); }, Qt::QueuedConnection);
+        link->tell();
         return;
     }
     // A login refused now is refused again: trying again only fills the broker's log.
@@ -125,6 +143,7 @@ void MqttLink::onConnect(mosquitto *, void *self, int reason, int, const void *)
         link->m_refused = true;
         const QString why = reasonText(reason);
         QMetaObject::invokeMethod(link, [link, why] { emit link->refused(Refusal::Login, why); }, Qt::QueuedConnection);
+        link->tell();
     }
 }
 
@@ -136,12 +155,14 @@ void MqttLink::onDisconnect(mosquitto *, void *self, int reason, const void *)
         return;
     const QString why = reason == 0 ? QStringLiteral("disconnected") : QString::fromUtf8(mosquitto_strerror(reason));
     QMetaObject::invokeMethod(link, [link, why] { emit link->disconnected(why); }, Qt::QueuedConnection);
+    link->tell();
 }
 
 void MqttLink::onPublish(mosquitto *, void *self, int id, int reason, const void *)
 {
     auto *link = static_cast<MqttLink *>(self);
     QMetaObject::invokeMethod(link, [link, id, reason] { emit link->acknowledged(id, reason); }, Qt::QueuedConnection);
+    link->tell();
 }
 
 void MqttLink::onLog(mosquitto *, void *self, int level, const char *text)
@@ -154,6 +175,7 @@ void MqttLink::onLog(mosquitto *, void *self, int level, const char *text)
         return;
     QMetaObject::invokeMethod(link, [link, message] { emit link->refused(Refusal::Certificate, message); },
                               Qt::QueuedConnection);
+    link->tell();
 }
 
 } // namespace tool

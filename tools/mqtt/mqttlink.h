@@ -5,6 +5,8 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 struct mosquitto;
 
@@ -47,6 +49,9 @@ public:
     bool isConnected() const { return m_connected; }
     // Disconnects cleanly (no last will) and stops the thread.
     void stop();
+    // Waits at most ms for the thread to hear something (an acknowledgement, a connection, its
+    // loss), for a caller that cannot run its event loop; true when it did.
+    bool waitForNews(int ms);
 
 signals:
     void connected();
@@ -68,6 +73,10 @@ private:
     bool m_running = false;
     std::atomic<bool> m_connected{false};
     std::atomic<bool> m_refused{false};
+    std::mutex m_newsLock;
+    std::condition_variable m_newsCame;
+    int m_news = 0;
+    void tell();
 };
 
 } // namespace tool

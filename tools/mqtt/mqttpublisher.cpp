@@ -22,7 +22,7 @@ namespace tool {
 namespace {
 // Messages sent and not acknowledged at once: enough to keep a line to the broker full, few
 // enough that a lost connection sends little twice.
-const int Window = 200;
+const int Window = 1000;
 const int FlushMs = 100;
 const int HealthMs = 1000;
 } // namespace
@@ -188,9 +188,12 @@ void MqttPublisher::acknowledged(int id, int reasonCode)
 {
     if (reasonCode >= 128)
         refuse(MqttLink::Refusal::Denied, QStringLiteral("%1 (reason %2)").arg(QString::fromUtf8(mosquitto_reason_string(reasonCode))).arg(reasonCode));
+    // Acknowledgements come in order, nearly always: the first is the one.
     for (InFlight &f : m_inFlight)
-        if (f.id == id && f.epoch == m_queue.epoch())
+        if (f.id == id && f.epoch == m_queue.epoch()) {
             f.done = true;
+            break;
+        }
     while (!m_inFlight.empty() && m_inFlight.front().done) {
         m_inFlight.pop_front();
         m_queue.acknowledge();
@@ -250,7 +253,7 @@ void MqttPublisher::finish(int waitMs)
         QCoreApplication::sendPostedEvents(m_link, QEvent::MetaCall);
         pump();
         if (!done())
-            QThread::msleep(2);
+            m_link->waitForNews(20);
     }
     if (m_link->isConnected()) {
         m_link->publish(topic(QStringLiteral("online")), "false", 1, true);

@@ -1,17 +1,18 @@
 #include "mqttqueue.h"
 
 #include <QDir>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <algorithm>
+
+#include <cstdio>
 
 namespace tool {
 
 namespace {
 const char CursorName[] = "cursor";
 // The cursor is written after this many acknowledgements, and at close.
-const int CursorEvery = 64;
+const int CursorEvery = 256;
 } // namespace
 
 MqttQueue::~MqttQueue()
@@ -118,6 +119,7 @@ bool MqttQueue::open(const QString &dir, qint64 maxBytes, QString *error)
         m_tail.setFileName(path(m_segments.back().number));
         if (!m_tail.open(QIODevice::WriteOnly | QIODevice::Append))
             fail(QStringLiteral("cannot write"), m_tail);
+        m_tailFlushed = m_segments.back().size;
     }
     if (!m_error.isEmpty()) {
         *error = m_error;
@@ -138,6 +140,7 @@ bool MqttQueue::startSegment()
         return false;
     }
     m_segments.push_back({number, 0, 0});
+    m_tailFlushed = 0;
     return true;
 }
 
@@ -165,6 +168,7 @@ bool MqttQueue::flush()
 {
     if (!m_tail.flush())
         fail(QStringLiteral("cannot write"), m_tail);
+    m_tailFlushed = m_segments.back().size;
     return m_error.isEmpty();
 }
 
@@ -180,8 +184,11 @@ bool MqttQueue::next(Record *record)
             return false;
         m_read = {(s + 1)->number, 0};
     }
-    if (m_read.number == m_segments.back().number)
+    // The tail's last records may still be in the file's buffer: written out when reached.
+    if (m_read.number == m_segments.back().number && m_read.offset >= m_tailFlushed) {
         m_tail.flush();
+        m_tailFlushed = m_segments.back().size;
+    }
     if (!m_reading.isOpen() || m_readingNumber != m_read.number) {
         m_reading.close();
         m_reading.setFileName(path(m_read.number));
@@ -192,7 +199,8 @@ bool MqttQueue::next(Record *record)
         }
     }
     uchar header[HeaderBytes];
-    if (!m_reading.seek(m_read.offset) || m_reading.read(reinterpret_cast<char *>(header), HeaderBytes) != HeaderBytes) {
+    if ((m_reading.pos() != m_read.offset && !m_reading.seek(m_read.offset))
+        || m_reading.read(reinterpret_cast<char *>(header), HeaderBytes) != HeaderBytes) {
         fail(QStringLiteral("cannot read"), m_reading);
         return false;
     }
@@ -263,10 +271,14 @@ void MqttQueue::writeCursor()
     m_sinceCursor = 0;
     if (m_dir.isEmpty())
         return;
-    QSaveFile cursor(m_dir + QLatin1Char('/') + QLatin1String(CursorName));
-    if (!cursor.open(QIODevice::WriteOnly)
+    // Whole or not at all for a run killed now: written beside, then renamed over. Not synced to
+    // the disk: a crash of the machine may send some records again, never lose one, as the
+    // segments are older than any cursor that passes them.
+    const QString name = m_dir + QLatin1Char('/') + QLatin1String(CursorName);
+    QFile cursor(name + QStringLiteral(".new"));
+    if (!cursor.open(QIODevice::WriteOnly | QIODevice::Truncate)
         || cursor.write(QByteArray::number(m_acked.number) + ' ' + QByteArray::number(m_acked.offset) + '\n') < 0
-        || !cursor.commit())
+        || !cursor.flush() || ::rename(QFile::encodeName(cursor.fileName()).constData(), QFile::encodeName(name).constData()) != 0)
         fail(QStringLiteral("cannot write"), cursor);
 }
 

@@ -83,6 +83,7 @@ private:
     Position m_read; // the next record to hand out
     std::deque<Position> m_handed; // where each handed-out record ends
     QFile m_tail; // the last segment, appended to
+    qint64 m_tailFlushed = 0; // how much of it is in the file, not in its buffer
     QFile m_reading;
     quint32 m_readingNumber = 0;
     qint64 m_waiting = 0;
