@@ -31,6 +31,8 @@ enum : int {
     MqttRefused = 16,
     MqttCertificate = 17,
     MqttDenied = 18,
+    // The run ended before the broker took its changes, and without --mqtt-queue they are lost.
+    MqttUnreached = 19,
     // Ctrl-C, SIGTERM or SIGHUP: the command ended early, after its summary, as shells count it.
     Interrupted = 130,
     // The reader of standard output went away (`| head`): the command ended early, its summary

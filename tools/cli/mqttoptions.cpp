@@ -127,7 +127,8 @@ int attachMqtt(const MqttPublisher::Options &options, Session &session, bool liv
     QObject::connect(publisher, &MqttPublisher::refused, [](MqttLink::Refusal refusal) {
         g_exitCode = refusal == MqttLink::Refusal::Login         ? exitcode::MqttRefused
                 : refusal == MqttLink::Refusal::Certificate      ? exitcode::MqttCertificate
-                                                                 : exitcode::MqttDenied;
+                : refusal == MqttLink::Refusal::Denied           ? exitcode::MqttDenied
+                                                                 : exitcode::MqttUnreached;
     });
     return -1;
 }

@@ -35,7 +35,9 @@ public:
         QByteArray willPayload;
     };
     // Why a broker would not have us, each with its exit code.
-    enum class Refusal { None, Login, Certificate, Denied };
+    // Unreached: not a refusal, but the run's end came before the broker took what was queued,
+    // and the queue goes with the run.
+    enum class Refusal { None, Login, Certificate, Denied, Unreached };
     Q_ENUM(Refusal)
 
     explicit MqttLink(const Settings &settings, QObject *parent = nullptr);

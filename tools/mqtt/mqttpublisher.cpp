@@ -221,6 +221,7 @@ void MqttPublisher::refuse(MqttLink::Refusal refusal, const QString &why)
                     << m_options.prefix << '/' << m_options.vehicleId << "/ (" << why << "): check its ACL\n";
         break;
     case MqttLink::Refusal::None:
+    case MqttLink::Refusal::Unreached:
         break;
     }
     tool::err().flush();
@@ -262,11 +263,17 @@ void MqttPublisher::finish(int waitMs)
     m_link->stop();
     m_queue.close();
     // After a refusal its line has said why nothing more went.
-    if (m_queue.waiting() > 0 && m_refusal == MqttLink::Refusal::None)
-        tool::err() << "canservice: " << m_queue.waiting() << " changes did not reach the MQTT broker"
+    if (m_queue.waiting() > 0 && m_refusal == MqttLink::Refusal::None) {
+        tool::err() << "canservice: " << m_queue.waiting() << " changes did not reach the MQTT broker "
+                    << m_options.link.host << ':' << m_options.link.port
                     << (m_options.queueDir.isEmpty() ? QStringLiteral(" and are lost (--mqtt-queue DIR keeps them for the next run)")
                                                      : QStringLiteral("; they wait in ") + m_options.queueDir)
                     << '\n';
+        if (m_options.queueDir.isEmpty()) {
+            m_refusal = MqttLink::Refusal::Unreached;
+            emit refused(m_refusal);
+        }
+    }
 }
 
 } // namespace tool

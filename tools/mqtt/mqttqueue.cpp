@@ -286,7 +286,8 @@ void MqttQueue::close()
 {
     if (m_dir.isEmpty())
         return;
-    m_tail.flush();
+    if (m_tail.isOpen())
+        m_tail.flush();
     m_tail.close();
     m_reading.close();
     writeCursor();
