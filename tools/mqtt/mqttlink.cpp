@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QTimer>
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
@@ -13,6 +14,7 @@ namespace tool {
 namespace {
 std::once_flag libraryStarted;
 const int KeepAliveSeconds = 30;
+const int FirstRetryMs = 1000;
 
 QString reasonText(int reason)
 {
@@ -47,6 +49,8 @@ bool MqttLink::start(QString *error)
     mosquitto_connect_v5_callback_set(m_client, reinterpret_cast<void (*)(mosquitto *, void *, int, int, const mosquitto_property *)>(&MqttLink::onConnect));
     mosquitto_disconnect_v5_callback_set(m_client, reinterpret_cast<void (*)(mosquitto *, void *, int, const mosquitto_property *)>(&MqttLink::onDisconnect));
     mosquitto_publish_v5_callback_set(m_client, reinterpret_cast<void (*)(mosquitto *, void *, int, int, const mosquitto_property *)>(&MqttLink::onPublish));
+    if (!m_settings.subscriptions.isEmpty())
+        mosquitto_message_v5_callback_set(m_client, reinterpret_cast<void (*)(mosquitto *, void *, const mosquitto_message *, const mosquitto_property *)>(&MqttLink::onMessage));
     mosquitto_log_callback_set(m_client, &MqttLink::onLog);
     mosquitto_reconnect_delay_set(m_client, 1, 30, true);
     const auto check = [error](int rc, const QString &what) {
@@ -87,6 +91,17 @@ bool MqttLink::start(QString *error)
     if (!check(mosquitto_loop_start(m_client), QStringLiteral("the MQTT thread")))
         return false;
     m_running = true;
+    // A first connection refused (nothing listening yet) leaves libmosquitto's thread waiting for
+    // one to be under way, which it does not start itself: it is started here every second until
+    // one is. Later losses the thread mends on its own.
+    if (rc != MOSQ_ERR_SUCCESS) {
+        auto *retry = new QTimer(this);
+        connect(retry, &QTimer::timeout, this, [this, retry] {
+            if (!m_running || mosquitto_reconnect_async(m_client) == MOSQ_ERR_SUCCESS)
+                retry->deleteLater();
+        });
+        retry->start(FirstRetryMs);
+    }
     return true;
 }
 
@@ -133,6 +148,9 @@ void MqttLink::onConnect(mosquitto *, void *self, int reason, int, const void *)
 {
     auto *link = static_cast<MqttLink *>(self);
     if (reason == MQTT_RC_SUCCESS) {
+        // The session is a clean one: subscriptions are made again on each connection.
+        for (const QByteArray &filter : link->m_settings.subscriptions)
+            mosquitto_subscribe(client, nullptr, filter.constData(), 1);
         link->m_connected = true;
         QMetaObject::invokeMethod(link, [link] { emit link->connected(); }, Qt::QueuedConnection);
         link->tell();
@@ -165,11 +183,23 @@ void MqttLink::onPublish(mosquitto *, void *self, int id, int reason, const void
     link->tell();
 }
 
+void MqttLink::onMessage(mosquitto *, void *self, const void *message, const void *)
+{
+    auto *link = static_cast<MqttLink *>(self);
+    const auto *m = static_cast<const mosquitto_message *>(message);
+    const QByteArray topic(m->topic);
+    const QByteArray payload(static_cast<const char *>(m->payload), m->payloadlen);
+    const bool retained = m->retain;
+    QMetaObject::invokeMethod(link, [link, topic, payload, retained] { emit link->message(topic, payload, retained); },
+                              Qt::QueuedConnection);
+}
+
 void MqttLink::onLog(mosquitto *, void *self, int level, const char *text)
 {
     auto *link = static_cast<MqttLink *>(self);
     // A certificate the other side does not take ends the handshake; libmosquitto says so only in
-    // its log. It would be refused again: the link stops trying.
+    // its log, and its thread ends on it (a TLS error is one it does not try again). The log is
+    // written with the client's locks held: nothing here may call back into libmosquitto.
     const QString message = QString::fromUtf8(text);
     if (level != MOSQ_LOG_ERR || !message.contains(QLatin1String("OpenSSL")) || link->m_refused.exchange(true))
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -33,6 +34,8 @@ public:
         QString clientId;
         QByteArray willTopic;
         QByteArray willPayload;
+        // Topic filters subscribed to at QoS 1 on every connection; what comes is message().
+        QList<QByteArray> subscriptions;
     };
     // Why a broker would not have us, each with its exit code.
     // Unreached: not a refusal, but the run's end came before the broker took what was queued,
@@ -63,11 +66,14 @@ signals:
     // A message at QoS 1 reached the broker; a reason code of 128 or more is a refusal (135: not
     // authorized, the broker's ACL).
     void acknowledged(int id, int reasonCode);
+    // A message on a subscribed topic; retained: the broker's stored one, sent as we subscribed.
+    void message(const QByteArray &topic, const QByteArray &payload, bool retained);
 
 private:
     static void onConnect(mosquitto *, void *self, int reason, int flags, const void *properties);
     static void onDisconnect(mosquitto *, void *self, int reason, const void *properties);
     static void onPublish(mosquitto *, void *self, int id, int reason, const void *properties);
+    static void onMessage(mosquitto *, void *self, const void *message, const void *properties);
     static void onLog(mosquitto *, void *self, int level, const char *text);
 
     Settings m_settings;
