@@ -2,7 +2,7 @@
 
 #include "sessionmodel.h"
 #include "signalcatalogue.h"
-#include "suspend.h"
+#include "screen.h"
 #include "vehiclestate.h"
 
 #include "canservicebase.h"
@@ -10,18 +10,10 @@
 #include <algorithm>
 #include <utility>
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 namespace tool {
 
 namespace {
 const int RedrawMs = 200; // five times a second at most
-
-QString csi(const char *sequence)
-{
-    return QStringLiteral("\x1b[") + QLatin1String(sequence);
-}
 } // namespace
 
 TableView::TableView(SessionModel &session, const QVector<int> &entries, const QString &source,
@@ -44,37 +36,10 @@ TableView::TableView(SessionModel &session, const QVector<int> &entries, const Q
     connect(&m_timer, &QTimer::timeout, this, &TableView::tick);
     m_timer.start(m_terminal ? RedrawMs : 1000);
     if (m_terminal) {
-        enterScreen();
-        // Ctrl-Z gives the shell its screen back; fg takes the panel up again.
-        auto *suspend = new Suspend(this);
-        connect(suspend, &Suspend::suspending, this, &TableView::leaveScreen);
-        connect(suspend, &Suspend::resumed, this, [this] {
-            enterScreen();
-            draw();
-        });
+        m_screen = new Screen(m_out, this);
+        m_screen->enter();
+        connect(m_screen, &Screen::resumed, this, &TableView::draw);
     }
-}
-
-void TableView::enterScreen()
-{
-    // The alternate screen keeps what the terminal showed before; the cursor hides meanwhile.
-    m_out << csi("?1049h") << csi("?25l") << csi("H") << csi("2J");
-    m_out.flush();
-    m_onScreen = true;
-}
-
-TableView::~TableView()
-{
-    leaveScreen();
-}
-
-void TableView::leaveScreen()
-{
-    if (!m_onScreen)
-        return;
-    m_onScreen = false;
-    m_out << csi("?25h") << csi("?1049l");
-    m_out.flush();
 }
 
 void TableView::received(const canbox::ReceiveModel::Item &item)
@@ -120,23 +85,8 @@ void TableView::tick()
 void TableView::draw()
 {
     m_lastDraw.start();
-    const QSize size = terminalSize();
-    const QStringList lines = render(size.width(), size.height());
-    QString screen = csi("H");
-    for (int i = 0; i < lines.size(); ++i)
-        screen += lines.at(i) + csi("K") + (i + 1 < lines.size() ? QStringLiteral("\r\n") : QString());
-    screen += csi("J");
-    m_out << screen;
-    m_out.flush();
-}
-
-// Read again at every redraw: a resized window is drawn at its new size within 200 ms.
-QSize TableView::terminalSize()
-{
-    winsize size = {};
-    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0)
-        return {80, 24};
-    return {size.ws_col, size.ws_row};
+    const QSize size = Screen::size();
+    m_screen->draw(render(size.width(), size.height()));
 }
 
 void TableView::finish()
@@ -145,12 +95,13 @@ void TableView::finish()
         return;
     m_finished = true;
     m_timer.stop();
-    leaveScreen();
+    if (m_screen)
+        m_screen->leave();
     // A log whose last snapshot is of this very instant has it already.
     if (!m_terminal && !m_heardSince && m_lastSnapshotMs == m_session.ms())
         return;
     // The last table stays on the terminal as wide as it is, as long as it takes.
-    for (const QString &line : render(m_terminal ? terminalSize().width() : 0, 0))
+    for (const QString &line : render(m_terminal ? Screen::size().width() : 0, 0))
         m_out << line << '\n';
     m_out.flush();
 }

@@ -15,6 +15,7 @@
 
 namespace tool {
 
+class Screen;
 class SessionModel;
 class VehicleState;
 
@@ -38,7 +39,6 @@ public:
     // device or capture in the status line.
     TableView(SessionModel &session, const QVector<int> &entries, const QString &source, QTextStream &out,
               bool terminal, QObject *parent = nullptr);
-    ~TableView() override;
 
     // Ends the view: the terminal as it was, then the last table.
     void finish();
@@ -62,9 +62,6 @@ private:
     void received(const canbox::ReceiveModel::Item &item);
     void tick();
     void draw();
-    void enterScreen();
-    void leaveScreen();
-    static QSize terminalSize();
     QString statusLine(qint64 nowMs) const;
     QString healthLine() const;
     QStringList messageLines(qint64 nowMs) const;
@@ -78,7 +75,7 @@ private:
     QString m_source;
     QTextStream &m_out;
     bool m_terminal;
-    bool m_onScreen = false;
+    Screen *m_screen = nullptr; // on a terminal
     bool m_finished = false;
     QVector<qint64> m_changedMs; // by catalogue place: when its reading last changed, or -1
     MessageTally m_messages{RateWindowMs};

@@ -1,6 +1,7 @@
 #include "tableview.h"
 
 #include "printable.h"
+#include "screen.h"
 #include "sessionmodel.h"
 #include "signalcatalogue.h"
 #include "vehiclestate.h"
@@ -36,11 +37,6 @@ int visible(const QString &text)
 QString padded(const QString &text, int width)
 {
     return text + QString(qMax(0, width - visible(text)), QLatin1Char(' '));
-}
-
-QString csi(const char *sequence)
-{
-    return QStringLiteral("\x1b[") + QLatin1String(sequence);
 }
 
 QString dimmed(const QString &text, bool silent)
