@@ -43,6 +43,13 @@ void addMqttOptions(QCommandLineParser &parser)
              QStringLiteral("At the end, wait at most this long for the broker to take what is queued "
                             "(default 10; Ctrl-C ends the wait)."),
              QStringLiteral("SECONDS"), QStringLiteral("10")},
+    });
+    addMqttLinkOptions(parser);
+}
+
+void addMqttLinkOptions(QCommandLineParser &parser)
+{
+    parser.addOptions({
             {QStringLiteral("mqtt-ca"), QStringLiteral("With mqtts://: the CA certificate file or folder (default: the system's)."),
              QStringLiteral("FILE")},
             {QStringLiteral("mqtt-cert"), QStringLiteral("With mqtts://: the client's certificate."), QStringLiteral("FILE")},
@@ -52,31 +59,28 @@ void addMqttOptions(QCommandLineParser &parser)
     });
 }
 
-int chooseMqtt(const QCommandLineParser &parser, const QString &command, MqttPublisher::Options *options, bool *wanted)
+int chooseMqttLink(const QCommandLineParser &parser, const QString &command, const QString &text, const QString &what,
+                   MqttLink::Settings *link)
 {
-    *wanted = parser.isSet(QStringLiteral("mqtt"));
-    if (!*wanted)
-        return -1;
     const auto usage = [&command](const QString &why) {
         tool::err() << command << ": " << why << "; see --help\n";
         return exitcode::Usage;
     };
-    const QUrl url(parser.value(QStringLiteral("mqtt")), QUrl::StrictMode);
+    const QUrl url(text, QUrl::StrictMode);
     const QString scheme = url.scheme();
     if (!url.isValid() || (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts")) || url.host().isEmpty()
         || !url.password().isEmpty() || !(url.path().isEmpty() || url.path() == QLatin1String("/")))
-        return usage(QStringLiteral("--mqtt takes mqtt://[USER@]HOST[:PORT] or mqtts://..., without a password"));
-    MqttLink::Settings &link = options->link;
-    link.tls = scheme == QLatin1String("mqtts");
-    link.host = url.host();
-    link.port = url.port(link.tls ? 8883 : 1883);
-    link.user = url.userName();
-    link.ca = parser.value(QStringLiteral("mqtt-ca"));
-    link.certificate = parser.value(QStringLiteral("mqtt-cert"));
-    link.key = parser.value(QStringLiteral("mqtt-key"));
-    if (!link.tls && !(link.ca.isEmpty() && link.certificate.isEmpty() && link.key.isEmpty()))
+        return usage(what + QStringLiteral(" takes mqtt://[USER@]HOST[:PORT] or mqtts://..., without a password"));
+    link->tls = scheme == QLatin1String("mqtts");
+    link->host = url.host();
+    link->port = url.port(link->tls ? 8883 : 1883);
+    link->user = url.userName();
+    link->ca = parser.value(QStringLiteral("mqtt-ca"));
+    link->certificate = parser.value(QStringLiteral("mqtt-cert"));
+    link->key = parser.value(QStringLiteral("mqtt-key"));
+    if (!link->tls && !(link->ca.isEmpty() && link->certificate.isEmpty() && link->key.isEmpty()))
         return usage(QStringLiteral("--mqtt-ca, --mqtt-cert and --mqtt-key need an mqtts:// URL"));
-    if (link.certificate.isEmpty() != link.key.isEmpty())
+    if (link->certificate.isEmpty() != link->key.isEmpty())
         return usage(QStringLiteral("--mqtt-cert and --mqtt-key go together"));
     if (parser.isSet(QStringLiteral("mqtt-password-file"))) {
         QFile file(parser.value(QStringLiteral("mqtt-password-file")));
@@ -85,16 +89,37 @@ int chooseMqtt(const QCommandLineParser &parser, const QString &command, MqttPub
                         << file.errorString() << '\n';
             return exitcode::CannotRead;
         }
-        link.password = QString::fromUtf8(file.readLine()).remove(QRegularExpression(QStringLiteral("[\r\n]+$")));
+        link->password = QString::fromUtf8(file.readLine()).remove(QRegularExpression(QStringLiteral("[\r\n]+$")));
     } else if (qEnvironmentVariableIsSet("CANSERVICE_MQTT_PASSWORD")) {
-        link.password = qEnvironmentVariable("CANSERVICE_MQTT_PASSWORD");
+        link->password = qEnvironmentVariable("CANSERVICE_MQTT_PASSWORD");
     }
+    return -1;
+}
+
+bool isTopicLevel(const QString &text)
+{
+    // No separator, no wildcard, nothing invisible.
+    static const QRegularExpression level(QStringLiteral("^[^/#+\\x00-\\x1f\\x7f]+$"));
+    return level.match(text).hasMatch();
+}
+
+int chooseMqtt(const QCommandLineParser &parser, const QString &command, MqttPublisher::Options *options, bool *wanted)
+{
+    *wanted = parser.isSet(QStringLiteral("mqtt"));
+    if (!*wanted)
+        return -1;
+    if (const int exit = chooseMqttLink(parser, command, parser.value(QStringLiteral("mqtt")), QStringLiteral("--mqtt"),
+                                        &options->link);
+        exit >= 0)
+        return exit;
+    const auto usage = [&command](const QString &why) {
+        tool::err() << command << ": " << why << "; see --help\n";
+        return exitcode::Usage;
+    };
     options->vehicleId = parser.isSet(QStringLiteral("vehicle-id")) ? parser.value(QStringLiteral("vehicle-id"))
                                                                       : QSysInfo::machineHostName();
     options->prefix = parser.value(QStringLiteral("mqtt-prefix"));
-    // A level of a topic: no separator, no wildcard, nothing invisible.
-    static const QRegularExpression level(QStringLiteral("^[^/#+\\x00-\\x1f\\x7f]+$"));
-    if (!level.match(options->vehicleId).hasMatch() || !level.match(options->prefix).hasMatch())
+    if (!isTopicLevel(options->vehicleId) || !isTopicLevel(options->prefix))
         return usage(QStringLiteral("--vehicle-id and --mqtt-prefix are one topic level each: no '/', '+', '#' "
                                     "or control characters, not empty"));
     bool ok = false;

@@ -10,6 +10,15 @@ class Session;
 
 // --mqtt URL and its companions, for every command that decodes.
 void addMqttOptions(QCommandLineParser &parser);
+// The broker's TLS and password options alone (--mqtt-ca, --mqtt-cert, --mqtt-key,
+// --mqtt-password-file), for a command that names the broker otherwise.
+void addMqttLinkOptions(QCommandLineParser &parser);
+// The broker's URL (text, given as what: "--mqtt", "URL") with those options into link: -1 when
+// the command should go on, else the exit code, already explained.
+int chooseMqttLink(const QCommandLineParser &parser, const QString &command, const QString &text, const QString &what,
+                   MqttLink::Settings *link);
+// One level of a topic: not empty, no '/', '+', '#' or control characters.
+bool isTopicLevel(const QString &text);
 // Reads them into options (*wanted: --mqtt was given): -1 when the command should go on, else the
 // exit code, already explained.
 int chooseMqtt(const QCommandLineParser &parser, const QString &command, MqttPublisher::Options *options,
