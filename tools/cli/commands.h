@@ -23,6 +23,7 @@ int serve(const QStringList &arguments);
 int stats(const QStringList &arguments);
 int plot(const QStringList &arguments);
 int tap(const QStringList &arguments);
+int fleet(const QStringList &arguments);
 
 // A capture through the plugin on an in-process line, on the capture's clock: at full speed, or
 // SPEED seconds of the capture a second. What replay and export share. watch(session) is called

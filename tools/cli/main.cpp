@@ -50,6 +50,8 @@ Commands:
                    or --replay FILE)
   serve [DEVICE]   the vehicle on D-Bus as org.canservice.Vehicle1, for the head unit's
                    other programs (DEVICE or --sim; --bus system or session)
+  fleet URL        the cars publishing on an MQTT broker (replay or monitor --mqtt), one row
+                   a car, live
 
   canservice --version   the tool's version
 
@@ -114,6 +116,8 @@ int run(const QString &command, const QStringList &arguments, bool gui)
         return tool::plot(arguments);
     if (command == QLatin1String("tap"))
         return tool::tap(arguments);
+    if (command == QLatin1String("fleet"))
+        return tool::fleet(arguments);
     if (gui) {
 #ifdef CANSERVICE_DASHBOARD
         return tool::dashboard(arguments);
