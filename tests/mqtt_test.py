@@ -149,7 +149,7 @@ check(values(got, "car1") == expected, f"the broker got {values(got, 'car1')[:4]
 online = [p for t, p in got if t == "canservice/car1/online"]
 check(online == ["true", "false"], f"car1 online {online}")
 health = json.loads([p for t, p in got if t == "canservice/car1/health"][-1])
-check(health["framesAccepted"] == 11 and health["checksumErrors"] == 1 and health["dropped"] == 0,
+check(health["framesAccepted"] == 11 and health["checksumErrors"] == 1 and health["dropped"] == 0 and health["queued"] == 0,
       f"car1's last health {health}")
 sub.stop()
 print(f"replay --mqtt: {len(expected)} changes, each as replay --json says")

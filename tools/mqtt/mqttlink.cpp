@@ -144,7 +144,7 @@ bool MqttLink::waitForNews(int ms)
     return came;
 }
 
-void MqttLink::onConnect(mosquitto *, void *self, int reason, int, const void *)
+void MqttLink::onConnect(mosquitto *client, void *self, int reason, int, const void *)
 {
     auto *link = static_cast<MqttLink *>(self);
     if (reason == MQTT_RC_SUCCESS) {

@@ -112,7 +112,7 @@ bool MqttPublisher::start(QString *error)
         m_rate.start();
     }
     m_health.setInterval(HealthMs);
-    connect(&m_health, &QTimer::timeout, this, &MqttPublisher::publishHealth);
+    connect(&m_health, &QTimer::timeout, this, [this] { publishHealth(); });
     m_health.start();
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
             [this] { finish(int(m_options.waitSeconds * 1000)); });
@@ -148,7 +148,7 @@ void MqttPublisher::publishValue(int entry)
     m_due[entry] = false;
 }
 
-void MqttPublisher::publishHealth()
+void MqttPublisher::publishHealth(bool always)
 {
     QJsonObject health = m_model.health().toJson();
     health.insert(QStringLiteral("link"), m_model.linkText());
@@ -156,7 +156,7 @@ void MqttPublisher::publishHealth()
     // Sent when the link's state or a count changed. The queue's length is said with it, but is
     // no change of its own: each health message would lengthen the queue and be news again.
     const QByteArray news = QJsonDocument(health).toJson(QJsonDocument::Compact);
-    if (news == m_lastHealth)
+    if (news == m_lastHealth && !always)
         return;
     m_lastHealth = news;
     health.insert(QStringLiteral("queued"), double(m_queue.waiting()));
@@ -250,11 +250,19 @@ void MqttPublisher::finish(int waitMs)
     QElapsedTimer waited;
     waited.start();
     const int interrupts = Interrupt::requests();
-    while (!done() && waited.elapsed() < waitMs && Interrupt::requests() == interrupts) {
-        QCoreApplication::sendPostedEvents(m_link, QEvent::MetaCall);
-        pump();
-        if (!done())
-            m_link->waitForNews(20);
+    const auto drain = [&] {
+        while (!done() && waited.elapsed() < waitMs && Interrupt::requests() == interrupts) {
+            QCoreApplication::sendPostedEvents(m_link, QEvent::MetaCall);
+            pump();
+            if (!done())
+                m_link->waitForNews(20);
+        }
+    };
+    drain();
+    // The health the broker keeps says what the end left queued: nothing, when all went.
+    if (m_queue.waiting() == 0 && m_refusal == MqttLink::Refusal::None) {
+        publishHealth(true);
+        drain();
     }
     if (m_link->isConnected()) {
         m_link->publish(topic(QStringLiteral("online")), "false", 1, true);

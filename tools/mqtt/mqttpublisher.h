@@ -62,7 +62,8 @@ private:
     QByteArray timeJson() const;
     void valuesChanged(const QVector<int> &entries);
     void publishValue(int entry);
-    void publishHealth();
+    // When the link or a count changed, or always.
+    void publishHealth(bool always = false);
     void pump();
     void acknowledged(int id, int reasonCode);
     void refuse(MqttLink::Refusal refusal, const QString &why);
