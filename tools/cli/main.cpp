@@ -61,8 +61,10 @@ Exit codes: 0 ok, 1 failure, 2 bad usage, 3 no such device, 4 no permission for 
 5 device busy, 6 plugin not found or not loadable, 7 plugin is not a CAN service,
 8 malformed capture, 9 malformed scenario, 10 cannot write a file, 11 no pseudo-terminal,
 12 the box sent nothing (monitor), 13 cannot read a file, 14 a stale device lock this user
-may not remove, 130 ended by Ctrl-C, SIGTERM or SIGHUP (after the summary), 141 the reader
-of standard output went away (the summary on standard error).
+may not remove, 15 the dashboard's layout check found a fault, 16 the MQTT broker refused the
+login, 17 the TLS handshake with it failed (a certificate), 18 it denied a topic, 19 it stayed
+out of reach and the changes were lost, 130 ended by Ctrl-C, SIGTERM or SIGHUP (after the
+summary), 141 the reader of standard output went away (the summary on standard error).
 )";
 }
 
