@@ -183,6 +183,21 @@ check(2 <= len(healths) <= 8 and all(a != b for a, b in zip(healths, healths[1:]
       f"health on change: {healths}")
 sub.stop()
 
+# The dashboard shows a car from the broker: what the car published reaches its screen (the picture
+# is not that of a car that never published), and both pages pass the layout check.
+if shutil.which("xvfb-run"):
+    shots = {}
+    for car in ("car1", "nobody"):
+        shot = os.path.join(work, f"{car}.png")
+        done = subprocess.run(["xvfb-run", "-a", tool, "dashboard", "--from-mqtt", broker.url(), "--vehicle-id", car,
+                               "--size", "800x480", "--at", "1.5", "--check-layout", "--screenshot", shot],
+                              capture_output=True, text=True, timeout=60)
+        check(done.returncode == 0 and done.stdout.endswith("0 faults on 2 pages\n"),
+              f"dashboard --from-mqtt {car}: exit {done.returncode}, {done.stdout} {done.stderr}")
+        shots[car] = open(shot, "rb").read()
+    check(shots["car1"] != shots["nobody"], "car1's values never reached the screen")
+    print("dashboard --from-mqtt: car1 on the screen, both pages laid out right")
+
 # A run that cannot reach the broker keeps its changes in the queue; killed, it loses none; the
 # next run with the same queue sends them first, in order.
 queue = os.path.join(work, "queue")

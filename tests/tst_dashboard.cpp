@@ -61,6 +61,7 @@ private slots:
     void aBoxInMilesAndFahrenheitAtEverySize();
     void aReplaysScreenshotIsItsInstantExactly();
     void aBadLayoutIsToldItemByItem();
+    void aCarOnTheBrokerShowsWhatItsMessagesSay();
 
 private:
     void show(CanServiceBase *service);
@@ -328,6 +329,26 @@ void tst_Dashboard::aBadLayoutIsToldItemByItem()
     for (const QRegularExpression &fault : told)
         QVERIFY2(faults.filter(fault).size() == 1, qPrintable(fault.pattern() + QStringLiteral(" in:\n") + faults.join('\n')));
     QCOMPARE(faults.size(), int(std::size(told)));
+}
+
+// A car on an MQTT broker, without a service: its values by name as its messages give them (a
+// name the catalogue does not have is left out), its link's word, no commands.
+void tst_Dashboard::aCarOnTheBrokerShowsWhatItsMessagesSay()
+{
+    show(nullptr);
+    m_model->setRemoteValue(QStringLiteral("Vehicle.Speed"), 48.28, QStringLiteral("km/h"));
+    m_model->setRemoteValue(QStringLiteral("Vehicle.Cabin.Infotainment.HMI.DistanceUnit"), QStringLiteral("MILES"), QString());
+    m_model->setRemoteValue(QStringLiteral("Vehicle.No.Such"), 1, QString());
+    m_model->setRemoteLink(QStringLiteral("up"));
+    QTRY_COMPARE(item("speedGauge.text")->property("text").toString(), QStringLiteral("30"));
+    QCOMPARE(item("speedGauge.unit")->property("text").toString(), QStringLiteral("mph"));
+    QVERIFY(!m_model->values().contains(QStringLiteral("Vehicle.No.Such")));
+    QCOMPARE(item("linkState")->property("text").toString(), QStringLiteral("CAN box: up"));
+    m_model->setRemoteValue(QStringLiteral("Vehicle.Speed"), QVariant(), QStringLiteral("km/h"));
+    m_model->setRemoteLink(QStringLiteral("car offline"));
+    QTRY_COMPARE(item("speedGauge.text")->property("text").toString(), QStringLiteral("\u2014"));
+    QCOMPARE(item("linkState")->property("text").toString(), QStringLiteral("CAN box: car offline"));
+    QVERIFY(!m_model->canCommand());
 }
 
 QTEST_MAIN(tst_Dashboard)

@@ -13,9 +13,13 @@
 #include "sourcethread.h"
 #include "virtualserialline.h"
 
+#include "interrupt.h"
+
 #include <QGuiApplication>
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QTimer>
@@ -30,6 +34,90 @@ static void initResources()
 }
 
 namespace tool {
+
+namespace {
+// A car on an MQTT broker on the screen, as its messages under PREFIX/ID/ tell it: its values,
+// its health and link, whether it is online. Nothing reaches the car from here.
+int fromBroker(const QCommandLineParser &parser, const QString &command, int width, int height, const QString &page,
+               double at, const AtInstant &take, bool atInstant)
+{
+    MqttLink::Settings settings;
+    if (const int exit = chooseMqttLink(parser, command, parser.value(QStringLiteral("from-mqtt")),
+                                        QStringLiteral("--from-mqtt"), &settings);
+        exit >= 0)
+        return exit;
+    const QString id = parser.value(QStringLiteral("vehicle-id")), prefix = parser.value(QStringLiteral("mqtt-prefix"));
+    if (!isTopicLevel(id) || !isTopicLevel(prefix)) {
+        tool::err() << command << ": --from-mqtt needs --vehicle-id ID, and ID and --mqtt-prefix are one topic "
+                                  "level each; see --help\n";
+        return exitcode::Usage;
+    }
+    const QByteArray base = (prefix + QLatin1Char('/') + id + QLatin1Char('/')).toUtf8();
+    settings.clientId = QStringLiteral("canservice-dashboard-%1-%2").arg(id).arg(QCoreApplication::applicationPid());
+    settings.subscriptions = {base + '#'};
+    DashboardModel model(nullptr, parser.value(QStringLiteral("from-mqtt")) + QLatin1Char(' ') + id);
+    MqttLink link(settings);
+    // What the broker says is taken as data: a message that does not read, or a name the catalogue
+    // does not have, is left out.
+    QObject::connect(&link, &MqttLink::message, &model, [&model, base](const QByteArray &topic, const QByteArray &payload) {
+        if (!topic.startsWith(base))
+            return;
+        const QString rest = QString::fromUtf8(topic.mid(base.size()));
+        if (rest == QLatin1String("online")) {
+            if (payload == "false")
+                model.setRemoteLink(QStringLiteral("car offline"));
+            return;
+        }
+        const QJsonObject message = QJsonDocument::fromJson(payload).object();
+        if (rest == QLatin1String("health")) {
+            model.setHealth(message.toVariantMap());
+            if (message.value(QLatin1String("link")).isString())
+                model.setRemoteLink(message.value(QLatin1String("link")).toString());
+            return;
+        }
+        if (!message.contains(QLatin1String("value")))
+            return;
+        const QJsonValue value = message.value(QLatin1String("value"));
+        model.setRemoteValue(QString(rest).replace(QLatin1Char('/'), QLatin1Char('.')),
+                             value.isNull() ? QVariant() : value.toVariant(),
+                             message.value(QLatin1String("unit")).toString());
+    });
+    int result = exitcode::Ok;
+    QObject::connect(&link, &MqttLink::refused, [&result](MqttLink::Refusal refusal, const QString &why) {
+        tool::err() << "canservice: the MQTT broker refused " << (refusal == MqttLink::Refusal::Login ? "the login" : "the TLS handshake")
+                    << " (" << why << ")\n";
+        result = refusal == MqttLink::Refusal::Login ? exitcode::MqttRefused : exitcode::MqttCertificate;
+        QCoreApplication::quit();
+    });
+    QQmlApplicationEngine engine;
+    QQuickWindow *window = loadWindow(engine, model, width, height, page);
+    if (!window)
+        return exitcode::Failure;
+    QString error;
+    if (!link.start(&error)) {
+        tool::err() << "canservice: " << error << '\n';
+        return exitcode::Failure;
+    }
+    if (atInstant)
+        QTimer::singleShot(int(at * 1000), window, [&] {
+            result = take(window);
+            QCoreApplication::quit();
+        });
+    Interrupt interrupt;
+    bool interrupted = false;
+    QObject::connect(&interrupt, &Interrupt::requested, [&interrupted] {
+        interrupted = true;
+        QCoreApplication::quit();
+    });
+    QObject::connect(window, &QWindow::visibleChanged, [](bool visible) {
+        if (!visible)
+            QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
+    link.stop();
+    return interrupted ? exitcode::Interrupted : result;
+}
+} // namespace
 
 int dashboard(const QStringList &arguments)
 {
@@ -61,13 +149,17 @@ int dashboard(const QStringList &arguments)
                                      "text cut off or overlapping, panels overlapping or too empty), print each "
                                      "fault and exit: 15 when there is one.")});
     addMqttOptions(parser);
+    parser.addOption({QStringLiteral("from-mqtt"),
+                      QStringLiteral("Show the car --vehicle-id from an MQTT broker (mqtt://[USER@]HOST[:PORT] or "
+                                     "mqtts://), as its --mqtt publishes it; the TLS and password options as for --mqtt."),
+                      QStringLiteral("URL")});
     parser.addPositionalArgument(QStringLiteral("DEVICE"), QStringLiteral("A real box's serial device."),
                                  QStringLiteral("[DEVICE]"));
     if (const int exit = parseArguments(parser, arguments, -1, QString()); exit >= 0)
         return exit;
     const QStringList devices = parser.positionalArguments();
     const int sources = int(!devices.isEmpty()) + int(parser.isSet(QStringLiteral("sim")))
-            + int(parser.isSet(QStringLiteral("replay")));
+            + int(parser.isSet(QStringLiteral("replay"))) + int(parser.isSet(QStringLiteral("from-mqtt")));
     double at = 0;
     const QStringList size = parser.value(QStringLiteral("size")).split(QLatin1Char('x'));
     const int width = size.value(0).toInt(), height = size.value(1).toInt();
@@ -75,7 +167,7 @@ int dashboard(const QStringList &arguments)
     if (devices.size() > 1 || sources > 1 || !parseNumber(parser.value(QStringLiteral("at")), 0, 3600, &at)
         || size.size() != 2 || width < 320 || height < 240 || width > 7680 || height > 4320
         || (page != QLatin1String("drive") && page != QLatin1String("diagnostics"))) {
-        tool::err() << "canservice dashboard: takes one source (DEVICE, --sim or --replay FILE), --at "
+        tool::err() << "canservice dashboard: takes one source (DEVICE, --sim, --replay FILE or --from-mqtt URL), --at "
                        "from 0 to 3600 seconds, --size WxH from 320x240 and --page drive or diagnostics; "
                        "see --help\n";
         return exitcode::Usage;
@@ -116,6 +208,14 @@ int dashboard(const QStringList &arguments)
     // a screenshot the same picture, byte for byte, in every run.
     if (atInstant)
         qputenv("QML_DISABLE_DISTANCEFIELD", "1");
+    if (parser.isSet(QStringLiteral("from-mqtt"))) {
+        if (publish) {
+            tool::err() << "canservice dashboard: shows a car from the broker (--from-mqtt) or publishes its own "
+                           "(--mqtt), not both\n";
+            return exitcode::Usage;
+        }
+        return fromBroker(parser, arguments.at(0), width, height, page, at, take, atInstant);
+    }
     if (!devices.isEmpty()) {
         device = devices.first();
         options.printer.source = device;

@@ -16,6 +16,16 @@ const int RefreshMs = 50;
 DashboardModel::DashboardModel(CanServiceBase *service, const QString &source, QObject *parent)
     : QObject(parent), m_service(service), m_source(source)
 {
+    // A screen's refresh: at most twenty times a second, whatever the source's pace.
+    m_refresh.setSingleShot(true);
+    m_refresh.setInterval(RefreshMs);
+    connect(&m_refresh, &QTimer::timeout, this, &DashboardModel::refresh);
+    if (!service) {
+        m_noAnswer = QStringLiteral("a car on an MQTT broker: its commands stay with it");
+        for (const SignalInfo &info : SignalCatalogue::vehicleSignals())
+            m_values.insert(info.name, QVariant());
+        return;
+    }
     refresh();
     connect(service, &CanServiceBase::notifyCanbusStatus, this, [this](int status) {
         if (status == m_linkStatus)
@@ -35,10 +45,24 @@ DashboardModel::DashboardModel(CanServiceBase *service, const QString &source, Q
         if (!m_refresh.isActive())
             m_refresh.start();
     });
-    // A box at full line rate changes values hundreds of times a second; a screen shows twenty.
-    m_refresh.setSingleShot(true);
-    m_refresh.setInterval(RefreshMs);
-    connect(&m_refresh, &QTimer::timeout, this, &DashboardModel::refresh);
+}
+
+void DashboardModel::setRemoteValue(const QString &name, const QVariant &value, const QString &unit)
+{
+    if (m_service || !m_values.contains(name))
+        return;
+    m_values.insert(name, value);
+    m_units.insert(name, unit);
+    if (!m_refresh.isActive())
+        m_refresh.start();
+}
+
+void DashboardModel::setRemoteLink(const QString &link)
+{
+    if (m_service || link == m_remoteLink)
+        return;
+    m_remoteLink = link;
+    emit linkChanged();
 }
 
 // Read again and tell QML only when a value moved: a box repeats itself many times a second.
@@ -52,6 +76,10 @@ void DashboardModel::refresh()
 {
     if (m_held)
         return;
+    if (!m_service) {
+        emit valuesChanged();
+        return;
+    }
     const QVector<Reading> now = SignalCatalogue::read(VehicleSnapshot::read(*m_service));
     if (now == m_readings)
         return;
@@ -68,6 +96,8 @@ void DashboardModel::refresh()
 
 QString DashboardModel::link() const
 {
+    if (!m_service)
+        return m_remoteLink.isEmpty() ? QStringLiteral("waiting for the car") : m_remoteLink;
     if (!m_lineUp)
         return QStringLiteral("line down: ") + m_lineReason;
     using Link = CanServiceBase::LinkStatus;

@@ -64,6 +64,11 @@ public:
     // thread then waits); and no command reaches it from this one, held or not.
     void hold() { m_held = m_elsewhere = true; }
     void release();
+    // A car on an MQTT broker, made without a service: its values as its messages give them (by
+    // dotted name; an invalid value for no reading), the link's word from its health, and the car
+    // gone offline. Its commands stay with it.
+    void setRemoteValue(const QString &name, const QVariant &value, const QString &unit);
+    void setRemoteLink(const QString &link);
 
 signals:
     void valuesChanged();
@@ -89,6 +94,7 @@ private:
     QVariant m_climateLevel;
     bool m_held = false;
     bool m_elsewhere = false; // the service's thread is another
+    QString m_remoteLink;
 };
 
 } // namespace tool
