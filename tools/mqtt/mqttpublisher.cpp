@@ -155,12 +155,17 @@ void MqttPublisher::publishHealth(bool always)
     health.insert(QStringLiteral("dropped"), double(m_queue.dropped()));
     // Sent when the link's state or a count changed. The queue's length is said with it, but is
     // no change of its own: each health message would lengthen the queue and be news again.
+    // The end's health goes when anything of it differs, the queue's length too.
     const QByteArray news = QJsonDocument(health).toJson(QJsonDocument::Compact);
     if (news == m_lastHealth && !always)
         return;
-    m_lastHealth = news;
     health.insert(QStringLiteral("queued"), double(m_queue.waiting()));
-    m_queue.append(topic(QStringLiteral("health")), QJsonDocument(health).toJson(QJsonDocument::Compact));
+    const QByteArray payload = QJsonDocument(health).toJson(QJsonDocument::Compact);
+    if (payload == m_lastHealthSent)
+        return;
+    m_lastHealth = news;
+    m_lastHealthSent = payload;
+    m_queue.append(topic(QStringLiteral("health")), payload);
     pump();
 }
 

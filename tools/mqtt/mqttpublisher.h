@@ -78,7 +78,8 @@ private:
     QTimer m_flush;
     QTimer m_rate;
     QTimer m_health;
-    QByteArray m_lastHealth;
+    QByteArray m_lastHealth; // without the queue's length
+    QByteArray m_lastHealthSent;
     QVector<qint64> m_sentMs; // per value, on the session's clock
     QVector<bool> m_due; // per value: changed since, held back by the rate
     struct InFlight
