@@ -179,8 +179,27 @@ void MqttLink::onDisconnect(mosquitto *, void *self, int reason, const void *)
 void MqttLink::onPublish(mosquitto *, void *self, int id, int reason, const void *)
 {
     auto *link = static_cast<MqttLink *>(self);
-    QMetaObject::invokeMethod(link, [link, id, reason] { emit link->acknowledged(id, reason); }, Qt::QueuedConnection);
-    link->tell();
+    bool first;
+    {
+        std::lock_guard<std::mutex> lock(link->m_newsLock);
+        link->m_acks.emplace_back(id, reason);
+        first = link->m_acks.size() == 1;
+        ++link->m_news;
+    }
+    if (first)
+        QMetaObject::invokeMethod(link, [link] { link->deliverAcknowledgements(); }, Qt::QueuedConnection);
+    link->m_newsCame.notify_one();
+}
+
+void MqttLink::deliverAcknowledgements()
+{
+    std::vector<std::pair<int, int>> acks;
+    {
+        std::lock_guard<std::mutex> lock(m_newsLock);
+        acks.swap(m_acks);
+    }
+    for (const auto &[id, reason] : acks)
+        emit acknowledged(id, reason);
 }
 
 void MqttLink::onMessage(mosquitto *, void *self, const void *message, const void *)

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 struct mosquitto;
 
@@ -84,7 +86,10 @@ private:
     std::mutex m_newsLock;
     std::condition_variable m_newsCame;
     int m_news = 0;
+    // Acknowledgements come in runs: gathered here, and brought over as one event a run.
+    std::vector<std::pair<int, int>> m_acks;
     void tell();
+    void deliverAcknowledgements();
 };
 
 } // namespace tool
